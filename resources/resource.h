@@ -1,0 +1,8 @@
+// Resource identifiers shared by the program, its windows and the GUI tests.
+#pragma once
+
+#define IDI_PROGRAM 101         // the magenta block cube (32 x 32 and 16 x 16)
+#define IDI_PROGRAM_SHADOW 102  // the same cube with a grey shadow (the About window's icon)
+#define IDI_CHECK 103           // green check mark, 16 x 16
+#define IDI_CROSS 104           // red X, 16 x 16
+#define IDR_ACCELERATORS 201    // the main window's shortcuts (F1)

@@ -1,0 +1,120 @@
+// Twips-based layout: creation and placement of the controls of a table, DPI and font helpers.
+#include "win32/Layout.h"
+
+namespace win32 {
+namespace {
+
+const ControlSpec* FindSpec(std::span<const ControlSpec> table, int id) noexcept {
+    for (const auto& spec : table) {
+        if (spec.id == id) return &spec;
+    }
+    return nullptr;
+}
+
+// The offset of a control's origin in twips: its frames' positions added up.
+POINT OriginTwips(std::span<const ControlSpec> table, const ControlSpec& spec) noexcept {
+    POINT origin{0, 0};
+    int parent = spec.parentId;
+    for (int depth = 0; parent != 0 && depth < 8; ++depth) {
+        const ControlSpec* frame = FindSpec(table, parent);
+        if (frame == nullptr) break;
+        origin.x += frame->left;
+        origin.y += frame->top;
+        parent = frame->parentId;
+    }
+    return origin;
+}
+
+}  // namespace
+
+int WindowDpi(HWND hwnd) noexcept {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow != nullptr && hwnd != nullptr) {
+        const UINT dpi = getDpiForWindow(hwnd);
+        if (dpi != 0) return static_cast<int>(dpi);
+    }
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+    ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+void CreateControls(HWND parent, std::span<const ControlSpec> table, HINSTANCE instance) {
+    for (const auto& spec : table) {
+        ::CreateWindowExA(spec.exStyle, spec.cls, spec.caption, WS_CHILD | WS_VISIBLE | spec.style, 0, 0,
+                          0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+                          nullptr);
+    }
+}
+
+void PlaceControls(HWND parent, std::span<const ControlSpec> table, int dpi) {
+    for (const auto& spec : table) {
+        HWND control = ::GetDlgItem(parent, spec.id);
+        if (control == nullptr) continue;
+        const POINT origin = OriginTwips(table, spec);
+        // Convert edges rather than sizes so that neighbours meet without gaps from rounding.
+        const int left = TwipsToPixels(origin.x + spec.left, dpi);
+        const int top = TwipsToPixels(origin.y + spec.top, dpi);
+        const int right = TwipsToPixels(origin.x + spec.left + spec.width, dpi);
+        const int bottom = TwipsToPixels(origin.y + spec.top + spec.height, dpi);
+        ::SetWindowPos(control, nullptr, left, top, right - left, bottom - top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+SIZE WindowSizeForClient(int clientWidthTwips, int clientHeightTwips, DWORD style, DWORD exStyle,
+                         bool hasMenu, int dpi) noexcept {
+    RECT rect{0, 0, TwipsToPixels(clientWidthTwips, dpi), TwipsToPixels(clientHeightTwips, dpi)};
+    using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = reinterpret_cast<AdjustForDpiFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "AdjustWindowRectExForDpi")));
+    if (adjustForDpi == nullptr || !adjustForDpi(&rect, style, hasMenu, exStyle, static_cast<UINT>(dpi))) {
+        ::AdjustWindowRectEx(&rect, style, hasMenu, exStyle);
+    }
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+POINT CenteredOnScreen(HWND hwnd, SIZE size) noexcept {
+    HMONITOR monitor = ::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    RECT area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    if (monitor != nullptr && ::GetMonitorInfoA(monitor, &info)) area = info.rcWork;
+    return POINT{area.left + (area.right - area.left - size.cx) / 2,
+                 area.top + (area.bottom - area.top - size.cy) / 2};
+}
+
+HFONT CreateInterfaceFont(int dpi) noexcept {
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+    static const auto forDpi = reinterpret_cast<ForDpiFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "SystemParametersInfoForDpi")));
+    // The W form fills the same layout for the ForDpi call; only the face name differs in width.
+    NONCLIENTMETRICSW wide{};
+    wide.cbSize = sizeof wide;
+    if (forDpi != nullptr && forDpi(SPI_GETNONCLIENTMETRICS, sizeof wide, &wide, 0, static_cast<UINT>(dpi))) {
+        return ::CreateFontIndirectW(&wide.lfMessageFont);
+    }
+    if (::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        LOGFONTA font = metrics.lfMessageFont;
+        const int systemDpi = WindowDpi(nullptr);
+        font.lfHeight = ::MulDiv(font.lfHeight, dpi, systemDpi);
+        return ::CreateFontIndirectA(&font);
+    }
+    return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+}
+
+void ApplyFont(HWND parent, HFONT font) noexcept {
+    ::EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM lParam) -> BOOL {
+            ::SendMessageA(child, WM_SETFONT, static_cast<WPARAM>(lParam), TRUE);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(font));
+}
+
+}  // namespace win32

@@ -1,0 +1,41 @@
+// Shared test helpers: where the test components are, scratch folders, small file utilities.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include <string_view>
+
+namespace testsupport {
+
+// The folder holding the test components built for this architecture (a Windows path).
+std::string ComponentDir();
+// ComponentDir() + "\\" + fileName.
+std::string ComponentPath(std::string_view fileName);
+
+// A fresh, empty folder under the temporary folder, removed with all it holds on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    // Path() + "\\" + relative.
+    std::string operator/(std::string_view relative) const;
+
+private:
+    std::string path_;
+};
+
+// Writes bytes to path, replacing it; false on failure.
+bool WriteBytes(const std::string& path, std::string_view bytes);
+// Reads a whole file ("" when it cannot be read).
+std::string ReadBytes(const std::string& path);
+// Copies a file, replacing the target; false on failure.
+bool CopyTo(const std::string& from, const std::string& to);
+// Creates a folder and any missing parents.
+bool MakeDirs(const std::string& path);
+// Removes a folder tree (clearing read-only, hidden and system attributes first).
+void RemoveTree(const std::string& path);
+
+}  // namespace testsupport
