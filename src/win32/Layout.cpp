@@ -107,14 +107,15 @@ HFONT CreateInterfaceFont(int dpi) noexcept {
     return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
 }
 
+namespace {
+BOOL CALLBACK SetFontOnChild(HWND child, LPARAM font) {
+    ::SendMessageA(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+    return TRUE;
+}
+}  // namespace
+
 void ApplyFont(HWND parent, HFONT font) noexcept {
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM lParam) -> BOOL {
-            ::SendMessageA(child, WM_SETFONT, static_cast<WPARAM>(lParam), TRUE);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(font));
+    ::EnumChildWindows(parent, &SetFontOnChild, reinterpret_cast<LPARAM>(font));
 }
 
 }  // namespace win32
