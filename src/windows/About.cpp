@@ -25,20 +25,21 @@ constexpr int kRightButton = 2;
 constexpr int kMiddleButton = 4;
 
 // In tab order; everything but the frame is measured from the frame's top left corner. Only the
-// button takes the focus, and it is an ordinary push button: neither default nor cancel.
+// button takes the focus, and it is an ordinary push button: neither default nor cancel. Each control
+// clips its siblings so that overlapping labels (Label1 reaches into Label5) do not paint over each other.
 constexpr win32::ControlSpec kControls[] = {
-    {AboutIds::Frame1, "Frame1", "BUTTON", "", 120, 30, 3855, 2115, BS_GROUPBOX | WS_GROUP},
+    {AboutIds::Frame1, "Frame1", "BUTTON", "", 120, 30, 3855, 2115, BS_GROUPBOX | WS_GROUP | WS_CLIPSIBLINGS},
     {AboutIds::Command1, "Command1", "BUTTON", "OK", 2490, 1590, 1230, 375,
-     BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, 0, AboutIds::Frame1},
-    {AboutIds::Label5, "Label5", "STATIC", "v1.01", 2475, 480, 510, 210, SS_LEFT | SS_NOPREFIX, 0,
+     BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP | WS_CLIPSIBLINGS, 0, AboutIds::Frame1},
+    {AboutIds::Label5, "Label5", "STATIC", "v1.01", 2475, 480, 510, 210, SS_LEFT | SS_NOPREFIX | WS_CLIPSIBLINGS, 0,
      AboutIds::Frame1},
     {AboutIds::Label4, "Label4", "STATIC", "https://velquist.example", 930, 1185, 2010, 270,
-     SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0, AboutIds::Frame1},
+     SS_LEFT | SS_NOPREFIX | WS_CLIPSIBLINGS | SS_NOTIFY, 0, AboutIds::Frame1},
     {AboutIds::Label3, "Label3", "STATIC", "Copyright (C) 2026 Velquist", 930, 870, 2490, 255,
-     SS_LEFT | SS_NOPREFIX, 0, AboutIds::Frame1},
-    {AboutIds::Label1, "Label1", "STATIC", "Velquist", 945, 405, 1590, 330, SS_LEFT | SS_NOPREFIX, 0,
+     SS_LEFT | SS_NOPREFIX | WS_CLIPSIBLINGS, 0, AboutIds::Frame1},
+    {AboutIds::Label1, "Label1", "STATIC", "Velquist", 945, 405, 1590, 330, SS_LEFT | SS_NOPREFIX | WS_CLIPSIBLINGS, 0,
      AboutIds::Frame1},
-    {AboutIds::Image1, "Image1", "STATIC", "", 360, 390, 360, 330, SS_OWNERDRAW, 0, AboutIds::Frame1},
+    {AboutIds::Image1, "Image1", "STATIC", "", 360, 390, 360, 330, SS_OWNERDRAW | WS_CLIPSIBLINGS, 0, AboutIds::Frame1},
 };
 
 ShellExecuteFn linkShellExecute = &::ShellExecuteA;
@@ -75,6 +76,8 @@ public:
                         AboutIds::Command1)) {
             return false;
         }
+        // The frame stands behind what it holds, as a container does.
+        ::SetWindowPos(Control(AboutIds::Frame1), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ::SetWindowSubclass(Control(AboutIds::Label4), &AboutForm::Label4Proc, 0, reinterpret_cast<DWORD_PTR>(this));
         Form_Load();
         return true;

@@ -12,7 +12,8 @@
 namespace velquist::forms {
 
 // A fixed dialog frame with a close button only: the user cannot resize, minimise or maximise it.
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// No WS_CLIPCHILDREN: the About box's group box paints only its edge, the window the rest.
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 
 // Takes the window's button off the task bar. A window without an owner and without the
