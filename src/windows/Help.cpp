@@ -1,6 +1,8 @@
 // The Help window: the program's four paragraphs of help in a pale yellow text box.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <memory>
 #include <string>
 
@@ -58,6 +60,7 @@ public:
         if (!CreateForm("Velquist Help", kControls, kClientWidth, kClientHeight, IDI_PROGRAM, HelpIds::Text1)) {
             return false;
         }
+        ::SetWindowSubclass(Control(HelpIds::Text1), &HelpForm::Text1Proc, 0, 0);
         Form_Load();
         return true;
     }
@@ -89,6 +92,14 @@ private:
         }
         ::SendMessageA(text1, EM_SETSEL, 0, 0);
         ::SendMessageA(text1, EM_SCROLLCARET, 0, 0);
+    }
+
+    // A multi-line box under the dialog manager answers Escape by closing its window; this window has
+    // no cancel button, so Escape does nothing here, as it does in the About box.
+    static LRESULT CALLBACK Text1Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+        if (msg == WM_KEYDOWN && wParam == VK_ESCAPE) return 0;
+        if (msg == WM_NCDESTROY) ::RemoveWindowSubclass(hwnd, &HelpForm::Text1Proc, id);
+        return ::DefSubclassProc(hwnd, msg, wParam, lParam);
     }
 
     void OnDestroyed() noexcept override;

@@ -246,6 +246,28 @@ TEST_F(Forms, HelpOpensOnceAndLoadsAfreshAfterClosing) {
     EXPECT_EQ(CountWindowsCaptioned("Velquist Help"), 1);
 }
 
+TEST_F(Forms, KeysInHelpGoToTheTextBox) {
+    HWND help = OpenHelp();
+    ASSERT_NE(help, nullptr);
+    HWND text1 = ::GetDlgItem(help, HelpIds::Text1);
+    ASSERT_EQ(::GetFocus(), text1);
+    // Enter, through the dialog manager, breaks the line rather than looking for a default button.
+    const int end = ::GetWindowTextLengthA(text1);
+    ::SendMessageA(text1, EM_SETSEL, static_cast<WPARAM>(end), end);
+    ::PostMessageA(text1, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    ::PostMessageA(text1, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    ::PostMessageA(text1, WM_KEYDOWN, 'X', 0x002D0001);
+    ::PostMessageA(text1, WM_KEYUP, 'X', 0xC02D0001);
+    // Escape closes nothing.
+    ::PostMessageA(text1, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    ::PostMessageA(text1, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    Pump();
+    EXPECT_EQ(HelpWindow(), help);
+    const std::string text = Text(text1);
+    ASSERT_GE(text.size(), 3u);
+    EXPECT_EQ(text.substr(text.size() - 3), "\r\nx");
+}
+
 TEST_F(Forms, HelpFrameAndLayoutAt96Dpi) {
     HWND help = OpenHelp();
     ASSERT_NE(help, nullptr);
