@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "resource.h"
 #include "windows/HelpAbout.h"
 
 namespace {
@@ -140,6 +141,47 @@ void ExpectCentredOnScreen(HWND hwnd) {
     ASSERT_TRUE(::GetMonitorInfoA(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &info));
     EXPECT_NEAR(window.left - info.rcWork.left, info.rcWork.right - window.right, 1);
     EXPECT_NEAR(window.top - info.rcWork.top, info.rcWork.bottom - window.bottom, 1);
+}
+
+// An icon drawn at a size on the button face, as the windows draw it; pixels row by row.
+std::vector<COLORREF> Render(HICON icon, int width, int height) {
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    RECT all{0, 0, width, height};
+    ::FillRect(dc, &all, ::GetSysColorBrush(COLOR_BTNFACE));
+    ::DrawIconEx(dc, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) pixels.push_back(::GetPixel(dc, x, y));
+    }
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+std::vector<COLORREF> RenderResourceIcon(int id, int width, int height) {
+    HICON icon = static_cast<HICON>(
+        ::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, width, height, 0));
+    std::vector<COLORREF> pixels = Render(icon, width, height);
+    ::DestroyIcon(icon);
+    return pixels;
+}
+
+// What a window shows on the screen, row by row.
+std::vector<COLORREF> Capture(HWND hwnd) {
+    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    const SIZE size = ClientSize(hwnd);
+    HDC dc = ::GetDC(hwnd);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < size.cy; ++y) {
+        for (int x = 0; x < size.cx; ++x) pixels.push_back(::GetPixel(dc, x, y));
+    }
+    ::ReleaseDC(hwnd, dc);
+    return pixels;
 }
 
 // What the link handed to the shell.
@@ -279,6 +321,8 @@ TEST_F(Forms, HelpFrameAndLayoutAt96Dpi) {
     EXPECT_EQ(client.cy, 297);  // 4455 twips
     HWND text1 = ::GetDlgItem(help, HelpIds::Text1);
     ExpectRect(text1, -1, 0, 494, 297, "Text1");
+    const auto icon = reinterpret_cast<HICON>(::SendMessageA(help, WM_GETICON, ICON_BIG, 0));
+    EXPECT_EQ(Render(icon, 32, 32), RenderResourceIcon(IDI_PROGRAM, 32, 32)) << "the program icon";
 
     const LONG_PTR style = ::GetWindowLongPtrA(text1, GWL_STYLE);
     EXPECT_EQ(ClassOf(text1), "Edit");
@@ -371,6 +415,14 @@ TEST_F(Forms, AboutFrameLayoutAndLookAt96Dpi) {
     ExpectRect(item(AboutIds::Label3), 70, 60, 166, 17, "Label3");
     ExpectRect(item(AboutIds::Label4), 70, 81, 134, 18, "Label4");
     ExpectRect(item(AboutIds::Command1), 174, 108, 82, 25, "Command1");
+
+    // The window's icon is the cube with its shadow; Image1 shows the plain cube at 24 x 22.
+    const auto windowIcon = reinterpret_cast<HICON>(::SendMessageA(about, WM_GETICON, ICON_BIG, 0));
+    EXPECT_EQ(Render(windowIcon, 32, 32), RenderResourceIcon(IDI_PROGRAM_SHADOW, 32, 32));
+    EXPECT_NE(Render(windowIcon, 32, 32), RenderResourceIcon(IDI_PROGRAM, 32, 32));
+    const std::vector<COLORREF> picture = Capture(item(AboutIds::Image1));
+    EXPECT_EQ(picture, RenderResourceIcon(IDI_PROGRAM, 24, 22));
+    EXPECT_NE(picture, std::vector<COLORREF>(picture.size(), ::GetSysColor(COLOR_BTNFACE))) << "nothing drawn";
 
     // Tab order, and only the button takes the focus; it is neither default nor cancel.
     std::vector<int> order;
