@@ -1,0 +1,134 @@
+// The Help window: the program's four paragraphs of help in a pale yellow text box.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+
+#include "resource.h"
+#include "windows/FixedForm.h"
+#include "windows/HelpAbout.h"
+
+namespace velquist {
+namespace {
+
+constexpr int kClientWidth = 7410;
+constexpr int kClientHeight = 4455;
+constexpr COLORREF kTextBackground = RGB(255, 255, 192);
+
+// The box covers the client area, its left border one pixel outside it.
+constexpr win32::ControlSpec kControls[] = {
+    {HelpIds::Text1, "Text1", "EDIT", "", -15, 0, 7410, 4455,
+     WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_LEFT, WS_EX_CLIENTEDGE},
+};
+
+constexpr const char* kParagraphs[] = {
+    "This application will register or unregister ActiveX components on your computer.  Some "
+    "applications require ActiveX components that need to be registered before they can be used in "
+    "the system.  Most applications will automatically register these controls at initial install, "
+    "but sometimes installations fail or they conflict with existing applications.  In this case, "
+    "Velquist! can perform the necessary registration for you.",
+    "To register a single ActiveX control, type the full name (including path) of the control, or hit "
+    "the browse button to find the control on your computer.  Once the full name and path of the "
+    "control is in the box, just hit the 'Velquist!' button or the the 'Un-Velquist!' button.",
+    "To register all the controls in an entire directory (this can be useful in the case of a failed "
+    "application install), type or find the desired directory in the 'Register all files in "
+    "directory' box.  If you want the program to search all the sub-directories and register any "
+    "files it finds, click the 'Include sub-directories' option as well.  This will find all Activex "
+    "controls within the specified directory and attempt to register them.",
+    "There is a danger when registering ActiveX controls that they may conflict with an existing "
+    "control - possibly one with a similar name or different version of the same control registered "
+    "elsewhere.  In this event, you may find the application you are trying to fix is now fixed, but "
+    "something else has stopped working since the version of control is now different from the one "
+    "it was expecting.  There is no easy solution for this other than trial and error on the "
+    "offending ActiveX controls.",
+};
+
+std::string WindowText(HWND hwnd) {
+    std::string text(static_cast<size_t>(::GetWindowTextLengthA(hwnd)) + 1, '\0');
+    text.resize(static_cast<size_t>(::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+class HelpForm : public forms::FixedForm<HelpForm> {
+public:
+    static const char* ClassName() { return "VelquistHelp"; }
+
+    bool Load() {
+        textBrush_.reset(::CreateSolidBrush(kTextBackground));
+        if (!CreateForm("Velquist Help", kControls, kClientWidth, kClientHeight, IDI_PROGRAM, HelpIds::Text1)) {
+            return false;
+        }
+        ::SetWindowSubclass(Control(HelpIds::Text1), &HelpForm::Text1Proc, 0, 0);
+        Form_Load();
+        return true;
+    }
+
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+        if (msg == WM_CTLCOLOREDIT && reinterpret_cast<HWND>(lParam) == Control(HelpIds::Text1)) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            ::SetBkColor(dc, kTextBackground);
+            ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+            return reinterpret_cast<LRESULT>(textBrush_.get());
+        }
+        LRESULT result = 0;
+        HandleCommon(msg, wParam, lParam, result);
+        return result;
+    }
+
+private:
+    friend class forms::FixedForm<HelpForm>;
+    friend class win32::Window<HelpForm>;
+    void ApplyDpi(int) noexcept {}
+
+    // Fills the box: paragraph 1, then each further one after an empty line.
+    void Form_Load() {
+        HWND text1 = Control(HelpIds::Text1);
+        ::SetWindowTextA(text1, kParagraphs[0]);
+        for (size_t i = 1; i < std::size(kParagraphs); ++i) {
+            const std::string text = WindowText(text1) + "\r\n\r\n" + kParagraphs[i];
+            ::SetWindowTextA(text1, text.c_str());
+        }
+        ::SendMessageA(text1, EM_SETSEL, 0, 0);
+        ::SendMessageA(text1, EM_SCROLLCARET, 0, 0);
+    }
+
+    // A multi-line box under the dialog manager answers Escape by closing its window; this window has
+    // no cancel button, so Escape does nothing here, as it does in the About box.
+    static LRESULT CALLBACK Text1Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+        if (msg == WM_KEYDOWN && wParam == VK_ESCAPE) return 0;
+        if (msg == WM_NCDESTROY) ::RemoveWindowSubclass(hwnd, &HelpForm::Text1Proc, id);
+        return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+    }
+
+    void OnDestroyed() noexcept override;
+
+    win32::unique_gdi<HBRUSH> textBrush_;
+};
+
+std::unique_ptr<HelpForm> helpForm;
+
+void HelpForm::OnDestroyed() noexcept {
+    // The window is gone: unload the form, so that the next request loads it afresh.
+    if (helpForm.get() == this) helpForm.reset();
+}
+
+}  // namespace
+
+void ShowHelp() {
+    if (!helpForm) {
+        auto form = std::make_unique<HelpForm>();
+        HelpForm* raw = form.get();
+        helpForm = std::move(form);
+        if (!raw->Load()) {
+            helpForm.reset();
+            return;
+        }
+    }
+    helpForm->Present();
+}
+
+HWND HelpWindow() { return helpForm ? helpForm->Handle() : nullptr; }
+
+}  // namespace velquist
