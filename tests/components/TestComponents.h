@@ -35,3 +35,12 @@
 #define VELQUIST_DEPS_FOLDER "deps"
 #define VELQUIST_WITHDEP_DLL "withDep.dll"
 #define VELQUIST_DEPHELPER_DLL "depHelper.dll"
+
+// In the sub-folder "hazards", kept apart because a run over it spoils the process that runs it:
+// loaderBlock.dll's entry points load stuckInit.dll (beside it), whose DllMain never returns, so the
+// worker blocks for ever holding the library loader's lock; after it is ended every load in that process
+// would hang (the program's loads then fail with ERROR_POSSIBLE_DEADLOCK instead). stuckInit.dll exports
+// no entry point, so probing it never loads it. Use them only in a child process.
+#define VELQUIST_HAZARDS_FOLDER "hazards"
+#define VELQUIST_LOADERBLOCK_DLL "loaderBlock.dll"
+#define VELQUIST_STUCKINIT_DLL "stuckInit.dll"

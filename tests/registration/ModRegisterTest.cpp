@@ -276,3 +276,28 @@ TEST_F(ModRegisterTest, ACrashInTheEntryPointEndsOnlyTheWorker) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs in a child process (a death test): the component leaves the loader locked for good, and ending
+// such a process normally would wait for the loader for ever, on Windows as here.
+TEST(ModRegisterDeathTest, AWorkerEndedInsideTheLoaderMakesLaterLoadsFailNotHang) {
+    const std::string hazards = testsupport::ComponentDir() + "\\" VELQUIST_HAZARDS_FOLDER "\\";
+    EXPECT_EXIT(
+        {
+            // Ruled out by its headers: never loaded, so its initialisation never runs.
+            const auto stuckProbe = modRegister::ProbeComponent(hazards + VELQUIST_STUCKINIT_DLL);
+            if (stuckProbe.outcome != Outcome::NotComponent) ::TerminateProcess(::GetCurrentProcess(), 10);
+            const auto stuck = modRegister::CallServerEntry(hazards + VELQUIST_LOADERBLOCK_DLL, true, kShortLimitMs);
+            if (stuck.outcome != Outcome::TimedOut) ::TerminateProcess(::GetCurrentProcess(), 11);
+            const ULONGLONG start = ::GetTickCount64();
+            const auto later = modRegister::ProbeComponent(ComponentPath(VELQUIST_COMSERVER_DLL));
+            const bool failedInTime = later.outcome == Outcome::LoadFailed && later.code == ERROR_POSSIBLE_DEADLOCK &&
+                                      ::GetTickCount64() - start < 5000;
+            const bool callFails = !modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true);
+            ::TerminateProcess(::GetCurrentProcess(), failedInTime && callFails ? 7 : 12);
+        },
+        ::testing::ExitedWithCode(7), "");
+}
+
+}  // namespace
