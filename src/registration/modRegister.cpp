@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
-#include <new>
 
 #include "win32/Handles.h"
 
@@ -278,7 +277,7 @@ std::string Hex(DWORD value) {
 Result ProbeComponent(const std::string& path) {
     try {
         return Probe(path);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {  // only allocation can throw here; nothing crosses the interface
         return Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
     }
 }
@@ -286,7 +285,7 @@ Result ProbeComponent(const std::string& path) {
 Result CallServerEntry(const std::string& path, bool registerFlag, DWORD waitLimitMs) {
     try {
         return Call(path, registerFlag, waitLimitMs);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return Make(Outcome::ThreadNotCreated, ERROR_NOT_ENOUGH_MEMORY);
     }
 }
