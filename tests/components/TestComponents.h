@@ -22,8 +22,10 @@
 // Both entry points first start a thread of the component's own that keeps running its code (it counts
 // up; read the count through the export "SpinCount", LONG WINAPI SpinCount(void)), then block for ever.
 #define VELQUIST_BLOCKINGTHREAD_DLL "blockingThread.dll"
-// Both entry points write through a null pointer.
+// DllRegisterServer writes through a null pointer; DllUnregisterServer raises the exception
+// VELQUIST_CRASHING_UNREGISTER_CODE, which nobody handles.
 #define VELQUIST_CRASHING_DLL "crashing.dll"
+#define VELQUIST_CRASHING_UNREGISTER_CODE 0xE0C0FFEE
 // Exports both entry points (returning S_OK), but its DllMain answers FALSE, so it never loads.
 #define VELQUIST_INITFAILS_DLL "initFails.dll"
 // A library exporting neither entry point (only "NothingToSee").
