@@ -196,9 +196,10 @@ DWORD WINAPI WorkerMain(LPVOID parameter) {
 void KeepLoaded(win32::unique_hmodule& library) {
     HMODULE pinned = nullptr;
     // Pinning takes the loader lock, which the ended worker may have left locked; not freeing is enough.
-    if (LoaderAvailable(0))
+    if (LoaderAvailable(0)) {
         ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                         reinterpret_cast<LPCSTR>(library.get()), &pinned);
+                             reinterpret_cast<LPCSTR>(library.get()), &pinned);
+    }
     (void)library.release();
 }
 

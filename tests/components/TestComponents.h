@@ -1,4 +1,7 @@
 // The test components built into the component folder (testsupport::ComponentPath) and what each does.
+// A test program that uses them: target_include_directories(<test> PRIVATE ${CMAKE_SOURCE_DIR}/tests/components)
+// and add_dependencies(<test> velquist_test_components). The CLSIDs are also given in
+// tests/components/CMakeLists.txt, which compiles comserver.c once per class.
 #pragma once
 
 // In-process COM servers. DllRegisterServer writes HKEY_CLASSES_ROOT\CLSID\{clsid} (default value the
