@@ -280,6 +280,10 @@ LRESULT velquistform::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noex
             case WM_CLOSE:
                 Form_Unload();
                 return 0;
+            case WM_ENDSESSION:
+                // The session ends: unload as if the user had closed the window.
+                if (wParam) Form_Unload();
+                return 0;
             case WM_CTLCOLORSTATIC: {
                 // The labels' boxes overlap where a wrapped line runs into the next label; painted
                 // without a background, neither label hides the other's text.
