@@ -93,6 +93,49 @@ TEST_F(ResultListView, NewestLineIsScrolledIntoView) {
     EXPECT_EQ(RowOf(form.ListView1, 59).text, "Registered : C:\\f59.dll");
 }
 
+// Counts the pixels of a row's icon that are mostly of one colour, as painted on the screen.
+struct IconColours {
+    int green = 0, red = 0, magenta = 0;
+};
+
+IconColours ColoursOfIcon(HWND list, int index) {
+    IconColours colours;
+    RECT rect{};
+    rect.left = LVIR_ICON;
+    if (!::SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect))) {
+        return colours;
+    }
+    HDC dc = ::GetDC(list);
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        for (int x = rect.left; x < rect.right; ++x) {
+            const COLORREF c = ::GetPixel(dc, x, y);
+            const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+            if (g > 120 && r < 100 && b < 100) ++colours.green;
+            if (r > 150 && g < 80 && b < 80) ++colours.red;
+            if (r > 140 && b > 140 && g < 90) ++colours.magenta;
+        }
+    }
+    ::ReleaseDC(list, dc);
+    return colours;
+}
+
+TEST_F(ResultListView, EachRowShowsItsIcon) {
+    ::ShowWindow(form.Handle(), SW_SHOW);
+    velquist::AddResultLine(form.Results(), "Registered : C:\\x.dll", velquist::kIconSuccess);
+    velquist::AddResultLine(form.Results(), "Failed : C:\\y.dll", velquist::kIconFailure);
+    velquist::AddResultLine(form.Results(), "Register operation completed", velquist::kIconProgram);
+    ::UpdateWindow(form.Handle());
+    const IconColours check = ColoursOfIcon(form.ListView1, 0);
+    const IconColours cross = ColoursOfIcon(form.ListView1, 1);
+    const IconColours cube = ColoursOfIcon(form.ListView1, 2);
+    EXPECT_GT(check.green, 15);
+    EXPECT_EQ(check.red + check.magenta, 0);
+    EXPECT_GT(cross.red, 15);
+    EXPECT_EQ(cross.green + cross.magenta, 0);
+    EXPECT_GT(cube.magenta, 30);
+    EXPECT_EQ(cube.green, 0);
+}
+
 TEST_F(ResultListView, ReportWithOneColumnAndThreeSixteenPixelImages) {
     const LONG style = ::GetWindowLongA(form.ListView1, GWL_STYLE);
     EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
