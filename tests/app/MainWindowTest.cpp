@@ -204,6 +204,15 @@ TEST_F(MainWindow, DpiChangeLaysEverythingOutAgainInTwips) {
     EXPECT_GT(fontAt144, fontAt96);
     for (const auto& e : kExpected) EXPECT_EQ(FontHeight(form.*e.member), fontAt144) << e.name;
 
+    // Asked ahead of a move to a monitor of 192 DPI, the window wants a client area of 8235 x 4815
+    // twips there: 1098 x 642 pixels plus its frame and menu bar.
+    SIZE wanted{};
+    ASSERT_TRUE(::SendMessageA(form.Handle(), WM_GETDPISCALEDSIZE, 192, reinterpret_cast<LPARAM>(&wanted)));
+    EXPECT_GE(wanted.cx, 1098);
+    EXPECT_LE(wanted.cx, 1098 + 60);
+    EXPECT_GE(wanted.cy, 642 + 20);
+    EXPECT_LE(wanted.cy, 642 + 160);
+
     ::SendMessageA(form.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&before));
     ExpectLayout(96);
     EXPECT_EQ(FontHeight(form.Label2), fontAt96);
