@@ -1,0 +1,133 @@
+// The Help and About windows as the main window opens and closes them: F1 and the Help menu,
+// one window of each kind, and the program's end closing both.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/MessageLoop.h"
+#include "app/velquistform.h"
+#include "resource.h"
+#include "windows/HelpAbout.h"
+
+namespace {
+
+using velquist::velquistform;
+
+std::string TextOf(HWND hwnd) {
+    std::string text(static_cast<size_t>(::GetWindowTextLengthA(hwnd)) + 1, '\0');
+    text.resize(static_cast<size_t>(::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// Runs the program's own loop over what is queued, stopping on an empty queue (or on WM_QUIT, which
+// it reports).
+bool PumpThroughLoop(velquistform& form) {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return true;
+        if (velquist::TranslateMainWindowMessage(form.Handle(), form.Accelerators(), &msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+    return false;
+}
+
+BOOL CALLBACK CountHelpWindows(HWND hwnd, LPARAM count) {
+    if (TextOf(hwnd) == "Velquist Help") ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+void DrainQuit() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+class HelpAboutFromMain : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&controls);
+    }
+    void SetUp() override {
+        DrainQuit();
+        ASSERT_TRUE(form.Create());
+        ::ShowWindow(form.Handle(), SW_SHOW);
+        PumpThroughLoop(form);
+    }
+    void TearDown() override {
+        velquist::CloseHelpAndAbout();
+        if (::IsWindow(form.Handle())) ::DestroyWindow(form.Handle());
+        DrainQuit();
+    }
+    void PressF1(HWND target) {
+        ::PostMessageA(target, WM_KEYDOWN, VK_F1, 0x003B0001);
+        ::PostMessageA(target, WM_KEYUP, VK_F1, 0xC03B0001);
+        PumpThroughLoop(form);
+    }
+    velquistform form;
+};
+
+TEST_F(HelpAboutFromMain, F1OpensOneHelpWindowAndBringsTheSameOneBack) {
+    ASSERT_EQ(velquist::HelpWindow(), nullptr);
+    PressF1(form.Text1);
+    HWND help = velquist::HelpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(help));
+    EXPECT_EQ(TextOf(help), "Velquist Help");
+    EXPECT_EQ(::GetWindow(help, GW_OWNER), nullptr);
+    HWND text = ::GetDlgItem(help, velquist::HelpIds::Text1);
+    const std::string helpText = TextOf(text);
+    ASSERT_FALSE(helpText.empty());
+
+    // A second F1 (here from the main window itself, the focus back there) opens no second window
+    // and does not load the text again.
+    ::SetForegroundWindow(form.Handle());
+    PressF1(form.Handle());
+    EXPECT_EQ(velquist::HelpWindow(), help);
+    EXPECT_EQ(TextOf(text), helpText);
+
+    // The menu item does the same.
+    ::PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_CONTENTS, 0), 0);
+    PumpThroughLoop(form);
+    EXPECT_EQ(velquist::HelpWindow(), help);
+    int helpWindows = 0;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &CountHelpWindows, reinterpret_cast<LPARAM>(&helpWindows));
+    EXPECT_EQ(helpWindows, 1);
+}
+
+TEST_F(HelpAboutFromMain, ClosingHelpLeavesTheMainWindowAsItWas) {
+    ::SetWindowTextA(form.Text1, "C:\\typed.dll");
+    PressF1(form.Text1);
+    HWND help = velquist::HelpWindow();
+    ASSERT_NE(help, nullptr);
+    ::PostMessageA(help, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(PumpThroughLoop(form));  // closing Help does not end the program
+    EXPECT_EQ(velquist::HelpWindow(), nullptr);
+    EXPECT_TRUE(::IsWindow(form.Handle()));
+    EXPECT_EQ(TextOf(form.Text1), "C:\\typed.dll");
+}
+
+TEST_F(HelpAboutFromMain, ClosingTheMainWindowEndsTheProgramAndBothWindows) {
+    ::PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+    PumpThroughLoop(form);
+    PressF1(form.Handle());
+    HWND about = velquist::AboutWindow();
+    HWND help = velquist::HelpWindow();
+    ASSERT_NE(about, nullptr);
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(::GetWindow(about, GW_OWNER), nullptr);
+
+    HWND main = form.Handle();
+    ::PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(velquist::RunMessageLoop(main, form.Accelerators()), 0);
+    EXPECT_FALSE(::IsWindow(main));
+    EXPECT_FALSE(::IsWindow(about));
+    EXPECT_FALSE(::IsWindow(help));
+    EXPECT_EQ(velquist::HelpWindow(), nullptr);
+    EXPECT_EQ(velquist::AboutWindow(), nullptr);
+}
+
+}  // namespace
