@@ -1,0 +1,37 @@
+// The test components built into the component folder (testsupport::ComponentPath) and what each does.
+#pragma once
+
+// In-process COM servers. DllRegisterServer writes HKEY_CLASSES_ROOT\CLSID\{clsid} (default value the
+// description below, InprocServer32 = the DLL's own full path, ThreadingModel "Apartment");
+// DllUnregisterServer removes that key. Registration succeeds only on a thread initialised for COM as a
+// single-threaded apartment, as the system's own registration tool prepares it; otherwise it returns
+// CO_E_NOTINITIALIZED (never initialised) or RPC_E_CHANGED_MODE (multithreaded) and writes nothing.
+#define VELQUIST_COMSERVER_DLL "comserver.dll"
+#define VELQUIST_COMSERVER_CLSID "{7A3E5C10-4B1D-4F2A-9C61-5D0E2B8F1A01}"
+#define VELQUIST_COMSERVER_NAME "Velquist test component 1"
+#define VELQUIST_COMSERVER2_DLL "comserver2.dll"
+#define VELQUIST_COMSERVER2_CLSID "{7A3E5C10-4B1D-4F2A-9C61-5D0E2B8F1A02}"
+#define VELQUIST_COMSERVER2_NAME "Velquist test component 2"
+
+// DllRegisterServer and DllUnregisterServer return SELFREG_E_CLASS at once.
+#define VELQUIST_FAILING_DLL "failing.dll"
+// DllRegisterServer (returns S_OK, writes nothing) but no DllUnregisterServer.
+#define VELQUIST_NOUNREGISTER_DLL "noUnregister.dll"
+// Both entry points block for ever (Sleep(INFINITE)).
+#define VELQUIST_BLOCKING_DLL "blocking.dll"
+// Both entry points first start a thread of the component's own that keeps running its code (it counts
+// up; read the count through the export "SpinCount", LONG WINAPI SpinCount(void)), then block for ever.
+#define VELQUIST_BLOCKINGTHREAD_DLL "blockingThread.dll"
+// Both entry points write through a null pointer.
+#define VELQUIST_CRASHING_DLL "crashing.dll"
+// Exports both entry points (returning S_OK), but its DllMain answers FALSE, so it never loads.
+#define VELQUIST_INITFAILS_DLL "initFails.dll"
+// A library exporting neither entry point (only "NothingToSee").
+#define VELQUIST_NOENTRY_DLL "noEntry.dll"
+// Exports both entry points (S_OK) but imports ghostdep.dll, which exists nowhere, so it never loads.
+#define VELQUIST_MISSINGDEP_DLL "missingDep.dll"
+// In the sub-folder "deps": withDep.dll imports depHelper.dll, which lies only beside it. Its entry
+// points return S_OK when the helper answers (they write nothing).
+#define VELQUIST_DEPS_FOLDER "deps"
+#define VELQUIST_WITHDEP_DLL "withDep.dll"
+#define VELQUIST_DEPHELPER_DLL "depHelper.dll"

@@ -1,0 +1,4 @@
+/* A component that can register but has no way to unregister. */
+#include <windows.h>
+
+__declspec(dllexport) HRESULT WINAPI DllRegisterServer(void) { return S_OK; }
