@@ -209,25 +209,6 @@ TEST_F(FolderWalk, LinesNameFilesFullyHoweverTheFolderWasTyped) {
     EXPECT_EQ(list.lines[2].key, "a3");
 }
 
-TEST_F(FolderWalk, TheRootOfADriveIsJoinedWithoutADoubledSeparator) {
-    // Only the paths are checked here; a drive root of our own would take a mapped drive letter.
-    char drive[] = "Q:\\";
-    for (char letter = 'Q'; letter <= 'Y'; ++letter) {
-        drive[0] = letter;
-        if (::GetDriveTypeA(drive) == DRIVE_NO_ROOT_DIR) break;
-    }
-    const std::string d = dir.Path();
-    Put(VELQUIST_COMSERVER_DLL, d + "\\a.dll");
-    if (!::DefineDosDeviceA(0, std::string(drive, 2).c_str(), d.c_str()) ||
-        ::GetFileAttributesA((std::string(drive) + "a.dll").c_str()) == INVALID_FILE_ATTRIBUTES) {
-        ::DefineDosDeviceA(DDD_REMOVE_DEFINITION, std::string(drive, 2).c_str(), nullptr);
-        GTEST_SKIP() << "no drive letter can be mapped to a folder here";
-    }
-    Module1::RegisterFolder(drive, false, true, list);
-    ::DefineDosDeviceA(DDD_REMOVE_DEFINITION, std::string(drive, 2).c_str(), nullptr);
-    EXPECT_EQ(list.Texts(), std::vector<std::string>{"Registered : " + std::string(drive) + "a.dll"});
-}
-
 #ifdef VELQUIST_LINK_TREE
 // The tree made by make-link-tree.sh: R\S\loop leads back to R, R\ext and R\ext2 both lead to O.
 TEST_F(FolderWalk, FolderLinksAreFollowedOnceAndNeverRoundALoop) {
@@ -254,6 +235,17 @@ TEST_F(FolderWalk, FolderLinksAreFollowedOnceAndNeverRoundALoop) {
     ::DeleteFileA((r + "\\a.dll").c_str());
     ::DeleteFileA((r + "\\S\\b.dll").c_str());
     ::DeleteFileA((tree + "\\O\\c.dll").c_str());
+}
+
+// Drive V: of the test prefix leads to the tree's folder "drive" (made by make-link-tree.sh).
+TEST_F(FolderWalk, TheRootOfADriveIsJoinedWithoutADoubledSeparator) {
+    const std::string drive = std::string(VELQUIST_LINK_TREE) + "\\drive";
+    ASSERT_NE(::GetFileAttributesA("V:\\"), INVALID_FILE_ATTRIBUTES) << "drive V: is not mapped";
+    Put(VELQUIST_COMSERVER_DLL, drive + "\\a.dll");
+    ASSERT_NE(::GetFileAttributesA("V:\\a.dll"), INVALID_FILE_ATTRIBUTES);
+    Module1::RegisterFolder("V:\\", false, true, list);
+    ::DeleteFileA((drive + "\\a.dll").c_str());
+    EXPECT_EQ(list.Texts(), std::vector<std::string>{"Registered : V:\\a.dll"});
 }
 #endif
 

@@ -10,3 +10,10 @@ ln -s .. "$tree/R/S/loop"
 ln -s ../O "$tree/R/ext"
 ln -s ../O "$tree/R/ext2"
 ln -s ../missing "$tree/R/dangling"
+
+# Drive V: of the test prefix, for a walk that starts at the root of a drive.
+prefix=$2
+mkdir -p "$tree/drive"
+if [ -n "$prefix" ] && [ -d "$prefix/dosdevices" ]; then
+  ln -sfn "$tree/drive" "$prefix/dosdevices/v:"
+fi
