@@ -6,3 +6,8 @@
 #define IDI_CHECK 103           // green check mark, 16 x 16
 #define IDI_CROSS 104           // red X, 16 x 16
 #define IDR_ACCELERATORS 201    // the main window's shortcuts (F1)
+
+// Main window menu commands (also the targets of the accelerator table).
+#define IDM_EXIT 301      // File > Exit
+#define IDM_CONTENTS 302  // Help > Contents (F1)
+#define IDM_ABOUT 303     // Help > About

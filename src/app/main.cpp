@@ -1,15 +1,34 @@
-// Velquist's start-up: a minimal window until the main window lands.
+// Velquist's start-up: process set-up, the main window, the message loop.
 #include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/MessageLoop.h"
+#include "app/velquistform.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+    // No DLL of the program's is ever taken from the current directory.
     ::SetDllDirectoryA("");
-    HWND hwnd = ::CreateWindowExA(0, "STATIC", "Velquist", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 400,
-                                  300, nullptr, nullptr, nullptr, nullptr);
-    ::ShowWindow(hwnd, show);
-    MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+    // A run keeps the thread busy for up to ten seconds per component; the system must not put a
+    // "Not Responding" ghost in front of the window inviting the user to kill it mid-registration.
+    ::DisableProcessWindowsGhosting();
+
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES;
+    ::InitCommonControlsEx(&controls);
+    // The folder browser and the file dialog are COM clients of the shell.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
+    int exitCode = 1;
+    {
+        velquist::velquistform form;
+        if (form.Create()) {
+            ::ShowWindow(form.Handle(), show == SW_HIDE ? SW_SHOWNORMAL : show);
+            ::UpdateWindow(form.Handle());
+            exitCode = velquist::RunMessageLoop(form.Handle(), form.Accelerators());
+        }
     }
-    return 0;
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    return exitCode;
 }

@@ -1,0 +1,304 @@
+// The main window: frame, controls, menus, mode switching, layout per DPI, and closing.
+#include "app/velquistform.h"
+
+#include <array>
+#include <string>
+
+#include "app/Commands.h"
+#include "pickers/CommonDialogAPI.h"
+#include "resource.h"
+#include "windows/HelpAbout.h"
+
+namespace velquist {
+namespace {
+
+using namespace std::string_literals;
+
+// No WS_CLIPCHILDREN: the window erases under its labels, which paint without a background of
+// their own (see WM_CTLCOLORSTATIC).
+constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kFrameExStyle = WS_EX_APPWINDOW;
+
+constexpr DWORD kOption = BS_AUTORADIOBUTTON | WS_TABSTOP;
+constexpr DWORD kTextBox = ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP;
+constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kList = LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS |
+                        LVS_NOCOLUMNHEADER | WS_TABSTOP;
+
+constexpr char kLabel2Text[] =
+    "This application will register a single ActiveX control (DLL or OCX) or it will allow you to select an "
+    "entire directory to register all the files within that directory.  This can be useful in the event of an "
+    "application not working/installing correctly.  Please be aware that incorrectly registering a DLL or OCX "
+    "file can adversely affect software and may prevent applications from running at all.   See Help for more "
+    "information";
+constexpr char kLabel1Text[] =
+    "If this program fails to register your ActiveX controls correctly, try running this application as "
+    "Administrator.";
+constexpr char kLabel3Text[] = "By using this program you acknowledge that you are aware of the risks involved. ";
+
+// Creation order is tab order. WS_GROUP on Option1 opens the option group and on Text2 closes it,
+// so the two option buttons exclude each other. Single-file mode is the initial state.
+constexpr std::array<win32::ControlSpec, 14> kControls{{
+    // id            name         class            caption                              left  top   width height style
+    {kIdOption1, "Option1", WC_BUTTONA, "Register single file", 285, 1935, 1890, 270, kOption | WS_GROUP},
+    {kIdText1, "Text1", WC_EDITA, "", 2760, 1890, 4710, 330, kTextBox, WS_EX_CLIENTEDGE},
+    {kIdCommand3, "Command3", WC_BUTTONA, "...", 7545, 1890, 360, 330, kButton},
+    {kIdOption2, "Option2", WC_BUTTONA, "Register all files in directory", 285, 2310, 2625, 240, kOption},
+    {kIdText2, "Text2", WC_EDITA, "", 2760, 2280, 4710, 330, kTextBox | WS_GROUP | WS_DISABLED, WS_EX_CLIENTEDGE},
+    {kIdCommand4, "Command4", WC_BUTTONA, "...", 7545, 2280, 360, 330, kButton | WS_DISABLED},
+    {kIdCheck1, "Check1", WC_BUTTONA, "Include sub-directories", 2760, 2625, 2880, 315,
+     BS_AUTOCHECKBOX | WS_TABSTOP | WS_DISABLED},
+    {kIdListView1, "ListView1", WC_LISTVIEWA, "", 300, 2985, 7635, 1245, kList, WS_EX_CLIENTEDGE},
+    {kIdCommand5, "Command5", WC_BUTTONA, "Velquist!", 3480, 4305, 1455, 405, kButton},
+    {kIdCommand1, "Command1", WC_BUTTONA, "Un-Velquist!", 4980, 4305, 1455, 405, kButton},
+    {kIdCommand2, "Command2", WC_BUTTONA, "Close", 6480, 4305, 1455, 405, kButton},
+    {kIdLabel2, "Label2", WC_STATICA, kLabel2Text, 270, 150, 7755, 885, kLabel},
+    {kIdLabel3, "Label3", WC_STATICA, kLabel3Text, 300, 1440, 7515, 435, kLabel},
+    {kIdLabel1, "Label1", WC_STATICA, kLabel1Text, 300, 1080, 7695, 435, kLabel},
+}};
+
+// The component picker's filter: four pieces, each ending in NUL; c_str() adds the list's final NUL.
+const std::string kComponentFilter = "ActiveX Files (*.dll, *.ocx)\0*.DLL; *.ocx\0All Files (*.*)\0*.*\0"s;
+
+HICON LoadIconSized(int id, int size) noexcept {
+    return static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, size,
+                                           size, LR_DEFAULTCOLOR | LR_SHARED));
+}
+
+}  // namespace
+
+std::span<const win32::ControlSpec> MainWindowControls() noexcept { return kControls; }
+
+int HimetricToPixels(int himetric, int dpi) noexcept { return ::MulDiv(himetric, dpi, 2540); }
+
+velquistform::~velquistform() {
+    if (Handle() != nullptr && ::IsWindow(Handle())) ::DestroyWindow(Handle());
+    if (ImageList1 != nullptr) ::ImageList_Destroy(ImageList1);
+}
+
+bool velquistform::Create() {
+    HICON big = LoadIconSized(IDI_PROGRAM, ::GetSystemMetrics(SM_CXICON));
+    HICON small = LoadIconSized(IDI_PROGRAM, ::GetSystemMetrics(SM_CXSMICON));
+    accelerators_ = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    // Created at no size; Layout gives it the designed client area for the DPI of its monitor.
+    if (CreateTopLevel(kFrameExStyle, "Velquist", kFrameStyle, 0, 0, 0, 0, nullptr, nullptr, big, small) ==
+        nullptr) {
+        return false;
+    }
+    // The window class may have been registered without icons (an earlier window of this process).
+    ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+
+    dpi_ = win32::WindowDpi(Handle());
+    Layout(POINT{0, 0});
+    RECT frame{};
+    ::GetWindowRect(Handle(), &frame);
+    const POINT centred =
+        win32::CenteredOnScreen(Handle(), SIZE{frame.right - frame.left, frame.bottom - frame.top});
+    ::SetWindowPos(Handle(), nullptr, centred.x, centred.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+void velquistform::OnCreate() {
+    CreateMenuBar();
+    win32::CreateControls(Handle(), kControls, ::GetModuleHandleA(nullptr));
+    auto item = [this](int id) { return ::GetDlgItem(Handle(), id); };
+    Option1 = item(kIdOption1);
+    Text1 = item(kIdText1);
+    Command3 = item(kIdCommand3);
+    Option2 = item(kIdOption2);
+    Text2 = item(kIdText2);
+    Command4 = item(kIdCommand4);
+    Check1 = item(kIdCheck1);
+    ListView1 = item(kIdListView1);
+    Command5 = item(kIdCommand5);
+    Command1 = item(kIdCommand1);
+    Command2 = item(kIdCommand2);
+    Label2 = item(kIdLabel2);
+    Label3 = item(kIdLabel3);
+    Label1 = item(kIdLabel1);
+
+    ::SendMessageA(Option1, BM_SETCHECK, BST_CHECKED, 0);
+
+    CreateImageList();
+    ::SendMessageA(ListView1, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(ImageList1));
+    ::SendMessageA(ListView1, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(ImageList1));
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(ListView1, LVM_GETHEADER, 0, 0));
+    if (header != nullptr) ::SendMessageA(header, HDM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1));
+    ::SendMessageA(ListView1, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    LVCOLUMNA column{};
+    column.mask = LVCF_WIDTH | LVCF_FMT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = HimetricToPixels(kResultColumnHimetric, 96);
+    ::SendMessageA(ListView1, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    results_ = std::make_unique<ListViewResultList>(ListView1);
+}
+
+void velquistform::CreateImageList() {
+    ImageList1 = ::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0);
+    for (int id : {IDI_CHECK, IDI_CROSS, IDI_PROGRAM}) {
+        ::ImageList_AddIcon(ImageList1, LoadIconSized(id, 16));
+    }
+}
+
+void velquistform::CreateMenuBar() {
+    HMENU bar = ::CreateMenu();
+    HMENU mnufile = ::CreatePopupMenu();
+    ::AppendMenuA(mnufile, MF_STRING, IDM_EXIT, "Exit");
+    HMENU mnuhelp = ::CreatePopupMenu();
+    ::AppendMenuA(mnuhelp, MF_STRING, IDM_CONTENTS, "Contents\tF1");
+    ::AppendMenuA(mnuhelp, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(mnuhelp, MF_STRING, IDM_ABOUT, "About");
+    ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mnufile), "File");
+    ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mnuhelp), "Help");
+    ::SetMenu(Handle(), bar);  // destroyed with the window
+}
+
+namespace {
+// The interface font for dpi, its height scaled from 96 DPI and rounded down, so that text that
+// fits the twips layout at 96 DPI does not need an extra line at another DPI.
+HFONT CreateLayoutFont(int dpi) noexcept {
+    win32::unique_gdi<HFONT> base(win32::CreateInterfaceFont(96));
+    LOGFONTA logFont{};
+    if (!base || ::GetObjectA(base.get(), sizeof logFont, &logFont) != sizeof logFont) {
+        return win32::CreateInterfaceFont(dpi);
+    }
+    logFont.lfHeight = static_cast<LONG>(static_cast<long long>(logFont.lfHeight) * dpi / 96);
+    logFont.lfWidth = static_cast<LONG>(static_cast<long long>(logFont.lfWidth) * dpi / 96);
+    return ::CreateFontIndirectA(&logFont);
+}
+}  // namespace
+
+void velquistform::Layout(POINT origin) {
+    win32::unique_gdi<HFONT> font(CreateLayoutFont(dpi_));
+    win32::ApplyFont(Handle(), font.get());
+    font_ = std::move(font);  // the old font is released only after no control uses it
+    win32::PlaceControls(Handle(), kControls, dpi_);
+    ::SendMessageA(ListView1, LVM_SETCOLUMNWIDTH, 0, HimetricToPixels(kResultColumnHimetric, dpi_));
+
+    const int wantWidth = win32::TwipsToPixels(kClientWidthTwips, dpi_);
+    const int wantHeight = win32::TwipsToPixels(kClientHeightTwips, dpi_);
+    SIZE size = win32::WindowSizeForClient(kClientWidthTwips, kClientHeightTwips, kFrameStyle, kFrameExStyle, true,
+                                           dpi_);
+    ::SetWindowPos(Handle(), nullptr, origin.x, origin.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame and menu bar actually drawn may differ from the computed ones (a menu bar that
+    // wraps, metrics of another DPI): correct by what the client area really came out as.
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    const int dx = wantWidth - (client.right - client.left);
+    const int dy = wantHeight - (client.bottom - client.top);
+    if (dx != 0 || dy != 0) {
+        ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx + dx, size.cy + dy,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void velquistform::OnDpiChanged(int dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    Layout(POINT{suggested.left, suggested.top});
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+std::string velquistform::BrowseForFolder(HWND hwndOwner, const std::string& sPrompt) {
+    return pickers::BrowseForFolder(hwndOwner, sPrompt);
+}
+
+void velquistform::Option1_Click() {
+    ::EnableWindow(Text2, FALSE);
+    ::EnableWindow(Command4, FALSE);
+    ::EnableWindow(Check1, FALSE);
+    ::EnableWindow(Text1, TRUE);
+    ::EnableWindow(Command3, TRUE);
+}
+
+void velquistform::Option2_Click() {
+    ::EnableWindow(Text2, TRUE);
+    ::EnableWindow(Command4, TRUE);
+    ::EnableWindow(Check1, TRUE);
+    ::EnableWindow(Text1, FALSE);
+    ::EnableWindow(Command3, FALSE);
+}
+
+void velquistform::Command5_Click() { RunCommand(*this, true); }
+
+void velquistform::Command1_Click() { RunCommand(*this, false); }
+
+void velquistform::Command2_Click() { Form_Unload(); }
+
+void velquistform::Command3_Click() {
+    // A cancelled dialog gives "", which empties the box: the box always shows the last choice.
+    SetWindowTextA(Text1,
+                   CommonDialogAPI::ShowOpenFileDialog(Handle(), kComponentFilter, "C:\\", "Select component").c_str());
+}
+
+void velquistform::Command4_Click() {
+    const std::string folder = BrowseForFolder(Handle(), "Select directory containing ActiveX controls");
+    if (!folder.empty()) ::SetWindowTextA(Text2, folder.c_str());
+}
+
+void velquistform::mnuexit_Click() { Form_Unload(); }
+
+void velquistform::mnucontents_Click() { ShowHelp(); }
+
+void velquistform::mnuabout_Click() { ShowAbout(); }
+
+void velquistform::Form_Unload() {
+    CloseHelpAndAbout();
+    if (Handle() != nullptr) ::DestroyWindow(Handle());
+    ::PostQuitMessage(0);
+}
+
+void velquistform::OnCommand(int id, int code) {
+    switch (id) {
+        case kIdOption1: if (code == BN_CLICKED) Option1_Click(); break;
+        case kIdOption2: if (code == BN_CLICKED) Option2_Click(); break;
+        case kIdCommand1: if (code == BN_CLICKED) Command1_Click(); break;
+        case kIdCommand2: if (code == BN_CLICKED) Command2_Click(); break;
+        case kIdCommand3: if (code == BN_CLICKED) Command3_Click(); break;
+        case kIdCommand4: if (code == BN_CLICKED) Command4_Click(); break;
+        case kIdCommand5: if (code == BN_CLICKED) Command5_Click(); break;
+        case IDM_EXIT: mnuexit_Click(); break;
+        case IDM_CONTENTS: mnucontents_Click(); break;
+        case IDM_ABOUT: mnuabout_Click(); break;
+        default: break;
+    }
+}
+
+LRESULT velquistform::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+    try {
+        switch (msg) {
+            case WM_CREATE:
+                OnCreate();
+                return 0;
+            case WM_COMMAND:
+                OnCommand(LOWORD(wParam), HIWORD(wParam));
+                return 0;
+            case WM_DPICHANGED:
+                OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+                return 0;
+            case WM_CLOSE:
+                Form_Unload();
+                return 0;
+            case WM_CTLCOLORSTATIC: {
+                // The labels' boxes overlap where a wrapped line runs into the next label; painted
+                // without a background, neither label hides the other's text.
+                const HWND control = reinterpret_cast<HWND>(lParam);
+                if (control == Label1 || control == Label2 || control == Label3) {
+                    HDC dc = reinterpret_cast<HDC>(wParam);
+                    ::SetBkMode(dc, TRANSPARENT);
+                    ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+                    return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+                }
+                break;
+            }
+            default:
+                break;
+        }
+    } catch (...) {
+        // Nothing may cross the window procedure; a handler that failed leaves the window as it is.
+    }
+    return ::DefWindowProcA(Handle(), msg, wParam, lParam);
+}
+
+}  // namespace velquist

@@ -1,0 +1,120 @@
+// The main window: mode options, the two path boxes, the result list, the commands and the menus.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+#include <span>
+#include <string>
+
+#include "app/ListViewResultList.h"
+#include "win32/Handles.h"
+#include "win32/Layout.h"
+#include "win32/Window.h"
+
+namespace velquist {
+
+// Child-window identifiers of the main window's controls (tab order is creation order).
+enum ControlId : int {
+    kIdOption1 = 1001,
+    kIdText1,
+    kIdCommand3,
+    kIdOption2,
+    kIdText2,
+    kIdCommand4,
+    kIdCheck1,
+    kIdListView1,
+    kIdCommand5,
+    kIdCommand1,
+    kIdCommand2,
+    kIdLabel2,
+    kIdLabel3,
+    kIdLabel1,
+};
+
+// Client area of the window, in twips.
+constexpr int kClientWidthTwips = 8235;
+constexpr int kClientHeightTwips = 4815;
+// The result list's one column: 12877 HIMETRIC (hundredths of a millimetre).
+constexpr int kResultColumnHimetric = 12877;
+
+// The control table of the main window, in tab order.
+std::span<const win32::ControlSpec> MainWindowControls() noexcept;
+
+// Pixels for a length in HIMETRIC units at dpi.
+int HimetricToPixels(int himetric, int dpi) noexcept;
+
+class velquistform : public win32::Window<velquistform> {
+public:
+    velquistform() = default;
+    ~velquistform() override;
+
+    static const char* ClassName() { return "velquistform"; }
+
+    // Loads the window with its controls in their initial states (single-file mode, empty list),
+    // sized for its monitor's DPI and centred on the screen; hidden until the caller shows it.
+    bool Create();
+
+    // F1 and the other shortcuts of the window, for the message loop.
+    HACCEL Accelerators() const noexcept { return accelerators_; }
+
+    // The result list shown in ListView1.
+    ResultList& Results() noexcept { return *results_; }
+    ListViewResultList& ResultLines() noexcept { return *results_; }
+
+    // The shell's folder browser, owned by hwndOwner; the confirmed folder or "".
+    std::string BrowseForFolder(HWND hwndOwner, const std::string& sPrompt);
+
+    // Event handlers.
+    void Option1_Click();
+    void Option2_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void mnuexit_Click();
+    void mnucontents_Click();
+    void mnuabout_Click();
+    void Form_Unload();
+
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
+
+    // The DPI the window is laid out for.
+    int Dpi() const noexcept { return dpi_; }
+
+    // The controls, by their names.
+    HWND Option1 = nullptr;
+    HWND Text1 = nullptr;
+    HWND Command3 = nullptr;
+    HWND Option2 = nullptr;
+    HWND Text2 = nullptr;
+    HWND Command4 = nullptr;
+    HWND Check1 = nullptr;
+    HWND ListView1 = nullptr;
+    HWND Command5 = nullptr;
+    HWND Command1 = nullptr;
+    HWND Command2 = nullptr;
+    HWND Label1 = nullptr;
+    HWND Label2 = nullptr;
+    HWND Label3 = nullptr;
+    HIMAGELIST ImageList1 = nullptr;
+
+private:
+    void OnCreate();
+    void OnCommand(int id, int code);
+    void OnDpiChanged(int dpi, const RECT& suggested);
+    // Places every control, sets the font and the column width for dpi_, and sizes the window so
+    // that its client area is the designed size in twips; the window's top left stays at origin.
+    void Layout(POINT origin);
+    void CreateImageList();
+    void CreateMenuBar();
+
+    int dpi_ = 96;
+    win32::unique_gdi<HFONT> font_;
+    HACCEL accelerators_ = nullptr;
+    std::unique_ptr<ListViewResultList> results_;
+};
+
+}  // namespace velquist

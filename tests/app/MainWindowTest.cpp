@@ -1,0 +1,464 @@
+// The main window as a user meets it: frame, controls, layout per DPI, modes, menus, F1, closing.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/MessageLoop.h"
+#include "app/velquistform.h"
+#include "resource.h"
+
+namespace {
+
+using velquist::velquistform;
+
+// The window as designed, written out here independently of the program's own table.
+struct Expected {
+    const char* name;
+    const char* cls;
+    const char* caption;
+    int left, top, width, height;  // twips
+    HWND velquistform::*member;
+};
+
+const Expected kExpected[] = {
+    {"Option1", "Button", "Register single file", 285, 1935, 1890, 270, &velquistform::Option1},
+    {"Text1", "Edit", "", 2760, 1890, 4710, 330, &velquistform::Text1},
+    {"Command3", "Button", "...", 7545, 1890, 360, 330, &velquistform::Command3},
+    {"Option2", "Button", "Register all files in directory", 285, 2310, 2625, 240, &velquistform::Option2},
+    {"Text2", "Edit", "", 2760, 2280, 4710, 330, &velquistform::Text2},
+    {"Command4", "Button", "...", 7545, 2280, 360, 330, &velquistform::Command4},
+    {"Check1", "Button", "Include sub-directories", 2760, 2625, 2880, 315, &velquistform::Check1},
+    {"ListView1", "SysListView32", "", 300, 2985, 7635, 1245, &velquistform::ListView1},
+    {"Command5", "Button", "Velquist!", 3480, 4305, 1455, 405, &velquistform::Command5},
+    {"Command1", "Button", "Un-Velquist!", 4980, 4305, 1455, 405, &velquistform::Command1},
+    {"Command2", "Button", "Close", 6480, 4305, 1455, 405, &velquistform::Command2},
+    {"Label2", "Static",
+     "This application will register a single ActiveX control (DLL or OCX) or it will allow you to select an "
+     "entire directory to register all the files within that directory.  This can be useful in the event of an "
+     "application not working/installing correctly.  Please be aware that incorrectly registering a DLL or OCX "
+     "file can adversely affect software and may prevent applications from running at all.   See Help for more "
+     "information",
+     270, 150, 7755, 885, &velquistform::Label2},
+    {"Label3", "Static", "By using this program you acknowledge that you are aware of the risks involved. ", 300, 1440,
+     7515, 435, &velquistform::Label3},
+    {"Label1", "Static",
+     "If this program fails to register your ActiveX controls correctly, try running this application as "
+     "Administrator.",
+     300, 1080, 7695, 435, &velquistform::Label1},
+};
+
+std::string ClassOf(HWND hwnd) {
+    char name[64] = {};
+    ::GetClassNameA(hwnd, name, static_cast<int>(std::size(name)));
+    return name;
+}
+
+std::string TextOf(HWND hwnd) {
+    std::string text(static_cast<size_t>(::GetWindowTextLengthA(hwnd)) + 1, '\0');
+    text.resize(static_cast<size_t>(::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+RECT RectInParent(HWND control) {
+    RECT rect{};
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+bool Checked(HWND button) { return ::SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool Enabled(HWND control) { return ::IsWindowEnabled(control) != FALSE; }
+
+void Pump() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+// Drops a WM_QUIT left in this thread's queue, so that one test's close does not end the next loop.
+void DrainQuit() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+// Counts the commands the window receives (menu, accelerator), by subclassing it.
+struct CommandCounter {
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+        auto* self = reinterpret_cast<CommandCounter*>(data);
+        if (msg == WM_COMMAND && lParam == 0) self->commands.push_back(wParam);
+        return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+    }
+    explicit CommandCounter(HWND hwnd) : hwnd_(hwnd) {
+        ::SetWindowSubclass(hwnd_, &Proc, 1, reinterpret_cast<DWORD_PTR>(this));
+    }
+    ~CommandCounter() {
+        if (::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, &Proc, 1);
+    }
+    int Count(int id, int source) const {
+        int n = 0;
+        for (WPARAM w : commands) n += (LOWORD(w) == id && HIWORD(w) == source) ? 1 : 0;
+        return n;
+    }
+    HWND hwnd_;
+    std::vector<WPARAM> commands;
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&controls);
+    }
+    void SetUp() override {
+        DrainQuit();
+        ASSERT_TRUE(form.Create());
+        ::ShowWindow(form.Handle(), SW_SHOW);
+        Pump();
+    }
+    void TearDown() override {
+        if (::IsWindow(form.Handle())) ::DestroyWindow(form.Handle());
+        DrainQuit();
+    }
+    void ExpectLayout(int dpi) {
+        for (const auto& e : kExpected) {
+            SCOPED_TRACE(std::string(e.name) + " at " + std::to_string(dpi) + " DPI");
+            const RECT r = RectInParent(form.*e.member);
+            EXPECT_NEAR(r.left, e.left * dpi / 1440.0, 1.0);
+            EXPECT_NEAR(r.top, e.top * dpi / 1440.0, 1.0);
+            EXPECT_NEAR(r.right - r.left, e.width * dpi / 1440.0, 1.0);
+            EXPECT_NEAR(r.bottom - r.top, e.height * dpi / 1440.0, 1.0);
+        }
+        RECT client{};
+        ::GetClientRect(form.Handle(), &client);
+        EXPECT_NEAR(client.right, 8235 * dpi / 1440.0, 1.0);
+        EXPECT_NEAR(client.bottom, 4815 * dpi / 1440.0, 1.0);
+        // The result column: 12877 hundredths of a millimetre.
+        EXPECT_NEAR(::SendMessageA(form.ListView1, LVM_GETCOLUMNWIDTH, 0, 0), 12877 * dpi / 2540.0, 1.0);
+    }
+    int FontHeight(HWND control) {
+        LOGFONTA font{};
+        ::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+        return std::abs(font.lfHeight);
+    }
+    velquistform form;
+};
+
+TEST_F(MainWindow, ControlsHaveTheirClassCaptionAndPlaceAt96Dpi) {
+    ASSERT_EQ(form.Dpi(), 96);
+    for (const auto& e : kExpected) {
+        SCOPED_TRACE(e.name);
+        HWND control = form.*e.member;
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(::GetParent(control), form.Handle());
+        EXPECT_EQ(ClassOf(control), e.cls);
+        if (ClassOf(control) != "SysListView32") {
+            EXPECT_EQ(TextOf(control), e.caption);
+        }
+        EXPECT_TRUE(::IsWindowVisible(control));
+        // Every control carries the interface font the window chose.
+        EXPECT_NE(::SendMessageA(control, WM_GETFONT, 0, 0), 0);
+    }
+    ExpectLayout(96);
+    // Option buttons, check box and push buttons are of the kinds a user expects.
+    EXPECT_EQ(::GetWindowLongA(form.Option1, GWL_STYLE) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
+    EXPECT_EQ(::GetWindowLongA(form.Option2, GWL_STYLE) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
+    EXPECT_EQ(::GetWindowLongA(form.Check1, GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+    for (HWND button : {form.Command1, form.Command2, form.Command3, form.Command4, form.Command5}) {
+        // No default button: Enter in a path box must not start a run.
+        EXPECT_EQ(::GetWindowLongA(button, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+    }
+    EXPECT_FALSE(::GetWindowLongA(form.Text1, GWL_STYLE) & ES_MULTILINE);
+}
+
+TEST_F(MainWindow, DpiChangeLaysEverythingOutAgainInTwips) {
+    const int fontAt96 = FontHeight(form.Text1);
+    RECT before{};
+    ::GetWindowRect(form.Handle(), &before);
+    RECT suggested{before.left, before.top, before.left + (before.right - before.left) * 3 / 2,
+                   before.top + (before.bottom - before.top) * 3 / 2};
+    ::SendMessageA(form.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(form.Dpi(), 144);
+    ExpectLayout(144);
+    RECT after{};
+    ::GetWindowRect(form.Handle(), &after);
+    EXPECT_EQ(after.left, suggested.left);
+    EXPECT_EQ(after.top, suggested.top);
+    // The new font reached every control and is larger.
+    const int fontAt144 = FontHeight(form.Text1);
+    EXPECT_GT(fontAt144, fontAt96);
+    for (const auto& e : kExpected) EXPECT_EQ(FontHeight(form.*e.member), fontAt144) << e.name;
+
+    ::SendMessageA(form.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&before));
+    ExpectLayout(96);
+    EXPECT_EQ(FontHeight(form.Label2), fontAt96);
+}
+
+TEST_F(MainWindow, FrameIsFixedCentredAndCaptioned) {
+    HWND hwnd = form.Handle();
+    EXPECT_EQ(TextOf(hwnd), "Velquist");
+    const LONG style = ::GetWindowLongA(hwnd, GWL_STYLE);
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_TRUE(::GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    EXPECT_EQ(::GetWindow(hwnd, GW_OWNER), nullptr);
+    EXPECT_NE(::SendMessageA(hwnd, WM_GETICON, ICON_BIG, 0), 0);
+    EXPECT_NE(::SendMessageA(hwnd, WM_GETICON, ICON_SMALL, 0), 0);
+
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, 549);   // 8235 twips
+    EXPECT_EQ(client.bottom, 321);  // 4815 twips
+
+    RECT frame{};
+    ::GetWindowRect(hwnd, &frame);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(::GetMonitorInfoA(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &info));
+    EXPECT_NEAR(frame.left + frame.right, info.rcWork.left + info.rcWork.right, 2);
+    EXPECT_NEAR(frame.top + frame.bottom, info.rcWork.top + info.rcWork.bottom, 2);
+}
+
+TEST_F(MainWindow, StartsInSingleFileModeWithAnEmptyList) {
+    EXPECT_TRUE(Checked(form.Option1));
+    EXPECT_FALSE(Checked(form.Option2));
+    EXPECT_TRUE(Enabled(form.Text1));
+    EXPECT_TRUE(Enabled(form.Command3));
+    EXPECT_FALSE(Enabled(form.Text2));
+    EXPECT_FALSE(Enabled(form.Command4));
+    EXPECT_FALSE(Enabled(form.Check1));
+    EXPECT_FALSE(Checked(form.Check1));
+    EXPECT_EQ(TextOf(form.Text1), "");
+    EXPECT_EQ(TextOf(form.Text2), "");
+    EXPECT_EQ(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0), 0);
+    EXPECT_EQ(form.Results().Count(), 0);
+    for (HWND other : {form.Option2, form.ListView1, form.Command5, form.Command1, form.Command2}) {
+        EXPECT_TRUE(Enabled(other));
+    }
+}
+
+TEST_F(MainWindow, TabOrderIsCreationOrderAndLabelsTakeNoFocus) {
+    // Every control enabled, so that the walk meets all of them.
+    for (const auto& e : kExpected) ::EnableWindow(form.*e.member, TRUE);
+    auto name = [this](HWND hwnd) -> std::string {
+        for (const auto& e : kExpected) {
+            if (form.*e.member == hwnd) return e.name;
+        }
+        return "?";
+    };
+    auto walk = [&](HWND from) {
+        std::string names;
+        HWND at = from;
+        do {
+            names += name(at) + " ";
+            at = ::GetNextDlgTabItem(form.Handle(), at, FALSE);
+        } while (at != nullptr && at != from && names.size() < 400);
+        return names;
+    };
+    // In the option group only the selected option is a stop, in its own place of the order.
+    EXPECT_EQ(walk(form.Option1),
+              "Option1 Text1 Command3 Text2 Command4 Check1 ListView1 Command5 Command1 Command2 ");
+    ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
+    for (const auto& e : kExpected) ::EnableWindow(form.*e.member, TRUE);
+    EXPECT_EQ(walk(form.Option2),
+              "Option2 Text2 Command4 Check1 ListView1 Command5 Command1 Command2 Text1 Command3 ");
+    // The tab stop travels with the selection, as in any option group.
+    EXPECT_TRUE(::GetWindowLongA(form.Option2, GWL_STYLE) & WS_TABSTOP);
+    EXPECT_FALSE(::GetWindowLongA(form.Option1, GWL_STYLE) & WS_TABSTOP);
+    for (HWND control : {form.Text1, form.Text2, form.Command1, form.Command2,
+                         form.Command3, form.Command4, form.Command5, form.Check1, form.ListView1}) {
+        EXPECT_TRUE(::GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) << name(control);
+    }
+    // The labels follow, in their own order, and are not tab stops.
+    EXPECT_EQ(::GetWindow(form.Command2, GW_HWNDNEXT), form.Label2);
+    EXPECT_EQ(::GetWindow(form.Label2, GW_HWNDNEXT), form.Label3);
+    EXPECT_EQ(::GetWindow(form.Label3, GW_HWNDNEXT), form.Label1);
+    for (HWND label : {form.Label1, form.Label2, form.Label3}) {
+        EXPECT_FALSE(::GetWindowLongA(label, GWL_STYLE) & WS_TABSTOP);
+        EXPECT_TRUE(::GetWindowLongA(label, GWL_STYLE) & SS_NOPREFIX);
+    }
+}
+
+TEST_F(MainWindow, TabMovesTheFocusThroughTheLoop) {
+    ::SetForegroundWindow(form.Handle());
+    ::SetFocus(form.Text1);
+    ASSERT_EQ(::GetFocus(), form.Text1);
+    MSG tab{form.Text1, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    EXPECT_TRUE(velquist::TranslateMainWindowMessage(form.Handle(), form.Accelerators(), &tab));
+    EXPECT_EQ(::GetFocus(), form.Command3);
+    // In single-file mode the disabled directory controls are passed over.
+    tab.hwnd = form.Option2;
+    ::SetFocus(form.Option2);
+    EXPECT_TRUE(velquist::TranslateMainWindowMessage(form.Handle(), form.Accelerators(), &tab));
+    EXPECT_EQ(::GetFocus(), form.ListView1);
+}
+
+TEST_F(MainWindow, OptionsFormOneGroupAndSwitchOnlyEnabledStates) {
+    ::SendMessageA(form.Text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\typed path\\x.ocx  "));
+    ::SendMessageA(form.Text2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("D:\\components"));
+
+    ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
+    EXPECT_TRUE(Checked(form.Option2));
+    EXPECT_FALSE(Checked(form.Option1));
+    EXPECT_TRUE(Enabled(form.Text2));
+    EXPECT_TRUE(Enabled(form.Command4));
+    EXPECT_TRUE(Enabled(form.Check1));
+    EXPECT_FALSE(Enabled(form.Text1));
+    EXPECT_FALSE(Enabled(form.Command3));
+
+    ::SendMessageA(form.Check1, BM_CLICK, 0, 0);
+    ASSERT_TRUE(Checked(form.Check1));
+
+    ::SendMessageA(form.Option1, BM_CLICK, 0, 0);
+    EXPECT_TRUE(Checked(form.Option1));
+    EXPECT_FALSE(Checked(form.Option2));
+    EXPECT_TRUE(Enabled(form.Text1));
+    EXPECT_TRUE(Enabled(form.Command3));
+    EXPECT_FALSE(Enabled(form.Text2));
+    EXPECT_FALSE(Enabled(form.Command4));
+    EXPECT_FALSE(Enabled(form.Check1));
+    // Texts and the check box keep what the user gave them.
+    EXPECT_EQ(TextOf(form.Text1), "C:\\typed path\\x.ocx  ");
+    EXPECT_EQ(TextOf(form.Text2), "D:\\components");
+    EXPECT_TRUE(Checked(form.Check1));
+    // Clicking the selected option again changes nothing.
+    ::SendMessageA(form.Option1, BM_CLICK, 0, 0);
+    EXPECT_TRUE(Checked(form.Option1));
+    EXPECT_TRUE(Enabled(form.Text1));
+}
+
+struct MenuItem {
+    std::string text;
+    UINT id;
+    UINT type;
+    UINT state;
+    HMENU sub;
+};
+
+MenuItem ItemOf(HMENU menu, int pos) {
+    char text[64] = {};
+    MENUITEMINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING | MIIM_SUBMENU;
+    info.dwTypeData = text;
+    info.cch = static_cast<UINT>(std::size(text));
+    ::GetMenuItemInfoA(menu, static_cast<UINT>(pos), TRUE, &info);
+    return {text, info.wID, info.fType, info.fState, info.hSubMenu};
+}
+
+TEST_F(MainWindow, MenuBarHasFileAndHelp) {
+    HMENU bar = ::GetMenu(form.Handle());
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(::GetMenuItemCount(bar), 2);
+    const MenuItem file = ItemOf(bar, 0);
+    const MenuItem help = ItemOf(bar, 1);
+    EXPECT_EQ(file.text, "File");
+    EXPECT_EQ(help.text, "Help");
+    ASSERT_NE(file.sub, nullptr);
+    ASSERT_NE(help.sub, nullptr);
+
+    ASSERT_EQ(::GetMenuItemCount(file.sub), 1);
+    EXPECT_EQ(ItemOf(file.sub, 0).text, "Exit");
+    EXPECT_EQ(ItemOf(file.sub, 0).id, static_cast<UINT>(IDM_EXIT));
+
+    ASSERT_EQ(::GetMenuItemCount(help.sub), 3);
+    EXPECT_EQ(ItemOf(help.sub, 0).text, "Contents\tF1");
+    EXPECT_EQ(ItemOf(help.sub, 0).id, static_cast<UINT>(IDM_CONTENTS));
+    EXPECT_TRUE(ItemOf(help.sub, 1).type & MFT_SEPARATOR);
+    EXPECT_EQ(ItemOf(help.sub, 2).text, "About");
+    EXPECT_EQ(ItemOf(help.sub, 2).id, static_cast<UINT>(IDM_ABOUT));
+    for (HMENU menu : {bar, file.sub, help.sub}) {
+        for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+            const MenuItem item = ItemOf(menu, i);
+            if (item.type & MFT_SEPARATOR) continue;  // a separator always reports itself greyed
+            EXPECT_EQ(item.state & (MFS_DISABLED | MFS_CHECKED), 0u) << item.text;
+        }
+    }
+}
+
+TEST_F(MainWindow, F1ReachesContentsFromAnyControl) {
+    CommandCounter counter(form.Handle());
+    ASSERT_NE(form.Accelerators(), nullptr);
+    for (HWND target : {form.Handle(), form.Text1, form.ListView1, form.Command5, form.Option1}) {
+        MSG f1{target, WM_KEYDOWN, VK_F1, 0x003B0001, 0, {}};
+        EXPECT_TRUE(velquist::TranslateMainWindowMessage(form.Handle(), form.Accelerators(), &f1));
+    }
+    EXPECT_EQ(counter.Count(IDM_CONTENTS, 1), 5);  // 1: from an accelerator
+
+    // Keys meant for other windows are not the main window's shortcuts.
+    HWND other = ::CreateWindowExA(0, WC_STATICA, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    MSG elsewhere{other, WM_KEYDOWN, VK_F1, 0x003B0001, 0, {}};
+    velquist::TranslateMainWindowMessage(form.Handle(), form.Accelerators(), &elsewhere);
+    EXPECT_EQ(counter.Count(IDM_CONTENTS, 1), 5);
+    ::DestroyWindow(other);
+}
+
+TEST_F(MainWindow, CloseButtonEndsTheLoopAndDestroysTheWindow) {
+    CommandCounter counter(form.Handle());
+    // The loop handles F1 first, then the click on "Close" ends it.
+    ::PostMessageA(form.Text1, WM_KEYDOWN, VK_F1, 0x003B0001);
+    ::PostMessageA(form.Command2, BM_CLICK, 0, 0);
+    EXPECT_EQ(velquist::RunMessageLoop(form.Handle(), form.Accelerators()), 0);
+    EXPECT_EQ(counter.Count(IDM_CONTENTS, 1), 1);
+    EXPECT_FALSE(::IsWindow(form.Handle()));
+    EXPECT_EQ(form.Handle(), nullptr);
+}
+
+TEST_F(MainWindow, FileExitEndsTheLoop) {
+    HWND hwnd = form.Handle();
+    ::PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+    EXPECT_EQ(velquist::RunMessageLoop(hwnd, form.Accelerators()), 0);
+    EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST_F(MainWindow, TitleBarCloseEndsTheLoop) {
+    HWND hwnd = form.Handle();
+    ::PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(velquist::RunMessageLoop(hwnd, form.Accelerators()), 0);
+    EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+// Answers every dialog this thread activates with Cancel: a picker shown during a test is closed
+// as a user would close it.
+class CancelDialogs {
+public:
+    CancelDialogs() { hook_ = ::SetWindowsHookExA(WH_CBT, &Proc, nullptr, ::GetCurrentThreadId()); }
+    ~CancelDialogs() { ::UnhookWindowsHookEx(hook_); }
+
+private:
+    static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_ACTIVATE) {
+            ::PostMessageA(reinterpret_cast<HWND>(wParam), WM_COMMAND, IDCANCEL, 0);
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK hook_;
+};
+
+TEST_F(MainWindow, CancelledPickersLeaveTheirBoxesAsTheContractSays) {
+    CancelDialogs cancel;
+    // The file picker always writes its answer: cancelled, the box is emptied.
+    ::SendMessageA(form.Text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\old.dll"));
+    ::SendMessageA(form.Command3, BM_CLICK, 0, 0);
+    EXPECT_EQ(TextOf(form.Text1), "");
+    // The folder picker writes only a confirmed folder.
+    ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
+    ::SendMessageA(form.Text2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\kept"));
+    ::SendMessageA(form.Command4, BM_CLICK, 0, 0);
+    EXPECT_EQ(TextOf(form.Text2), "C:\\kept");
+}
+
+}  // namespace

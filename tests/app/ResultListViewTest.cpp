@@ -1,0 +1,117 @@
+// The result list on the real window: rows, keys, icons, visibility of the newest row.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/velquistform.h"
+
+namespace {
+
+struct Row {
+    std::string text;
+    int image;
+};
+
+Row RowOf(HWND list, int index) {
+    char text[512] = {};
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = index;
+    item.pszText = text;
+    item.cchTextMax = static_cast<int>(std::size(text));
+    if (!::SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return {"<no row>", -1};
+    return {text, item.iImage};
+}
+
+class ResultListView : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&controls);
+    }
+    void SetUp() override {
+        ASSERT_TRUE(form.Create());
+        ::ShowWindow(form.Handle(), SW_SHOW);
+    }
+    void TearDown() override {
+        if (::IsWindow(form.Handle())) ::DestroyWindow(form.Handle());
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    velquist::velquistform form;
+};
+
+TEST_F(ResultListView, LinesKeepOrderKeysTextsAndIcons) {
+    auto& results = form.Results();
+    velquist::AddResultLine(results, "Registered : C:\\a b\\x.dll  ", velquist::kIconSuccess);
+    velquist::AddResultLine(results, "Failed : C:\\y.ocx", velquist::kIconFailure);
+    velquist::AddResultLine(results, "Register operation completed", velquist::kIconProgram);
+
+    ASSERT_EQ(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0), 3);
+    EXPECT_EQ(results.Count(), 3);
+    const Row expected[] = {{"Registered : C:\\a b\\x.dll  ", 0}, {"Failed : C:\\y.ocx", 1},
+                            {"Register operation completed", 2}};
+    for (int i = 0; i < 3; ++i) {
+        const Row row = RowOf(form.ListView1, i);
+        EXPECT_EQ(row.text, expected[i].text) << i;
+        EXPECT_EQ(row.image, expected[i].image) << i;  // ImageList1's 1..3 are the control's 0..2
+        EXPECT_EQ(form.ResultLines().Key(i), std::string("a").append(std::to_string(i + 1)));
+    }
+    EXPECT_EQ(form.ResultLines().Key(3), "");
+
+    // A new run starts from an empty list and from key "a1" again.
+    results.Clear();
+    EXPECT_EQ(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0), 0);
+    EXPECT_EQ(form.ResultLines().Key(0), "");
+    velquist::AddResultLine(results, "Unregister operation completed", velquist::kIconProgram);
+    EXPECT_EQ(form.ResultLines().Key(0), "a1");
+    EXPECT_EQ(RowOf(form.ListView1, 0).text, "Unregister operation completed");
+    EXPECT_EQ(RowOf(form.ListView1, 0).image, 2);
+}
+
+TEST_F(ResultListView, NewestLineIsScrolledIntoView) {
+    for (int i = 0; i < 60; ++i) {
+        std::string text = "Registered : C:\\f";
+        text += std::to_string(i);
+        text += ".dll";
+        velquist::AddResultLine(form.Results(), text,
+                                velquist::kIconSuccess);
+        // Visible at once, without a trip through the message loop.
+        const int top = static_cast<int>(::SendMessageA(form.ListView1, LVM_GETTOPINDEX, 0, 0));
+        const int perPage = static_cast<int>(::SendMessageA(form.ListView1, LVM_GETCOUNTPERPAGE, 0, 0));
+        ASSERT_GE(i, top);
+        ASSERT_LT(i, top + perPage + 1);
+    }
+    EXPECT_GT(::SendMessageA(form.ListView1, LVM_GETTOPINDEX, 0, 0), 0);
+    EXPECT_EQ(RowOf(form.ListView1, 59).text, "Registered : C:\\f59.dll");
+}
+
+TEST_F(ResultListView, ReportWithOneColumnAndThreeSixteenPixelImages) {
+    const LONG style = ::GetWindowLongA(form.ListView1, GWL_STYLE);
+    EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
+    EXPECT_TRUE(style & LVS_NOCOLUMNHEADER);  // the one column has no caption to show
+    EXPECT_FALSE(style & LVS_EDITLABELS);     // the record of a run is not for editing
+    EXPECT_FALSE(style & LVS_SORTASCENDING);
+    EXPECT_FALSE(style & LVS_SORTDESCENDING);
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(form.ListView1, LVM_GETHEADER, 0, 0));
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 1);
+
+    ASSERT_NE(form.ImageList1, nullptr);
+    EXPECT_EQ(::ImageList_GetImageCount(form.ImageList1), 3);
+    int cx = 0, cy = 0;
+    ASSERT_TRUE(::ImageList_GetIconSize(form.ImageList1, &cx, &cy));
+    EXPECT_EQ(cx, 16);
+    EXPECT_EQ(cy, 16);
+    EXPECT_EQ(::SendMessageA(form.ListView1, LVM_GETIMAGELIST, LVSIL_SMALL, 0),
+              reinterpret_cast<LRESULT>(form.ImageList1));
+    EXPECT_EQ(::SendMessageA(form.ListView1, LVM_GETIMAGELIST, LVSIL_NORMAL, 0),
+              reinterpret_cast<LRESULT>(form.ImageList1));
+    EXPECT_EQ(static_cast<COLORREF>(::SendMessageA(form.ListView1, LVM_GETBKCOLOR, 0, 0)),
+              ::GetSysColor(COLOR_WINDOW));
+}
+
+}  // namespace
