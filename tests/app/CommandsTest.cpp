@@ -110,6 +110,7 @@ protected:
         ++checkedDialogs;
         EXPECT_EQ(box.caption, "Velquist!");
         EXPECT_EQ(owners.back(), form.Handle());
+        EXPECT_EQ(boxIcons.back(), ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ERROR)));
         std::string text;
         int buttons = 0, icons = 0;
         for (const auto& child : box.children) {
@@ -119,8 +120,6 @@ protected:
             } else if (_stricmp(child.className.c_str(), "Static") == 0) {
                 if ((child.style & SS_TYPEMASK) == SS_ICON) {
                     ++icons;
-                    EXPECT_EQ(testsupport::StaticIcon(child.hwnd),
-                              ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ERROR)));
                 } else if (!child.text.empty()) {
                     text = child.text;
                 }
@@ -134,8 +133,15 @@ protected:
 
     velquist::velquistform form;
     std::vector<HWND> owners;
+    std::vector<HICON> boxIcons;
     testsupport::DialogWatcher watcher{[this](HWND box) {
         owners.push_back(::GetWindow(box, GW_OWNER));
+        // The icon can only be read while the box is open.
+        HICON icon = nullptr;
+        for (const auto& child : testsupport::Children(box)) {
+            if ((child.style & SS_TYPEMASK) == SS_ICON) icon = testsupport::StaticIcon(child.hwnd);
+        }
+        boxIcons.push_back(icon);
         testsupport::ClickButton(box, IDOK);
     }};
     size_t checkedDialogs = 0;
