@@ -62,6 +62,8 @@ struct Tree {
     std::string root;
     std::vector<std::string> all;            // every file, in creation order
     std::vector<std::string> nonComponents;  // libraries without the entry point, and other files
+    std::vector<std::string> libraryFiles, otherFiles;
+    std::vector<std::string> librarySources;
     int components = 0, libraries = 0, others = 0;
 };
 
@@ -81,6 +83,7 @@ bool BuildTree(const std::string& root, int files, int components, Tree& tree) {
             libraries.push_back(path);
         }
     }
+    tree.librarySources = libraries;
     if (!modRegister::IsDLLActiveX(component)) {
         std::fprintf(stderr, "the test component %s does not pass the probe\n", component.c_str());
         return false;
@@ -126,6 +129,8 @@ bool BuildTree(const std::string& root, int files, int components, Tree& tree) {
         }
         tree.all.push_back(path);
         if (i >= components) tree.nonComponents.push_back(path);
+        if (i >= components && i < components + libraryCount) tree.libraryFiles.push_back(path);
+        if (i >= components + libraryCount) tree.otherFiles.push_back(path);
     }
     return true;
 }
@@ -181,9 +186,12 @@ int main(int argc, char** argv) {
         RemoveTree(tree.root);
         return 1;
     }
+    std::string sources;
+    for (const std::string& library : tree.librarySources) sources.append(1, ' ').append(library, library.rfind('\\') + 1);
     std::printf("tree %s: %d files (%d components, %d libraries without the entry point, %d other files), "
                 "100 folders\n",
                 tree.root.c_str(), files, tree.components, tree.libraries, tree.others);
+    std::printf("libraries copied from:%s\n", sources.c_str());
 
     // (1) The whole tree: one directory register run against regsvr32 once per file.
     CountingList lines;
@@ -197,39 +205,59 @@ int main(int argc, char** argv) {
     for (const std::string& file : tree.all) regsvrOk += RunRegsvr32(file) == 0;
     const double regsvrSeconds = Seconds() - start;
 
-    // (2) The files that are no components: the probe against loading each file as a library.
-    start = Seconds();
-    int probed = 0;
-    for (const std::string& file : tree.nonComponents) probed += modRegister::IsDLLActiveX(file);
-    const double probeSeconds = Seconds() - start;
-
-    start = Seconds();
-    int loaded = 0;
-    for (const std::string& file : tree.nonComponents) {
-        if (HMODULE module = ::LoadLibraryA(file.c_str())) {
-            ++loaded;
-            ::FreeLibrary(module);
+    // (2) The files that are no components: the probe against loading each file as a library, over the
+    // libraries without the entry point, the other files, and both.
+    struct ProbeFigures {
+        double probeSeconds = 0, loadSeconds = 0;
+        int passed = 0, loaded = 0;
+    };
+    auto measure = [](const std::vector<std::string>& group) {
+        ProbeFigures f;
+        double t = Seconds();
+        for (const std::string& file : group) f.passed += modRegister::IsDLLActiveX(file);
+        f.probeSeconds = Seconds() - t;
+        t = Seconds();
+        for (const std::string& file : group) {
+            if (HMODULE module = ::LoadLibraryA(file.c_str())) {
+                ++f.loaded;
+                ::FreeLibrary(module);
+            }
         }
-    }
-    const double loadSeconds = Seconds() - start;
+        f.loadSeconds = Seconds() - t;
+        return f;
+    };
+    const ProbeFigures libraryFigures = measure(tree.libraryFiles);
+    const ProbeFigures otherFigures = measure(tree.otherFiles);
+    const double probeSeconds = libraryFigures.probeSeconds + otherFigures.probeSeconds;
+    const double loadSeconds = libraryFigures.loadSeconds + otherFigures.loadSeconds;
+    const int probed = libraryFigures.passed + otherFigures.passed;
+    const int loaded = libraryFigures.loaded + otherFigures.loaded;
 
     // Leave the registry as it was: the component copies unregister themselves.
     lines.Clear();
     Module1::RegisterFolder(tree.root, true, false, lines);
     if (!keep) RemoveTree(tree.root);
 
-    const double n = static_cast<double>(files), m = static_cast<double>(tree.nonComponents.size());
+    const double n = static_cast<double>(files);
     std::printf("\n%-44s %10s %10s %12s\n", "measure", "seconds", "files/s", "");
     std::printf("%-44s %10.2f %10.0f %12s\n", "directory run (RegisterFolder, register)", walkSeconds,
                 n / walkSeconds, "");
     std::printf("%-44s %10.2f %10.0f %12s\n", "regsvr32 /s once per file", regsvrSeconds, n / regsvrSeconds, "");
     std::printf("%-44s %10s %10s %11.1fx\n", "  ratio regsvr32 / directory run", "", "",
                 regsvrSeconds / walkSeconds);
-    std::printf("%-44s %10.3f %10.0f %12s\n", "probe IsDLLActiveX, non-components", probeSeconds, m / probeSeconds,
-                "");
-    std::printf("%-44s %10.3f %10.0f %12s\n", "LoadLibraryA+FreeLibrary, non-components", loadSeconds,
-                m / loadSeconds, "");
-    std::printf("%-44s %10s %10s %11.1fx\n", "  ratio load / probe", "", "", loadSeconds / probeSeconds);
+    auto row = [](const char* what, double seconds, size_t count) {
+        std::printf("%-44s %10.3f %10.0f %12s\n", what, seconds, static_cast<double>(count) / seconds, "");
+    };
+    auto ratio = [](const char* what, double value) { std::printf("%-44s %10s %10s %11.1fx\n", what, "", "", value); };
+    row("probe IsDLLActiveX, libraries", libraryFigures.probeSeconds, tree.libraryFiles.size());
+    row("LoadLibraryA+FreeLibrary, libraries", libraryFigures.loadSeconds, tree.libraryFiles.size());
+    ratio("  ratio load / probe, libraries", libraryFigures.loadSeconds / libraryFigures.probeSeconds);
+    row("probe IsDLLActiveX, other files", otherFigures.probeSeconds, tree.otherFiles.size());
+    row("LoadLibraryA+FreeLibrary, other files", otherFigures.loadSeconds, tree.otherFiles.size());
+    ratio("  ratio load / probe, other files", otherFigures.loadSeconds / otherFigures.probeSeconds);
+    row("probe IsDLLActiveX, all non-components", probeSeconds, tree.nonComponents.size());
+    row("LoadLibraryA+FreeLibrary, all non-components", loadSeconds, tree.nonComponents.size());
+    ratio("  ratio load / probe, all non-components", loadSeconds / probeSeconds);
     std::printf("\nchecks: directory run wrote %d lines (%d failed), regsvr32 succeeded for %d files, "
                 "probe passed %d non-components, %d of them loaded\n",
                 walkLines, walkFailed, regsvrOk, probed, loaded);
