@@ -51,9 +51,8 @@ private:
 // a click on a button while the window was busy cannot start a second run that clears the results.
 class BusyScope {
 public:
+    // The window itself keeps its place on the screen: WinMain turned off the "Not Responding" ghost.
     BusyScope() {
-        // A window that does not answer for seconds would otherwise be swapped for a frozen copy.
-        ::DisableProcessWindowsGhosting();
         previous_ = ::SetCursor(::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
     }
     ~BusyScope() {
@@ -64,7 +63,8 @@ public:
         }
         while (::PeekMessageA(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
         }
-        ::SetCursor(previous_ != nullptr ? previous_ : ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+        if (previous_ == nullptr) previous_ = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        ::SetCursor(previous_);
     }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
