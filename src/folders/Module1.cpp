@@ -22,7 +22,8 @@ struct FolderIdentity {
     auto operator<=>(const FolderIdentity&) const = default;
 };
 
-// The identity of the folder path leads to, following links; false when it cannot be opened.
+// The identity of the folder path leads to, following links; false when it cannot be read (the folder
+// cannot be opened, or its file system gives no index, as some network redirectors do).
 bool IdentifyFolder(const std::string& path, FolderIdentity& identity) {
     // No access rights are needed to read the identity; backup semantics lets CreateFile open a folder.
     win32::unique_handle folder(::CreateFileA(path.c_str(), 0,
@@ -32,7 +33,7 @@ bool IdentifyFolder(const std::string& path, FolderIdentity& identity) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(folder.get(), &info)) return false;
     identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-    return true;
+    return info.nFileIndexHigh != 0 || info.nFileIndexLow != 0;
 }
 
 bool EndsWithSeparator(const std::string& path) {
@@ -66,13 +67,17 @@ class FolderWalk {
 public:
     FolderWalk(bool registerFlag, velquist::ResultList& list) : registerFlag_(registerFlag), list_(list) {}
 
-    void Walk(const std::string& path, bool includeSubfolders) {
+    void Walk(const std::string& path, bool includeSubfolders, bool isLink) {
         FolderIdentity identity;
-        // A folder whose identity cannot be read cannot be opened either; it adds nothing.
-        if (!IdentifyFolder(path, identity)) return;
-        if (!visited_.insert(identity).second) return;
+        if (IdentifyFolder(path, identity)) {
+            if (!visited_.insert(identity).second) return;
+        } else if (isLink) {
+            // A link that cannot be told apart from the folders already walked is not followed.
+            // Plain folders are: they form a tree, and the path limit bounds its depth anyway.
+            return;
+        }
 
-        std::vector<std::string> subfolders;
+        std::vector<std::pair<std::string, bool>> subfolders;  // path, is a link
         std::vector<std::string> files;
         {
             WIN32_FIND_DATAA data;
@@ -84,7 +89,8 @@ public:
                 const std::string name = data.cFileName;
                 if (name == "." || name == "..") continue;
                 if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    subfolders.push_back(JoinPath(path, name));
+                    subfolders.emplace_back(JoinPath(path, name),
+                                            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
                 } else {
                     files.push_back(JoinPath(path, name));
                 }
@@ -92,7 +98,7 @@ public:
         }
 
         if (includeSubfolders) {
-            for (const std::string& subfolder : subfolders) Walk(subfolder, true);
+            for (const auto& [subfolder, subfolderIsLink] : subfolders) Walk(subfolder, true, subfolderIsLink);
         }
         for (const std::string& file : files) Process(file);
     }
@@ -118,7 +124,7 @@ private:
 void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
                     velquist::ResultList& list) {
     if (path.empty()) return;
-    FolderWalk(registerFlag, list).Walk(FullPath(path), includeSubfolders);
+    FolderWalk(registerFlag, list).Walk(FullPath(path), includeSubfolders, false);
 }
 
 }  // namespace Module1
