@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
-#include <new>
 
 #include "win32/Handles.h"
 
@@ -23,6 +22,8 @@ constexpr char kRegisterName[] = "DllRegisterServer";
 constexpr char kUnregisterName[] = "DllUnregisterServer";
 // How long to wait for a worker to be gone after TerminateThread, which only starts its end.
 constexpr DWORD kTerminateWaitMs = 2000;
+// How long a load waits for another thread to leave the library loader before giving up.
+constexpr DWORD kLoaderWaitMs = 2000;
 
 Result Make(Outcome outcome, DWORD code = 0, peexports::ExportCheck headers = peexports::ExportCheck::Exported) {
     Result result;
@@ -85,9 +86,41 @@ peexports::ExportCheck CheckHeaders(const std::string& fullPath, DWORD& error) {
                                   kOwnMachine, kRegisterName);
 }
 
+
+// A worker ended by force while inside the library loader (say, blocked in some DLL's initialisation)
+// leaves the loader locked for good, and every later load or release in the process would hang. So we
+// look before we load: waits up to waitMs for the loader to be free, false if it never was.
+bool LoaderAvailable(DWORD waitMs) {
+    using LockFunction = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
+    using UnlockFunction = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
+    constexpr ULONG kTryOnly = 0x2;
+    constexpr ULONG kAcquired = 1;
+    static const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    static const auto lock = reinterpret_cast<LockFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "LdrLockLoaderLock")));
+    static const auto unlock = reinterpret_cast<UnlockFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+    if (lock == nullptr || unlock == nullptr) return true;
+    const ULONGLONG deadline = ::GetTickCount64() + waitMs;
+    for (;;) {
+        ULONG disposition = 0;
+        ULONG_PTR cookie = 0;
+        if (lock(kTryOnly, &disposition, &cookie) == 0 && disposition == kAcquired) {
+            unlock(0, cookie);
+            return true;
+        }
+        if (::GetTickCount64() >= deadline) return false;
+        ::Sleep(10);
+    }
+}
+
 // Loads exactly the file named, its own folder searched first for its dependencies and the current
 // folder never. A trailing '.' keeps LoadLibrary from adding ".dll" to a name without an extension.
 HMODULE LoadComponent(const std::string& fullPath) {
+    if (!LoaderAvailable(kLoaderWaitMs)) {
+        ::SetLastError(ERROR_POSSIBLE_DEADLOCK);
+        return nullptr;
+    }
     std::string loadPath = fullPath;
     const auto nameStart = loadPath.find_last_of("\\/");
     const auto dot = loadPath.find('.', nameStart == std::string::npos ? 0 : nameStart + 1);
@@ -162,8 +195,11 @@ DWORD WINAPI WorkerMain(LPVOID parameter) {
 // its state is unknown: unloading it could crash the program later. It stays loaded for good.
 void KeepLoaded(win32::unique_hmodule& library) {
     HMODULE pinned = nullptr;
-    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                         reinterpret_cast<LPCSTR>(library.get()), &pinned);
+    // Pinning takes the loader lock, which the ended worker may have left locked; not freeing is enough.
+    if (LoaderAvailable(0)) {
+        ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                             reinterpret_cast<LPCSTR>(library.get()), &pinned);
+    }
     (void)library.release();
 }
 
@@ -242,7 +278,7 @@ std::string Hex(DWORD value) {
 Result ProbeComponent(const std::string& path) {
     try {
         return Probe(path);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {  // only allocation can throw here; nothing crosses the interface
         return Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
     }
 }
@@ -250,7 +286,7 @@ Result ProbeComponent(const std::string& path) {
 Result CallServerEntry(const std::string& path, bool registerFlag, DWORD waitLimitMs) {
     try {
         return Call(path, registerFlag, waitLimitMs);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return Make(Outcome::ThreadNotCreated, ERROR_NOT_ENOUGH_MEMORY);
     }
 }

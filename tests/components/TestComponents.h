@@ -1,4 +1,7 @@
 // The test components built into the component folder (testsupport::ComponentPath) and what each does.
+// A test program that uses them: target_include_directories(<test> PRIVATE ${CMAKE_SOURCE_DIR}/tests/components)
+// and add_dependencies(<test> velquist_test_components). The CLSIDs are also given in
+// tests/components/CMakeLists.txt, which compiles comserver.c once per class.
 #pragma once
 
 // In-process COM servers. DllRegisterServer writes HKEY_CLASSES_ROOT\CLSID\{clsid} (default value the
@@ -22,8 +25,10 @@
 // Both entry points first start a thread of the component's own that keeps running its code (it counts
 // up; read the count through the export "SpinCount", LONG WINAPI SpinCount(void)), then block for ever.
 #define VELQUIST_BLOCKINGTHREAD_DLL "blockingThread.dll"
-// Both entry points write through a null pointer.
+// DllRegisterServer writes through a null pointer; DllUnregisterServer raises the exception
+// VELQUIST_CRASHING_UNREGISTER_CODE, which nobody handles.
 #define VELQUIST_CRASHING_DLL "crashing.dll"
+#define VELQUIST_CRASHING_UNREGISTER_CODE 0xE0C0FFEE
 // Exports both entry points (returning S_OK), but its DllMain answers FALSE, so it never loads.
 #define VELQUIST_INITFAILS_DLL "initFails.dll"
 // A library exporting neither entry point (only "NothingToSee").
@@ -35,3 +40,12 @@
 #define VELQUIST_DEPS_FOLDER "deps"
 #define VELQUIST_WITHDEP_DLL "withDep.dll"
 #define VELQUIST_DEPHELPER_DLL "depHelper.dll"
+
+// In the sub-folder "hazards", kept apart because a run over it spoils the process that runs it:
+// loaderBlock.dll's entry points load stuckInit.dll (beside it), whose DllMain never returns, so the
+// worker blocks for ever holding the library loader's lock; after it is ended every load in that process
+// would hang (the program's loads then fail with ERROR_POSSIBLE_DEADLOCK instead). stuckInit.dll exports
+// no entry point, so probing it never loads it. Use them only in a child process.
+#define VELQUIST_HAZARDS_FOLDER "hazards"
+#define VELQUIST_LOADERBLOCK_DLL "loaderBlock.dll"
+#define VELQUIST_STUCKINIT_DLL "stuckInit.dll"

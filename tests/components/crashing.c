@@ -1,4 +1,5 @@
-/* Entry points that write through a null pointer. */
+/* Entry points that fault: registration writes through a null pointer, unregistration raises an
+   exception of its own that nobody handles. */
 #include <windows.h>
 
 static HRESULT Crash(void) {
@@ -8,4 +9,7 @@ static HRESULT Crash(void) {
 }
 
 __declspec(dllexport) HRESULT WINAPI DllRegisterServer(void) { return Crash(); }
-__declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) { return Crash(); }
+__declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
+    RaiseException(0xE0C0FFEE, 0, 0, NULL);
+    return S_OK;
+}

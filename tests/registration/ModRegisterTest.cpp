@@ -35,6 +35,17 @@ bool KeyExists(const std::string& subKey) {
     return true;
 }
 
+// The process's open kernel handles, counted by asking about each possible value (Wine's
+// GetProcessHandleCount answers 0).
+int OpenHandleCount() {
+    int count = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+    }
+    return count;
+}
+
 std::string ClassKey(const char* clsid) { return std::string("CLSID\\") + clsid; }
 
 bool Loaded(const std::string& path) {
@@ -94,6 +105,18 @@ TEST_F(ModRegisterTest, ComServerWritesAndRemovesItsClassKeysAndLeavesNothingLoa
     EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER2_CLSID)));
     EXPECT_FALSE(Loaded(path));
     EXPECT_FALSE(Loaded(ComponentPath(VELQUIST_COMSERVER2_DLL)));
+
+    // Thread, file and mapping handles are all closed again.
+    EXPECT_TRUE(modRegister::RunServerEntry(path, true));  // first-use set-up of COM and the like
+    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    const int before = OpenHandleCount();
+    EXPECT_GT(before, 0);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(modRegister::IsDLLActiveX(path));
+        EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+        EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    }
+    EXPECT_EQ(OpenHandleCount(), before);
 }
 
 TEST_F(ModRegisterTest, EachFaultOfAComponentGivesFalseWithItsReason) {
@@ -268,11 +291,39 @@ TEST_F(ModRegisterTest, ACrashInTheEntryPointEndsOnlyTheWorker) {
     EXPECT_LT(::GetTickCount64() - start, 5000u);  // noticed at once, not at the limit
     EXPECT_EQ(result.outcome, Outcome::Crashed);
     EXPECT_EQ(result.code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
-    EXPECT_FALSE(modRegister::RunServerEntry(path, false));  // and again
+    const auto raised = modRegister::CallServerEntry(path, false);  // any exception nobody handles
+    EXPECT_EQ(raised.outcome, Outcome::Crashed);
+    EXPECT_EQ(raised.code, static_cast<DWORD>(VELQUIST_CRASHING_UNREGISTER_CODE));
+    EXPECT_FALSE(modRegister::RunServerEntry(path, true));  // and again
 
     EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true));
     EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), false));
     EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_FAILING_DLL), true) == false);
+}
+
+}  // namespace
+
+namespace {
+
+// Runs in a child process (a death test): the component leaves the loader locked for good, and ending
+// such a process normally would wait for the loader for ever, on Windows as here.
+TEST(ModRegisterDeathTest, AWorkerEndedInsideTheLoaderMakesLaterLoadsFailNotHang) {
+    const std::string hazards = testsupport::ComponentDir() + "\\" VELQUIST_HAZARDS_FOLDER "\\";
+    EXPECT_EXIT(
+        {
+            // Ruled out by its headers: never loaded, so its initialisation never runs.
+            const auto stuckProbe = modRegister::ProbeComponent(hazards + VELQUIST_STUCKINIT_DLL);
+            if (stuckProbe.outcome != Outcome::NotComponent) ::TerminateProcess(::GetCurrentProcess(), 10);
+            const auto stuck = modRegister::CallServerEntry(hazards + VELQUIST_LOADERBLOCK_DLL, true, kShortLimitMs);
+            if (stuck.outcome != Outcome::TimedOut) ::TerminateProcess(::GetCurrentProcess(), 11);
+            const ULONGLONG start = ::GetTickCount64();
+            const auto later = modRegister::ProbeComponent(ComponentPath(VELQUIST_COMSERVER_DLL));
+            const bool failedInTime = later.outcome == Outcome::LoadFailed && later.code == ERROR_POSSIBLE_DEADLOCK &&
+                                      ::GetTickCount64() - start < 5000;
+            const bool callFails = !modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true);
+            ::TerminateProcess(::GetCurrentProcess(), failedInTime && callFails ? 7 : 12);
+        },
+        ::testing::ExitedWithCode(7), "");
 }
 
 }  // namespace
