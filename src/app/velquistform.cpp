@@ -274,11 +274,23 @@ LRESULT velquistform::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noex
             case WM_COMMAND:
                 OnCommand(LOWORD(wParam), HIWORD(wParam));
                 return 0;
+            case WM_GETDPISCALEDSIZE: {
+                // Moving to a monitor of another DPI: ask for the size that keeps the client area
+                // in twips, rather than the frame scaled as a whole.
+                auto* size = reinterpret_cast<SIZE*>(lParam);
+                *size = win32::WindowSizeForClient(kClientWidthTwips, kClientHeightTwips, kFrameStyle,
+                                                   kFrameExStyle, true, static_cast<int>(wParam));
+                return TRUE;
+            }
             case WM_DPICHANGED:
                 OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
                 return 0;
             case WM_CLOSE:
                 Form_Unload();
+                return 0;
+            case WM_ENDSESSION:
+                // The session ends: unload as if the user had closed the window.
+                if (wParam) Form_Unload();
                 return 0;
             case WM_CTLCOLORSTATIC: {
                 // The labels' boxes overlap where a wrapped line runs into the next label; painted

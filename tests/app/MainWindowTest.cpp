@@ -123,6 +123,10 @@ protected:
     void SetUp() override {
         DrainQuit();
         ASSERT_TRUE(form.Create());
+    }
+    // Shown only where a test needs it: without a window manager, Wine waits two seconds for every
+    // shown window to be taken off the display.
+    void Show() {
         ::ShowWindow(form.Handle(), SW_SHOW);
         Pump();
     }
@@ -155,6 +159,7 @@ protected:
 };
 
 TEST_F(MainWindow, ControlsHaveTheirClassCaptionAndPlaceAt96Dpi) {
+    Show();
     ASSERT_EQ(form.Dpi(), 96);
     for (const auto& e : kExpected) {
         SCOPED_TRACE(e.name);
@@ -198,6 +203,15 @@ TEST_F(MainWindow, DpiChangeLaysEverythingOutAgainInTwips) {
     const int fontAt144 = FontHeight(form.Text1);
     EXPECT_GT(fontAt144, fontAt96);
     for (const auto& e : kExpected) EXPECT_EQ(FontHeight(form.*e.member), fontAt144) << e.name;
+
+    // Asked ahead of a move to a monitor of 192 DPI, the window wants a client area of 8235 x 4815
+    // twips there: 1098 x 642 pixels plus its frame and menu bar.
+    SIZE wanted{};
+    ASSERT_TRUE(::SendMessageA(form.Handle(), WM_GETDPISCALEDSIZE, 192, reinterpret_cast<LPARAM>(&wanted)));
+    EXPECT_GE(wanted.cx, 1098);
+    EXPECT_LE(wanted.cx, 1098 + 60);
+    EXPECT_GE(wanted.cy, 642 + 20);
+    EXPECT_LE(wanted.cy, 642 + 160);
 
     ::SendMessageA(form.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&before));
     ExpectLayout(96);
@@ -293,6 +307,7 @@ TEST_F(MainWindow, TabOrderIsCreationOrderAndLabelsTakeNoFocus) {
 }
 
 TEST_F(MainWindow, TabMovesTheFocusThroughTheLoop) {
+    Show();
     ::SetForegroundWindow(form.Handle());
     ::SetFocus(form.Text1);
     ASSERT_EQ(::GetFocus(), form.Text1);
@@ -407,6 +422,7 @@ TEST_F(MainWindow, F1ReachesContentsFromAnyControl) {
 }
 
 TEST_F(MainWindow, CloseButtonEndsTheLoopAndDestroysTheWindow) {
+    Show();
     CommandCounter counter(form.Handle());
     // The loop handles F1 first, then the click on "Close" ends it.
     ::PostMessageA(form.Text1, WM_KEYDOWN, VK_F1, 0x003B0001);

@@ -33,7 +33,6 @@ protected:
     }
     void SetUp() override {
         ASSERT_TRUE(form.Create());
-        ::ShowWindow(form.Handle(), SW_SHOW);
     }
     void TearDown() override {
         if (::IsWindow(form.Handle())) ::DestroyWindow(form.Handle());
@@ -73,6 +72,9 @@ TEST_F(ResultListView, LinesKeepOrderKeysTextsAndIcons) {
 }
 
 TEST_F(ResultListView, NewestLineIsScrolledIntoView) {
+    // Shown, so that painting is real (other tests spare Wine's two-second wait for a window
+    // without a window manager to be taken off the display).
+    ::ShowWindow(form.Handle(), SW_SHOW);
     for (int i = 0; i < 60; ++i) {
         std::string text = "Registered : C:\\f";
         text += std::to_string(i);
@@ -84,9 +86,54 @@ TEST_F(ResultListView, NewestLineIsScrolledIntoView) {
         const int perPage = static_cast<int>(::SendMessageA(form.ListView1, LVM_GETCOUNTPERPAGE, 0, 0));
         ASSERT_GE(i, top);
         ASSERT_LT(i, top + perPage + 1);
+        // ...and already painted: nothing of the list waits for a WM_PAINT.
+        ASSERT_FALSE(::GetUpdateRect(form.ListView1, nullptr, FALSE)) << i;
     }
     EXPECT_GT(::SendMessageA(form.ListView1, LVM_GETTOPINDEX, 0, 0), 0);
     EXPECT_EQ(RowOf(form.ListView1, 59).text, "Registered : C:\\f59.dll");
+}
+
+// Counts the pixels of a row's icon that are mostly of one colour, as painted on the screen.
+struct IconColours {
+    int green = 0, red = 0, magenta = 0;
+};
+
+IconColours ColoursOfIcon(HWND list, int index) {
+    IconColours colours;
+    RECT rect{};
+    rect.left = LVIR_ICON;
+    if (!::SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect))) {
+        return colours;
+    }
+    HDC dc = ::GetDC(list);
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        for (int x = rect.left; x < rect.right; ++x) {
+            const COLORREF c = ::GetPixel(dc, x, y);
+            const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+            if (g > 120 && r < 100 && b < 100) ++colours.green;
+            if (r > 150 && g < 80 && b < 80) ++colours.red;
+            if (r > 140 && b > 140 && g < 90) ++colours.magenta;
+        }
+    }
+    ::ReleaseDC(list, dc);
+    return colours;
+}
+
+TEST_F(ResultListView, EachRowShowsItsIcon) {
+    ::ShowWindow(form.Handle(), SW_SHOW);
+    velquist::AddResultLine(form.Results(), "Registered : C:\\x.dll", velquist::kIconSuccess);
+    velquist::AddResultLine(form.Results(), "Failed : C:\\y.dll", velquist::kIconFailure);
+    velquist::AddResultLine(form.Results(), "Register operation completed", velquist::kIconProgram);
+    ::UpdateWindow(form.Handle());
+    const IconColours check = ColoursOfIcon(form.ListView1, 0);
+    const IconColours cross = ColoursOfIcon(form.ListView1, 1);
+    const IconColours cube = ColoursOfIcon(form.ListView1, 2);
+    EXPECT_GT(check.green, 15);
+    EXPECT_EQ(check.red + check.magenta, 0);
+    EXPECT_GT(cross.red, 15);
+    EXPECT_EQ(cross.green + cross.magenta, 0);
+    EXPECT_GT(cube.magenta, 30);
+    EXPECT_EQ(cube.green, 0);
 }
 
 TEST_F(ResultListView, ReportWithOneColumnAndThreeSixteenPixelImages) {

@@ -1,0 +1,136 @@
+// The program's resources as the system reads them: version record, icons, shortcuts.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "resource.h"
+
+namespace {
+
+std::string VersionString(const std::vector<char>& block, const char* name) {
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (!::VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || length == 0) {
+        return "<missing>";
+    }
+    return std::string(value);
+}
+
+TEST(Resources, VersionRecordCarriesVersionAndDescription) {
+    char exe[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameA(nullptr, exe, MAX_PATH), 0u);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(exe, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(exe, 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    // 1.01.0001: major 1, minor 1, revision 1.
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), 1);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), 1);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionLS), 1);
+    EXPECT_EQ(HIWORD(fixed->dwProductVersionMS), 1);
+    EXPECT_EQ(LOWORD(fixed->dwProductVersionMS), 1);
+    EXPECT_EQ(VersionString(block, "FileVersion"), "1.01.0001");
+    EXPECT_EQ(VersionString(block, "ProductVersion"), "1.01.0001");
+    EXPECT_EQ(VersionString(block, "FileDescription"), "Register your missing dlls");
+}
+
+// The sizes an icon resource offers, from its group directory.
+std::vector<int> IconSizes(int id) {
+    HMODULE self = ::GetModuleHandleA(nullptr);
+    HRSRC found = ::FindResourceA(self, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+    if (found == nullptr) return {};
+    const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(self, found)));
+    const WORD count = *reinterpret_cast<const WORD*>(data + 4);
+    std::vector<int> sizes;
+    for (WORD i = 0; i < count; ++i) sizes.push_back(data[6 + 14 * i] == 0 ? 256 : data[6 + 14 * i]);
+    return sizes;
+}
+
+struct Census {
+    int magenta = 0, green = 0, red = 0, grey = 0, transparent = 0, total = 0;
+};
+
+// Counts the kinds of pixel an icon shows, as drawn over nothing.
+Census Count(int id, int size) {
+    Census census;
+    HICON icon = static_cast<HICON>(
+        ::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    if (icon == nullptr) return census;
+    ICONINFO info{};
+    ::GetIconInfo(icon, &info);
+    BITMAPINFO bmi{};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = size;
+    bmi.bmiHeader.biHeight = -size;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    std::vector<RGBQUAD> colour(static_cast<size_t>(size) * size);
+    std::vector<RGBQUAD> mask(colour.size());
+    HDC dc = ::GetDC(nullptr);
+    ::GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(size), colour.data(), &bmi, DIB_RGB_COLORS);
+    ::GetDIBits(dc, info.hbmMask, 0, static_cast<UINT>(size), mask.data(), &bmi, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, dc);
+    for (size_t i = 0; i < colour.size(); ++i) {
+        const RGBQUAD p = colour[i];
+        ++census.total;
+        if (mask[i].rgbRed != 0 && p.rgbReserved == 0) {
+            ++census.transparent;
+            continue;
+        }
+        if (p.rgbRed > 140 && p.rgbBlue > 140 && p.rgbGreen < 90) ++census.magenta;
+        if (p.rgbGreen > 120 && p.rgbRed < 100 && p.rgbBlue < 100) ++census.green;
+        if (p.rgbRed > 150 && p.rgbGreen < 80 && p.rgbBlue < 80) ++census.red;
+        if (p.rgbRed == p.rgbGreen && p.rgbGreen == p.rgbBlue && p.rgbRed > 40 && p.rgbRed < 200) ++census.grey;
+    }
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    ::DestroyIcon(icon);
+    return census;
+}
+
+TEST(Resources, IconsShowWhatTheyStandFor) {
+    EXPECT_EQ(IconSizes(IDI_PROGRAM), (std::vector<int>{32, 16}));
+    EXPECT_EQ(IconSizes(IDI_PROGRAM_SHADOW), (std::vector<int>{32, 16}));
+    EXPECT_EQ(IconSizes(IDI_CHECK), (std::vector<int>{16}));
+    EXPECT_EQ(IconSizes(IDI_CROSS), (std::vector<int>{16}));
+
+    for (int size : {32, 16}) {
+        SCOPED_TRACE(size);
+        const Census cube = Count(IDI_PROGRAM, size);
+        EXPECT_GT(cube.magenta, cube.total / 4);
+        EXPECT_GT(cube.transparent, cube.total / 8);  // a shape, not a square
+        EXPECT_EQ(cube.grey, 0);
+        const Census shadowed = Count(IDI_PROGRAM_SHADOW, size);
+        EXPECT_GT(shadowed.magenta, shadowed.total / 4);
+        EXPECT_GT(shadowed.grey + (cube.transparent - shadowed.transparent), 0);
+        EXPECT_LT(shadowed.transparent, cube.transparent);  // the shadow covers more of the square
+    }
+    const Census check = Count(IDI_CHECK, 16);
+    EXPECT_GT(check.green, 20);
+    EXPECT_EQ(check.red + check.magenta, 0);
+    const Census cross = Count(IDI_CROSS, 16);
+    EXPECT_GT(cross.red, 20);
+    EXPECT_EQ(cross.green + cross.magenta, 0);
+}
+
+TEST(Resources, F1IsTheShortcutForContents) {
+    HACCEL table = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    ASSERT_NE(table, nullptr);
+    ACCEL entries[8] = {};
+    const int count = ::CopyAcceleratorTableA(table, entries, 8);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(entries[0].key, VK_F1);
+    EXPECT_EQ(entries[0].cmd, IDM_CONTENTS);
+    EXPECT_TRUE(entries[0].fVirt & FVIRTKEY);
+    EXPECT_FALSE(entries[0].fVirt & (FSHIFT | FCONTROL | FALT));
+}
+
+}  // namespace
