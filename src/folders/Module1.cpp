@@ -1,6 +1,130 @@
-// Module1: placeholder until the folder walk lands.
+// Module1: the folder walk of directory mode, sub-folders first, then the folder's own files.
 #include "folders/Module1.h"
 
+#include <windows.h>
+
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "registration/modRegister.h"
+#include "win32/Handles.h"
+
 namespace Module1 {
-void RegisterFolder(const std::string&, bool, bool, velquist::ResultList&) {}
+
+namespace {
+
+// A folder as the file system knows it, whatever path or link leads there.
+struct FolderIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    auto operator<=>(const FolderIdentity&) const = default;
+};
+
+// The identity of the folder path leads to, following links; false when it cannot be read (the folder
+// cannot be opened, or its file system gives no index, as some network redirectors do).
+bool IdentifyFolder(const std::string& path, FolderIdentity& identity) {
+    // No access rights are needed to read the identity; backup semantics lets CreateFile open a folder.
+    win32::unique_handle folder(::CreateFileA(path.c_str(), 0,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!win32::IsValid(folder)) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(folder.get(), &info)) return false;
+    identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return info.nFileIndexHigh != 0 || info.nFileIndexLow != 0;
+}
+
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+// folder + "\" + name, without doubling a separator the folder path already ends with ("C:\").
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
+}
+
+// The absolute form of path, so that lines name files fully however the folder was typed.
+std::string FullPath(const std::string& path) {
+    char buffer[MAX_PATH];
+    const DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(std::size(buffer)), buffer, nullptr);
+    if (length > 0 && length < std::size(buffer)) return std::string(buffer, length);
+    if (length >= std::size(buffer)) {
+        std::string longer(length, '\0');
+        const DWORD again = ::GetFullPathNameA(path.c_str(), length, longer.data(), nullptr);
+        if (again > 0 && again < length) {
+            longer.resize(again);
+            return longer;
+        }
+    }
+    return path;
+}
+
+// One walk: the folders already entered, so that a link leading back into the tree (or to a folder
+// seen before) neither recurses for ever nor registers a component twice.
+class FolderWalk {
+public:
+    FolderWalk(bool registerFlag, velquist::ResultList& list) : registerFlag_(registerFlag), list_(list) {}
+
+    void Walk(const std::string& path, bool includeSubfolders, bool isLink) {
+        FolderIdentity identity;
+        if (IdentifyFolder(path, identity)) {
+            if (!visited_.insert(identity).second) return;
+        } else if (isLink) {
+            // A link that cannot be told apart from the folders already walked is not followed.
+            // Plain folders are: they form a tree, and the path limit bounds its depth anyway.
+            return;
+        }
+
+        std::vector<std::pair<std::string, bool>> subfolders;  // path, is a link
+        std::vector<std::string> files;
+        {
+            WIN32_FIND_DATAA data;
+            win32::unique_hfind find(::FindFirstFileExA(JoinPath(path, "*").c_str(), FindExInfoBasic, &data,
+                                                        FindExSearchNameMatch, nullptr,
+                                                        FIND_FIRST_EX_LARGE_FETCH));
+            if (!win32::IsValid(find)) return;
+            do {
+                const std::string name = data.cFileName;
+                if (name == "." || name == "..") continue;
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    subfolders.emplace_back(JoinPath(path, name),
+                                            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+                } else {
+                    files.push_back(JoinPath(path, name));
+                }
+            } while (::FindNextFileA(find.get(), &data));
+        }
+
+        if (includeSubfolders) {
+            for (const auto& [subfolder, subfolderIsLink] : subfolders) Walk(subfolder, true, subfolderIsLink);
+        }
+        for (const std::string& file : files) Process(file);
+    }
+
+private:
+    void Process(const std::string& file) {
+        if (!modRegister::IsDLLActiveX(file)) return;
+        if (modRegister::RunServerEntry(file, registerFlag_)) {
+            velquist::AddResultLine(list_, (registerFlag_ ? "Registered : " : "Unregistered : ") + file,
+                                    velquist::kIconSuccess);
+        } else {
+            velquist::AddResultLine(list_, "Failed : " + file, velquist::kIconFailure);
+        }
+    }
+
+    bool registerFlag_;
+    velquist::ResultList& list_;
+    std::set<FolderIdentity> visited_;
+};
+
+}  // namespace
+
+void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
+                    velquist::ResultList& list) {
+    if (path.empty()) return;
+    FolderWalk(registerFlag, list).Walk(FullPath(path), includeSubfolders, false);
+}
+
 }  // namespace Module1

@@ -1,0 +1,349 @@
+// The register and un-register buttons of the real main window, pressed as a user would, with real
+// components, the real registry and the real message boxes.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "DialogWatcher.h"
+#include "TestComponents.h"
+#include "TestSupport.h"
+#include "app/Commands.h"
+#include "app/velquistform.h"
+
+namespace {
+
+using testsupport::ComponentPath;
+using testsupport::CopyTo;
+using testsupport::MakeDirs;
+using testsupport::TempDir;
+
+struct Line {
+    std::string key, text;
+    int icon;
+    bool operator==(const Line&) const = default;
+};
+
+void PrintTo(const Line& line, std::ostream* os) { *os << "{" << line.key << ", \"" << line.text << "\", " << line.icon << "}"; }
+
+std::string RegisteredServer(const char* clsid) {
+    char value[MAX_PATH * 2] = {};
+    DWORD size = sizeof value;
+    const std::string key = std::string("CLSID\\") + clsid + "\\InprocServer32";
+    if (::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    return value;
+}
+
+void ForgetClass(const char* clsid) { ::RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid).c_str()); }
+
+class Commands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ForgetClass(VELQUIST_COMSERVER_CLSID);
+        ForgetClass(VELQUIST_COMSERVER2_CLSID);
+        // Hidden: the buttons answer BM_CLICK all the same, and showing a window costs Wine seconds.
+        ASSERT_TRUE(form.Create());
+    }
+    void TearDown() override {
+        ForgetClass(VELQUIST_COMSERVER_CLSID);
+        ForgetClass(VELQUIST_COMSERVER2_CLSID);
+    }
+
+    void SetText(HWND box, const std::string& text) {
+        ::SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    // Clicks the control until its check state is `checked`.
+    void SetChecked(HWND button, bool checked) {
+        for (int i = 0; i < 3 && (::SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED) != checked; ++i) {
+            ::SendMessageA(button, BM_CLICK, 0, 0);
+        }
+        ASSERT_EQ(::SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED, checked);
+    }
+    void SingleFile(const std::string& path) {
+        ::SendMessageA(form.Option1, BM_CLICK, 0, 0);
+        ASSERT_EQ(::SendMessageA(form.Option1, BM_GETCHECK, 0, 0), BST_CHECKED);
+        SetText(form.Text1, path);
+    }
+    void Directory(const std::string& path, bool subfolders) {
+        ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
+        ASSERT_EQ(::SendMessageA(form.Option2, BM_GETCHECK, 0, 0), BST_CHECKED);
+        ASSERT_EQ(::SendMessageA(form.Option1, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+        SetText(form.Text2, path);
+        SetChecked(form.Check1, subfolders);
+    }
+    // Presses Velquist! (register) or Un-Velquist!; message boxes are answered with OK and kept.
+    void Press(bool registerButton) {
+        ::SendMessageA(registerButton ? form.Command5 : form.Command1, BM_CLICK, 0, 0);
+    }
+
+    std::vector<Line> Lines() {
+        std::vector<Line> lines;
+        const int count = static_cast<int>(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            char text[1024] = {};
+            LVITEMA item{};
+            item.mask = LVIF_TEXT | LVIF_IMAGE;
+            item.iItem = i;
+            item.pszText = text;
+            item.cchTextMax = static_cast<int>(std::size(text));
+            ::SendMessageA(form.ListView1, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            lines.push_back({form.ResultLines().Key(i), text, item.iImage + 1});
+        }
+        return lines;
+    }
+
+    // The one message box seen since the last call: its text, after checking its frame.
+    std::string TheMessage() {
+        const auto& seen = watcher.Seen();
+        if (seen.size() != checkedDialogs + 1) {
+            ADD_FAILURE() << "expected one message box, saw " << seen.size() - checkedDialogs;
+            checkedDialogs = seen.size();
+            return {};
+        }
+        const testsupport::DialogInfo& box = seen.back();
+        ++checkedDialogs;
+        EXPECT_EQ(box.caption, "Velquist!");
+        EXPECT_EQ(owners.back(), form.Handle());
+        EXPECT_EQ(boxIcons.back(), ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ERROR)));
+        std::string text;
+        int buttons = 0, icons = 0;
+        for (const auto& child : box.children) {
+            if (_stricmp(child.className.c_str(), "Button") == 0) {
+                ++buttons;
+                EXPECT_EQ(child.id, IDOK) << child.text;
+            } else if (_stricmp(child.className.c_str(), "Static") == 0) {
+                if ((child.style & SS_TYPEMASK) == SS_ICON) {
+                    ++icons;
+                } else if (!child.text.empty()) {
+                    text = child.text;
+                }
+            }
+        }
+        EXPECT_EQ(buttons, 1);
+        EXPECT_EQ(icons, 1);
+        return text;
+    }
+    bool NoMessage() { return watcher.Seen().size() == checkedDialogs; }
+
+    velquist::velquistform form;
+    std::vector<HWND> owners;
+    std::vector<HICON> boxIcons;
+    testsupport::DialogWatcher watcher{[this](HWND box) {
+        owners.push_back(::GetWindow(box, GW_OWNER));
+        // The icon can only be read while the box is open.
+        HICON icon = nullptr;
+        for (const auto& child : testsupport::Children(box)) {
+            if ((child.style & SS_TYPEMASK) == SS_ICON) icon = testsupport::StaticIcon(child.hwnd);
+        }
+        boxIcons.push_back(icon);
+        testsupport::ClickButton(box, IDOK);
+    }};
+    size_t checkedDialogs = 0;
+    TempDir dir;
+};
+
+TEST_F(Commands, ASingleComponentIsRegisteredAndUnregisteredWithTheSameKeysEachTime) {
+    const std::string path = dir / "a.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
+    SingleFile(path);
+
+    for (int press = 0; press < 2; ++press) {
+        Press(true);
+        EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Registered : " + path, 1},
+                                               {"a2", "Register operation completed", 3}}));
+        EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), path);
+    }
+    Press(false);
+    EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Unregistered : " + path, 1},
+                                           {"a2", "Unregister operation completed", 3}}));
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
+    EXPECT_TRUE(NoMessage());
+}
+
+TEST_F(Commands, TheLineKeepsThePathExactlyAsTyped) {
+    // Trailing blanks name the same file for the system, but the line shows what the user typed.
+    const std::string path = dir / "Blank.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
+    SingleFile(path + "  ");
+    Press(true);
+    EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Registered : " + path + "  ", 1},
+                                           {"a2", "Register operation completed", 3}}));
+    EXPECT_TRUE(NoMessage());
+}
+
+TEST_F(Commands, AComponentWithoutUnregistrationFailsAndTheRunStillCloses) {
+    const std::string path = dir / "keep.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_NOUNREGISTER_DLL), path));
+    SingleFile(path);
+    Press(false);
+    EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Failed : " + path, 2},
+                                           {"a2", "Unregister operation completed", 3}}));
+}
+
+TEST_F(Commands, BadSingleFileInputShowsAMessageAndLeavesTheListEmpty) {
+    const std::string component = dir / "a.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), component));
+    const std::string hidden = dir / "hidden.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), hidden));
+    ASSERT_TRUE(::SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    const std::string text = dir / "notes.txt";
+    ASSERT_TRUE(testsupport::WriteBytes(text, "not a library"));
+    const std::string plain = dir / "plain.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_NOENTRY_DLL), plain));
+
+    struct Case {
+        std::string text1;
+        bool registerButton;
+        const char* message;
+    };
+    const Case cases[] = {
+        {dir / "missing.dll", true, "No file selected"},
+        {"", true, "No file selected"},
+        {dir.Path(), true, "No file selected"},     // a folder
+        {hidden, false, "No file selected"},        // not an ordinary file
+        {dir / "*.dll", true, "No file selected"},  // a wildcard names no file
+        {text, true, "This file is not an ActiveX component"},
+        {text, false, "This file is not an ActiveX component"},
+        {plain, true, "This file is not an ActiveX component"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("Text1 = \"" + c.text1 + "\"");
+        // A run that fills the list first, so that the failing run must clear it.
+        SingleFile(component);
+        Press(true);
+        ASSERT_EQ(Lines().size(), 2u);
+        SingleFile(c.text1);
+        Press(c.registerButton);
+        EXPECT_EQ(TheMessage(), c.message);
+        EXPECT_TRUE(Lines().empty());
+    }
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), component);  // never the hidden copy
+}
+
+TEST_F(Commands, DirectoryRunsWalkTheTreeSubfoldersFirst) {
+    const std::string d = dir / "D";
+    ASSERT_TRUE(MakeDirs(d + "\\S"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), d + "\\a.dll"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER2_DLL), d + "\\S\\b.ocx"));
+
+    Directory(d, true);
+    Press(true);
+    EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Registered : " + d + "\\S\\b.ocx", 1},
+                                           {"a2", "Registered : " + d + "\\a.dll", 1},
+                                           {"a3", "Register operation completed", 3}}));
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER2_CLSID), d + "\\S\\b.ocx");
+
+    // Check1 cleared: the sub-folder is left alone.
+    Directory(d, false);
+    Press(false);
+    EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Unregistered : " + d + "\\a.dll", 1},
+                                           {"a2", "Unregister operation completed", 3}}));
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER2_CLSID), d + "\\S\\b.ocx");
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
+
+    // Check1 in its third state also counts as checked.
+    Directory(d, false);
+    ::SendMessageA(form.Check1, BM_SETCHECK, BST_INDETERMINATE, 0);
+    Press(false);
+    EXPECT_EQ(Lines().size(), 3u);
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER2_CLSID), "");
+    EXPECT_TRUE(NoMessage());
+}
+
+TEST_F(Commands, ADirectoryWithNothingToDoGivesTheClosingLineOnly) {
+    ASSERT_TRUE(MakeDirs(dir / "empty"));
+    ASSERT_TRUE(testsupport::WriteBytes(dir / "notes.txt", "text"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "a.dll"));
+    for (const std::string& folder : {dir / "empty", dir / "missing", dir / "a.dll", std::string()}) {
+        SCOPED_TRACE("Text2 = \"" + folder + "\"");
+        Directory(folder, true);
+        Press(true);
+        EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Register operation completed", 3}}));
+        Press(false);
+        EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Unregister operation completed", 3}}));
+    }
+    EXPECT_TRUE(NoMessage());
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
+}
+
+// Records, for the list control, row insertions and the paints that follow them.
+std::vector<char>* paintLog = nullptr;
+HWND paintWatched = nullptr;
+LRESULT CALLBACK PaintHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && paintLog != nullptr) {
+        const auto* msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (msg->hwnd == paintWatched) {
+            if (msg->message == LVM_INSERTITEMA || msg->message == LVM_INSERTITEMW) paintLog->push_back('i');
+            if (msg->message == WM_PAINT) paintLog->push_back('p');
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Commands, EachLineIsPaintedAsSoonAsItIsAdded) {
+    const std::string d = dir / "D";
+    ASSERT_TRUE(MakeDirs(d + "\\S"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), d + "\\a.dll"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER2_DLL), d + "\\S\\b.ocx"));
+    Directory(d, true);
+    ::ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
+    ::UpdateWindow(form.Handle());
+
+    std::vector<char> log;
+    paintLog = &log;
+    paintWatched = form.ListView1;
+    HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, PaintHook, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    Press(true);
+    ::UnhookWindowsHookEx(hook);
+    paintLog = nullptr;
+
+    // Three rows, each painted before the next is inserted and before the run returns.
+    std::string sequence(log.begin(), log.end());
+    std::string rows;
+    for (size_t i = 0; i < sequence.size(); ++i) {
+        if (sequence[i] == 'i') rows += (i + 1 < sequence.size() && sequence[i + 1] == 'p') ? "P" : "-";
+    }
+    EXPECT_EQ(rows, "PPP") << "insertions and paints: " << sequence;
+}
+
+// Clicks a user gives the busy window: posted to Un-Velquist! when the first row goes in.
+HWND clickTarget = nullptr;
+bool clicked = false;
+LRESULT CALLBACK ClickDuringRunHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && !clicked) {
+        const auto* msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (msg->message == LVM_INSERTITEMA || msg->message == LVM_INSERTITEMW) {
+            clicked = true;
+            ::PostMessageA(clickTarget, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+            ::PostMessageA(clickTarget, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Commands, ClicksGivenWhileARunIsBusyDoNotStartAnotherRun) {
+    const std::string path = dir / "a.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
+    SingleFile(path);
+    clickTarget = form.Command1;
+    clicked = false;
+    HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, ClickDuringRunHook, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    Press(true);
+    ::UnhookWindowsHookEx(hook);
+    ASSERT_TRUE(clicked);
+    // What the message loop would do next with the queue.
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+    EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Registered : " + path, 1},
+                                           {"a2", "Register operation completed", 3}}));
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), path);
+}
+
+}  // namespace
