@@ -83,11 +83,18 @@ protected:
     // on it once it is ready.
     std::string Run(std::function<void(HWND)> answer, const std::string& initialDir = kInitialDir,
                     const std::string& filter = kComponentFilter) {
-        DialogWatcher watcher([answer](HWND dialog) { WhenReady(dialog, answer); });
+        bool answered = false;
+        DialogWatcher watcher([answer, &answered](HWND dialog) {
+            WhenReady(dialog, [answer, &answered](HWND ready) {
+                answered = true;
+                answer(ready);
+            });
+        });
         std::string result = CommonDialogAPI::ShowOpenFileDialog(Owner(), filter, initialDir, kTitle);
         lastError_ = ::CommDlgExtendedError();
         dialogsSeen_ = watcher.Seen().size();
         EXPECT_EQ(watcher.TimedOut(), 0) << "the dialog was not answered";
+        EXPECT_TRUE(answered) << "the dialog closed before the test could answer it";
         return result;
     }
     DWORD lastError_ = 0;
@@ -221,7 +228,9 @@ TEST_F(FilePicker, PathOf256CharactersOrMoreGivesEmpty) {
     const std::string fits = pathOfLength(255);
     EXPECT_EQ(Run([&](HWND dialog) { TypeAndOpen(dialog, fits); }), fits);
 
-    for (size_t length : {256u, 300u}) {
+    // Up to MAX_PATH less its NUL only: Wine's dialog (8.0) stops answering when a typed path is longer
+    // than MAX_PATH, before it returns to its caller.
+    for (size_t length : {256u, 259u}) {
         const std::string tooLong = pathOfLength(length);
         EXPECT_EQ(Run([&](HWND dialog) { TypeAndOpen(dialog, tooLong); }), "") << length;
         EXPECT_EQ(lastError_, static_cast<DWORD>(FNERR_BUFFERTOOSMALL)) << length;

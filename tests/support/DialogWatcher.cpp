@@ -1,6 +1,10 @@
 // Catching and answering modal windows from the test thread.
 #include "DialogWatcher.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -152,6 +156,28 @@ void DialogWatcher::OnActivate(HWND hwnd) {
         ::PostMessageA(hwnd, WM_CLOSE, 0, 0);
     }));
     if (onActivate_) onActivate_(hwnd);
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+bool SelectInFolderBrowser(HWND dialog, const std::string& path) {
+    ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+    HWND tree = FindChild(dialog, "SysTreeView32");
+    if (tree == nullptr) return false;
+    const auto caret = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (caret == nullptr) return false;
+    char text[MAX_PATH + 1] = {};
+    TVITEMA item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = caret;
+    item.pszText = text;
+    item.cchTextMax = static_cast<int>(std::size(text));
+    ::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    SHFILEINFOA info{};
+    if (::SHGetFileInfoA(path.c_str(), 0, &info, sizeof info, SHGFI_DISPLAYNAME) == 0) return false;
+    return std::string(text) == info.szDisplayName;
 }
 
 }  // namespace testsupport

@@ -41,6 +41,9 @@ HWND FindChildByText(HWND parent, const char* className, const std::string& text
 void ClickButton(HWND dialog, int id);
 // The icon a static control shows (SS_ICON), or nullptr.
 HICON StaticIcon(HWND control);
+// Asks the shell's folder browser to select `path` (BFFM_SETSELECTION) and tells whether its tree now
+// shows that folder selected. A browser still filling its tree may not follow yet: callers poll.
+bool SelectInFolderBrowser(HWND dialog, const std::string& path);
 
 // Runs `action` once, `delayMs` later, from the thread's message loop (the modal loop of whatever
 // dialog is open then). Thread timers need no window, so this works before the dialog exists.
