@@ -175,6 +175,7 @@ void velquistform::Layout(POINT origin) {
     win32::ApplyFont(Handle(), font.get());
     font_ = std::move(font);  // the old font is released only after no control uses it
     win32::PlaceControls(Handle(), kControls, dpi_);
+    FitLabels();
     ::SendMessageA(ListView1, LVM_SETCOLUMNWIDTH, 0, HimetricToPixels(kResultColumnHimetric, dpi_));
 
     const int wantWidth = win32::TwipsToPixels(kClientWidthTwips, dpi_);
@@ -191,6 +192,18 @@ void velquistform::Layout(POINT origin) {
     if (dx != 0 || dy != 0) {
         ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx + dx, size.cy + dy,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void velquistform::FitLabels() {
+    // The labels' boxes hold their texts in the font the layout was drawn for; the system's font may
+    // be wider (Tahoma, Segoe UI). Rather than cut the last line off, such a label gets a smaller font.
+    const HWND labels[] = {Label1, Label2, Label3};
+    const int minHeight = ::MulDiv(9, dpi_, 96);
+    for (size_t i = 0; i < labelFonts_.size(); ++i) {
+        win32::unique_gdi<HFONT> fitting(win32::CreateFittingFont(labels[i], font_.get(), minHeight));
+        if (fitting) ::SendMessageA(labels[i], WM_SETFONT, reinterpret_cast<WPARAM>(fitting.get()), TRUE);
+        labelFonts_[i] = std::move(fitting);  // the label no longer uses the font released here
     }
 }
 

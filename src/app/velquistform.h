@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
 #include <memory>
 #include <span>
 #include <string>
@@ -108,11 +109,15 @@ private:
     // Places every control, sets the font and the column width for dpi_, and sizes the window so
     // that its client area is the designed size in twips; the window's top left stays at origin.
     void Layout(POINT origin);
+    // Gives each label whose text does not fit its box in font_ a smaller font of the same face.
+    void FitLabels();
     void CreateImageList();
     void CreateMenuBar();
 
     int dpi_ = 96;
     win32::unique_gdi<HFONT> font_;
+    // Smaller fonts for the labels whose text would not fit their boxes in font_ (else null).
+    std::array<win32::unique_gdi<HFONT>, 3> labelFonts_;
     HACCEL accelerators_ = nullptr;
     std::unique_ptr<ListViewResultList> results_;
 };

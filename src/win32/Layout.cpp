@@ -1,6 +1,8 @@
 // Twips-based layout: creation and placement of the controls of a table, DPI and font helpers.
 #include "win32/Layout.h"
 
+#include <string>
+
 namespace win32 {
 namespace {
 
@@ -116,6 +118,56 @@ BOOL CALLBACK SetFontOnChild(HWND child, LPARAM font) {
 
 void ApplyFont(HWND parent, HFONT font) noexcept {
     ::EnumChildWindows(parent, &SetFontOnChild, reinterpret_cast<LPARAM>(font));
+}
+
+namespace {
+
+// Whether the label's text, wrapped as a left-aligned static control wraps it, fits its client area.
+bool TextFits(HDC dc, HFONT font, const std::string& text, const RECT& box, UINT format) noexcept {
+    const HGDIOBJ previous = ::SelectObject(dc, font);
+    RECT need{0, 0, box.right - box.left, 0};
+    ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &need, format | DT_CALCRECT);
+    ::SelectObject(dc, previous);
+    return need.bottom - need.top <= box.bottom - box.top && need.right - need.left <= box.right - box.left;
+}
+
+}  // namespace
+
+HFONT CreateFittingFont(HWND label, HFONT font, int minHeight) noexcept {
+    try {
+        const int length = ::GetWindowTextLengthA(label);
+        if (font == nullptr || length <= 0) return nullptr;
+        std::string text(static_cast<size_t>(length) + 1, '\0');
+        text.resize(static_cast<size_t>(::GetWindowTextA(label, text.data(), length + 1)));
+        RECT box{};
+        ::GetClientRect(label, &box);
+        UINT format = DT_WORDBREAK | DT_EXPANDTABS;
+        if (::GetWindowLongA(label, GWL_STYLE) & SS_NOPREFIX) format |= DT_NOPREFIX;
+
+        HDC dc = ::GetDC(label);
+        if (dc == nullptr) return nullptr;
+        HFONT fitting = nullptr;
+        LOGFONTA logFont{};
+        if (!TextFits(dc, font, text, box, format) && ::GetObjectA(font, sizeof logFont, &logFont) == sizeof logFont) {
+            // Character height (negative) or cell height (positive): shrink its size either way.
+            const LONG sign = logFont.lfHeight < 0 ? -1 : 1;
+            LONG height = logFont.lfHeight * sign;
+            logFont.lfWidth = 0;
+            while (height > minHeight) {
+                --height;
+                logFont.lfHeight = height * sign;
+                HFONT smaller = ::CreateFontIndirectA(&logFont);
+                if (smaller == nullptr) break;
+                if (fitting != nullptr) ::DeleteObject(fitting);
+                fitting = smaller;
+                if (TextFits(dc, fitting, text, box, format)) break;
+            }
+        }
+        ::ReleaseDC(label, dc);
+        return fitting;
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 }  // namespace win32

@@ -53,4 +53,10 @@ HFONT CreateInterfaceFont(int dpi) noexcept;
 // Sends font to every child of parent.
 void ApplyFont(HWND parent, HFONT font) noexcept;
 
+// For a static text control whose wrapped text does not fit its box in `font`: the same face made
+// smaller, a pixel at a time, until the text fits or the height reaches minHeight pixels; the caller
+// owns it. nullptr when the text fits in `font` as it is. (A label's box is fixed by the layout; a
+// wider interface font than the one it was designed for would otherwise cut its last lines off.)
+HFONT CreateFittingFont(HWND label, HFONT font, int minHeight) noexcept;
+
 }  // namespace win32

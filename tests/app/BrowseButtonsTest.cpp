@@ -20,23 +20,10 @@ using testsupport::FindChild;
 using testsupport::TempDir;
 using testsupport::WindowText;
 
-constexpr int kFileNameBox = 0x47C;  // cmb13: the file-open dialog's file-name field
 constexpr int kFilterBox = 0x470;    // cmb1: "Files of type"
 
-std::string FolderOf(HWND dialog) {
-    char path[MAX_PATH + 1] = {};
-    ::SendMessageA(dialog, CDM_GETFOLDERPATH, std::size(path), reinterpret_cast<LPARAM>(path));
-    return path;
-}
-
-HWND FileNameEdit(HWND dialog) {
-    HWND box = FindChild(dialog, nullptr, kFileNameBox);
-    if (box != nullptr && testsupport::ClassNameOf(box) == "Edit") return box;
-    return box != nullptr ? FindChild(box, "Edit") : nullptr;
-}
-
 bool IsFileDialogReady(HWND dialog) {
-    return !FolderOf(dialog).empty() && FindChild(dialog, "SysListView32") != nullptr;
+    return !testsupport::FileDialogFolder(dialog).empty() && FindChild(dialog, "SysListView32") != nullptr;
 }
 
 bool IsFolderBrowserReady(HWND dialog) {
@@ -104,10 +91,10 @@ TEST_F(BrowseButtons, AConfirmedFileReplacesTheTypedPath) {
 
     PickFile([&](HWND dialog) {
         title = WindowText(dialog);
-        folder = FolderOf(dialog);
-        nameField = WindowText(FileNameEdit(dialog));
+        folder = testsupport::FileDialogFolder(dialog);
+        nameField = WindowText(testsupport::FileDialogNameEdit(dialog));
         filter = static_cast<int>(::SendMessageA(FindChild(dialog, "ComboBox", kFilterBox), CB_GETCURSEL, 0, 0));
-        ::SetWindowTextA(FileNameEdit(dialog), file.c_str());
+        ::SetWindowTextA(testsupport::FileDialogNameEdit(dialog), file.c_str());
         testsupport::ClickButton(dialog, IDOK);
     });
 
@@ -130,7 +117,7 @@ TEST_F(BrowseButtons, ATypedMissingFileLandsInTheBoxAndTheRunSaysNoFileSelected)
     TempDir dir;
     const std::string missing = dir / "gone.ocx";
     PickFile([&](HWND dialog) {
-        ::SetWindowTextA(FileNameEdit(dialog), missing.c_str());
+        ::SetWindowTextA(testsupport::FileDialogNameEdit(dialog), missing.c_str());
         testsupport::ClickButton(dialog, IDOK);
     });
     ASSERT_EQ(WindowText(form.Text1), missing);

@@ -19,6 +19,8 @@ using testsupport::ComponentPath;
 using testsupport::CopyTo;
 using testsupport::MakeDirs;
 using testsupport::TempDir;
+using testsupport::ForgetClass;
+using testsupport::RegisteredServer;
 
 struct Line {
     std::string key, text;
@@ -27,19 +29,6 @@ struct Line {
 };
 
 void PrintTo(const Line& line, std::ostream* os) { *os << "{" << line.key << ", \"" << line.text << "\", " << line.icon << "}"; }
-
-std::string RegisteredServer(const char* clsid) {
-    char value[MAX_PATH * 2] = {};
-    DWORD size = sizeof value;
-    const std::string key = std::string("CLSID\\") + clsid + "\\InprocServer32";
-    if (::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
-        ERROR_SUCCESS) {
-        return {};
-    }
-    return value;
-}
-
-void ForgetClass(const char* clsid) { ::RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid).c_str()); }
 
 class Commands : public ::testing::Test {
 protected:

@@ -202,7 +202,14 @@ TEST_F(MainWindow, DpiChangeLaysEverythingOutAgainInTwips) {
     // The new font reached every control and is larger.
     const int fontAt144 = FontHeight(form.Text1);
     EXPECT_GT(fontAt144, fontAt96);
-    for (const auto& e : kExpected) EXPECT_EQ(FontHeight(form.*e.member), fontAt144) << e.name;
+    for (const auto& e : kExpected) {
+        // A label keeps the window's font unless its text needs a smaller one to fit its box.
+        if (ClassOf(form.*e.member) == "Static") {
+            EXPECT_LE(FontHeight(form.*e.member), fontAt144) << e.name;
+        } else {
+            EXPECT_EQ(FontHeight(form.*e.member), fontAt144) << e.name;
+        }
+    }
 
     // Asked ahead of a move to a monitor of 192 DPI, the window wants a client area of 8235 x 4815
     // twips there: 1098 x 642 pixels plus its frame and menu bar.
@@ -215,7 +222,69 @@ TEST_F(MainWindow, DpiChangeLaysEverythingOutAgainInTwips) {
 
     ::SendMessageA(form.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&before));
     ExpectLayout(96);
-    EXPECT_EQ(FontHeight(form.Label2), fontAt96);
+    EXPECT_LE(FontHeight(form.Label2), fontAt96);
+    EXPECT_EQ(FontHeight(form.Text1), fontAt96);
+}
+
+// The height the label's text needs, wrapped in the label's width and drawn in its font.
+int TextHeightIn(HWND label) {
+    RECT box{};
+    ::GetClientRect(label, &box);
+    HDC dc = ::GetDC(label);
+    const HGDIOBJ previous =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)));
+    const std::string text = TextOf(label);
+    RECT need{0, 0, box.right, 0};
+    ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(label, dc);
+    return need.bottom;
+}
+
+TEST_F(MainWindow, EachLabelShowsItsWholeTextAtEachDpi) {
+    for (int dpi : {144, 96}) {
+        RECT at{};
+        ::GetWindowRect(form.Handle(), &at);
+        ::SendMessageA(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&at));
+        for (HWND label : {form.Label1, form.Label2, form.Label3}) {
+            RECT box{};
+            ::GetClientRect(label, &box);
+            EXPECT_LE(TextHeightIn(label), box.bottom) << TextOf(label) << " at " << dpi << " DPI";
+        }
+    }
+}
+
+TEST_F(MainWindow, ALabelTooSmallForItsTextGetsASmallerFontThatFits) {
+    // The label fitting at work on a box far too small for the window's font, and on one large enough.
+    const HFONT windowFont = reinterpret_cast<HFONT>(::SendMessageA(form.Label2, WM_GETFONT, 0, 0));
+    const std::string text = TextOf(form.Label2);
+    HWND tight = ::CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | SS_LEFT, 0, 0, 400, 70, form.Handle(),
+                                   nullptr, nullptr, nullptr);
+    ASSERT_NE(tight, nullptr);
+    ::SendMessageA(tight, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont), FALSE);
+    ASSERT_GT(TextHeightIn(tight), 70) << "the box must be too small for the test to mean anything";
+
+    const win32::unique_gdi<HFONT> fitting(win32::CreateFittingFont(tight, windowFont, 6));
+    ASSERT_TRUE(fitting);
+    ::SendMessageA(tight, WM_SETFONT, reinterpret_cast<WPARAM>(fitting.get()), FALSE);
+    EXPECT_LE(TextHeightIn(tight), 70);
+    EXPECT_LT(FontHeight(tight), FontHeight(form.Label2));
+    LOGFONTA wanted{}, got{};
+    ::GetObjectA(windowFont, sizeof wanted, &wanted);
+    ::GetObjectA(fitting.get(), sizeof got, &got);
+    EXPECT_STREQ(got.lfFaceName, wanted.lfFaceName) << "the same face, only smaller";
+
+    // Never below the floor, even where nothing fits.
+    ::SetWindowPos(tight, nullptr, 0, 0, 40, 10, SWP_NOMOVE | SWP_NOZORDER);
+    const win32::unique_gdi<HFONT> floor(win32::CreateFittingFont(tight, windowFont, 8));
+    ASSERT_TRUE(floor);
+    ::GetObjectA(floor.get(), sizeof got, &got);
+    EXPECT_EQ(std::abs(got.lfHeight), 8);
+
+    // A box that holds the text needs no other font.
+    ::SetWindowPos(tight, nullptr, 0, 0, 1000, 400, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(win32::CreateFittingFont(tight, windowFont, 6), nullptr);
+    ::DestroyWindow(tight);
 }
 
 TEST_F(MainWindow, FrameIsFixedCentredAndCaptioned) {

@@ -5,22 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "RecordingList.h"
 #include "app/ResultList.h"
 
 namespace {
 
-struct RecordingList : velquist::ResultList {
-    struct Line {
-        std::string key, text;
-        int icon;
-    };
-    std::vector<Line> lines;
-    void Clear() override { lines.clear(); }
-    int Count() const override { return static_cast<int>(lines.size()); }
-    void Add(const std::string& key, const std::string& text, int icon) override {
-        lines.push_back({key, text, icon});
-    }
-};
+using testsupport::RecordingList;
 
 TEST(ResultListKeys, FollowTheCountAndRestartAfterClear) {
     RecordingList list;

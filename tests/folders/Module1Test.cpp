@@ -8,47 +8,20 @@
 
 #include "TestComponents.h"
 #include "TestSupport.h"
+#include "RecordingList.h"
 #include "app/ResultList.h"
 #include "folders/Module1.h"
 
 namespace {
 
+using testsupport::RecordingList;
+
 using testsupport::ComponentPath;
 using testsupport::CopyTo;
 using testsupport::MakeDirs;
 using testsupport::TempDir;
-
-struct RecordingList : velquist::ResultList {
-    struct Line {
-        std::string key, text;
-        int icon;
-    };
-    std::vector<Line> lines;
-    void Clear() override { lines.clear(); }
-    int Count() const override { return static_cast<int>(lines.size()); }
-    void Add(const std::string& key, const std::string& text, int icon) override {
-        lines.push_back({key, text, icon});
-    }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const Line& line : lines) texts.push_back(line.text);
-        return texts;
-    }
-};
-
-// The InprocServer32 path the class is registered with, or "" when its key is absent.
-std::string RegisteredServer(const char* clsid) {
-    char value[MAX_PATH * 2] = {};
-    DWORD size = sizeof value;
-    const std::string key = std::string("CLSID\\") + clsid + "\\InprocServer32";
-    if (::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
-        ERROR_SUCCESS) {
-        return {};
-    }
-    return value;
-}
-
-void ForgetClass(const char* clsid) { ::RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid).c_str()); }
+using testsupport::ForgetClass;
+using testsupport::RegisteredServer;
 
 class FolderWalk : public ::testing::Test {
 protected:

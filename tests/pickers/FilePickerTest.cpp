@@ -21,21 +21,8 @@ using testsupport::DialogWatcher;
 using testsupport::FindChild;
 using testsupport::WindowText;
 
-constexpr int kFileNameBox = 0x47C;  // cmb13: the file-name field
 constexpr int kFilterBox = 0x470;    // cmb1: "Files of type"
 constexpr int kReadOnlyBox = 0x410;  // chx1
-
-std::string FolderOf(HWND dialog) {
-    char path[MAX_PATH + 1] = {};
-    ::SendMessageA(dialog, CDM_GETFOLDERPATH, std::size(path), reinterpret_cast<LPARAM>(path));
-    return path;
-}
-
-HWND FileNameEdit(HWND dialog) {
-    HWND box = FindChild(dialog, nullptr, kFileNameBox);
-    if (box != nullptr && testsupport::ClassNameOf(box) == "Edit") return box;
-    return box != nullptr ? FindChild(box, "Edit") : nullptr;
-}
 
 std::vector<std::string> ComboItems(HWND combo) {
     std::vector<std::string> items;
@@ -68,12 +55,12 @@ std::vector<std::string> ListedNames(HWND dialog) {
 
 // Calls `answer` once the dialog shows a folder and its file list.
 void WhenReady(HWND dialog, std::function<void(HWND)> answer) {
-    testsupport::RunWhen([dialog] { return !FolderOf(dialog).empty() && FindChild(dialog, "SysListView32") != nullptr; },
+    testsupport::RunWhen([dialog] { return !testsupport::FileDialogFolder(dialog).empty() && FindChild(dialog, "SysListView32") != nullptr; },
                          [dialog, answer] { answer(dialog); });
 }
 
 void TypeAndOpen(HWND dialog, const std::string& name) {
-    ::SetWindowTextA(FileNameEdit(dialog), name.c_str());
+    ::SetWindowTextA(testsupport::FileDialogNameEdit(dialog), name.c_str());
     testsupport::ClickButton(dialog, IDOK);
 }
 
@@ -129,8 +116,8 @@ TEST_F(FilePicker, CancelGivesEmptyAndTheNextOpeningStartsAfresh) {
 
     std::string nameField = "unread", folder;
     const std::string result = Run([&](HWND dialog) {
-        nameField = WindowText(FileNameEdit(dialog));
-        folder = FolderOf(dialog);
+        nameField = WindowText(testsupport::FileDialogNameEdit(dialog));
+        folder = testsupport::FileDialogFolder(dialog);
         testsupport::ClickButton(dialog, IDCANCEL);
     });
 
@@ -152,7 +139,7 @@ TEST_F(FilePicker, OpensWithTheTitleFolderAndTheTwoFilters) {
 
     Run([&](HWND dialog) {
         caption = WindowText(dialog);
-        folder = FolderOf(dialog);
+        folder = testsupport::FileDialogFolder(dialog);
         HWND filterBox = FindChild(dialog, "ComboBox", kFilterBox);
         filters = ComboItems(filterBox);
         selected = static_cast<int>(::SendMessageA(filterBox, CB_GETCURSEL, 0, 0));

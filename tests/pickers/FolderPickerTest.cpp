@@ -24,17 +24,6 @@ constexpr int kPromptId = 0x3742;  // the static text above the tree
 
 HWND Tree(HWND dialog) { return FindChild(dialog, "SysTreeView32"); }
 
-std::string ItemText(HWND tree, HTREEITEM item) {
-    char text[MAX_PATH + 1] = {};
-    TVITEMA tv{};
-    tv.mask = TVIF_TEXT;
-    tv.hItem = item;
-    tv.pszText = text;
-    tv.cchTextMax = static_cast<int>(std::size(text));
-    ::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
-    return text;
-}
-
 // The shell's own name for a special folder, as the browser shows it.
 std::string DisplayNameOf(int csidl) {
     PIDLIST_ABSOLUTE raw = nullptr;
@@ -137,7 +126,7 @@ TEST_F(FolderPicker, ShowsThePromptAboveATreeRootedAtTheDesktop) {
              item != nullptr;
              item = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT,
                                                                reinterpret_cast<LPARAM>(item)))) {
-            if (rootCount++ == 0) root = ItemText(tree, item);
+            if (rootCount++ == 0) root = testsupport::TreeItemText(tree, item);
         }
         testsupport::ClickButton(dialog, IDCANCEL);
     });

@@ -1,7 +1,7 @@
 // Catching and answering modal windows from the test thread.
 #include "DialogWatcher.h"
 
-#include <commctrl.h>
+#include <commdlg.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -168,16 +168,33 @@ bool SelectInFolderBrowser(HWND dialog, const std::string& path) {
     if (tree == nullptr) return false;
     const auto caret = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
     if (caret == nullptr) return false;
-    char text[MAX_PATH + 1] = {};
-    TVITEMA item{};
-    item.mask = TVIF_TEXT;
-    item.hItem = caret;
-    item.pszText = text;
-    item.cchTextMax = static_cast<int>(std::size(text));
-    ::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
     SHFILEINFOA info{};
     if (::SHGetFileInfoA(path.c_str(), 0, &info, sizeof info, SHGFI_DISPLAYNAME) == 0) return false;
-    return std::string(text) == info.szDisplayName;
+    return TreeItemText(tree, caret) == info.szDisplayName;
+}
+
+std::string TreeItemText(HWND tree, HTREEITEM item) {
+    char text[MAX_PATH + 1] = {};
+    TVITEMA tv{};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = static_cast<int>(std::size(text));
+    ::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
+    return text;
+}
+
+std::string FileDialogFolder(HWND dialog) {
+    char path[MAX_PATH + 1] = {};
+    ::SendMessageA(dialog, CDM_GETFOLDERPATH, std::size(path), reinterpret_cast<LPARAM>(path));
+    return path;
+}
+
+HWND FileDialogNameEdit(HWND dialog) {
+    constexpr int kFileNameBox = 0x47C;  // cmb13, or edt1 where the dialog has no combo box
+    HWND box = FindChild(dialog, nullptr, kFileNameBox);
+    if (box != nullptr && ClassNameOf(box) == "Edit") return box;
+    return box != nullptr ? FindChild(box, "Edit") : nullptr;
 }
 
 }  // namespace testsupport

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
@@ -41,6 +42,12 @@ HWND FindChildByText(HWND parent, const char* className, const std::string& text
 void ClickButton(HWND dialog, int id);
 // The icon a static control shows (SS_ICON), or nullptr.
 HICON StaticIcon(HWND control);
+// The file-open dialog's current folder (CDM_GETFOLDERPATH), and its file-name field (the edit
+// control itself, also where the field is a combo box).
+std::string FileDialogFolder(HWND dialog);
+HWND FileDialogNameEdit(HWND dialog);
+// The text of one item of a tree view.
+std::string TreeItemText(HWND tree, HTREEITEM item);
 // Asks the shell's folder browser to select `path` (BFFM_SETSELECTION) and tells whether its tree now
 // shows that folder selected. A browser still filling its tree may not follow yet: callers poll.
 bool SelectInFolderBrowser(HWND dialog, const std::string& path);

@@ -88,4 +88,17 @@ void RemoveTree(const std::string& path) {
     ::RemoveDirectoryA(path.c_str());
 }
 
+std::string RegisteredServer(const char* clsid) {
+    char value[MAX_PATH * 2] = {};
+    DWORD size = sizeof value;
+    const std::string key = std::string("CLSID\\") + clsid + "\\InprocServer32";
+    if (::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    return value;
+}
+
+void ForgetClass(const char* clsid) { ::RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid).c_str()); }
+
 }  // namespace testsupport

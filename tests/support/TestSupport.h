@@ -38,4 +38,9 @@ bool MakeDirs(const std::string& path);
 // Removes a folder tree (clearing read-only, hidden and system attributes first).
 void RemoveTree(const std::string& path);
 
+// The InprocServer32 path a class is registered with under HKEY_CLASSES_ROOT, or "" when its key is
+// absent; and the removal of the class's key, so that a test starts from an unregistered class.
+std::string RegisteredServer(const char* clsid);
+void ForgetClass(const char* clsid);
+
 }  // namespace testsupport

@@ -1,0 +1,29 @@
+// A result list that only records what it is given, for tests of the code that writes the lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/ResultList.h"
+
+namespace testsupport {
+
+struct RecordingList : velquist::ResultList {
+    struct Line {
+        std::string key, text;
+        int icon;
+    };
+    std::vector<Line> lines;
+    void Clear() override { lines.clear(); }
+    int Count() const override { return static_cast<int>(lines.size()); }
+    void Add(const std::string& key, const std::string& text, int icon) override {
+        lines.push_back({key, text, icon});
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const Line& line : lines) texts.push_back(line.text);
+        return texts;
+    }
+};
+
+}  // namespace testsupport
