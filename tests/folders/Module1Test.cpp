@@ -152,9 +152,8 @@ TEST_F(FolderWalk, ASubfolderBeyondThePathLimitIsSkippedAndItsSiblingsAreNot) {
     ASSERT_TRUE(::CreateDirectoryW(wideDeep.c_str(), nullptr));
     const std::string unreachable = deep + "\\" + std::string(150, 'y');
     ASSERT_EQ(::GetFileAttributesA(unreachable.c_str()), INVALID_FILE_ATTRIBUTES);
-    ASSERT_TRUE(::CopyFileW(std::wstring(ComponentPath(VELQUIST_COMSERVER_DLL).begin(),
-                                         ComponentPath(VELQUIST_COMSERVER_DLL).end())
-                                .c_str(),
+    const std::string component = ComponentPath(VELQUIST_COMSERVER_DLL);
+    ASSERT_TRUE(::CopyFileW(std::wstring(component.begin(), component.end()).c_str(),
                             (wideDeep + L"\\c.dll").c_str(), FALSE));
 
     Module1::RegisterFolder(d, true, true, list);
