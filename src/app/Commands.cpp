@@ -6,21 +6,13 @@
 #include "app/velquistform.h"
 #include "folders/Module1.h"
 #include "registration/modRegister.h"
+#include "win32/WindowText.h"
 
 namespace velquist {
 
 namespace {
 
 constexpr char kMessageTitle[] = "Velquist!";
-
-std::string ReadText(HWND control) {
-    const int length = ::GetWindowTextLengthA(control);
-    if (length <= 0) return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    const int got = ::GetWindowTextA(control, text.data(), length + 1);
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
-}
 
 void ShowError(HWND owner, const char* text) { ::MessageBoxA(owner, text, kMessageTitle, MB_OK | MB_ICONERROR); }
 
@@ -95,23 +87,23 @@ void RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag)
     list.Clear();
 
     if (::SendMessageA(inputs.option1, BM_GETCHECK, 0, 0) == BST_CHECKED) {
-        if (!IsOrdinaryFile(ReadText(inputs.text1))) {
+        if (!IsOrdinaryFile(win32::WindowText(inputs.text1))) {
             ShowError(inputs.owner, "No file selected");
             return;
         }
-        if (!modRegister::IsDLLActiveX(ReadText(inputs.text1))) {
+        if (!modRegister::IsDLLActiveX(win32::WindowText(inputs.text1))) {
             ShowError(inputs.owner, "This file is not an ActiveX component");
             return;
         }
-        if (modRegister::RunServerEntry(ReadText(inputs.text1), registerFlag)) {
-            AddResultLine(list, (registerFlag ? "Registered : " : "Unregistered : ") + ReadText(inputs.text1),
+        if (modRegister::RunServerEntry(win32::WindowText(inputs.text1), registerFlag)) {
+            AddResultLine(list, (registerFlag ? "Registered : " : "Unregistered : ") + win32::WindowText(inputs.text1),
                           kIconSuccess);
         } else {
-            AddResultLine(list, "Failed : " + ReadText(inputs.text1), kIconFailure);
+            AddResultLine(list, "Failed : " + win32::WindowText(inputs.text1), kIconFailure);
         }
     } else {
         const bool includeSubfolders = ::SendMessageA(inputs.check1, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
-        const std::string folder = ReadText(inputs.text2);
+        const std::string folder = win32::WindowText(inputs.text2);
         // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
         if (IsFolder(folder)) Module1::RegisterFolder(folder, includeSubfolders, registerFlag, list);
     }

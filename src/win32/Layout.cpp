@@ -1,6 +1,8 @@
 // Twips-based layout: creation and placement of the controls of a table, DPI and font helpers.
 #include "win32/Layout.h"
 
+#include "win32/WindowText.h"
+
 #include <string>
 
 namespace win32 {
@@ -135,10 +137,8 @@ bool TextFits(HDC dc, HFONT font, const std::string& text, const RECT& box, UINT
 
 HFONT CreateFittingFont(HWND label, HFONT font, int minHeight) noexcept {
     try {
-        const int length = ::GetWindowTextLengthA(label);
-        if (font == nullptr || length <= 0) return nullptr;
-        std::string text(static_cast<size_t>(length) + 1, '\0');
-        text.resize(static_cast<size_t>(::GetWindowTextA(label, text.data(), length + 1)));
+        const std::string text = WindowText(label);
+        if (font == nullptr || text.empty()) return nullptr;
         RECT box{};
         ::GetClientRect(label, &box);
         UINT format = DT_WORDBREAK | DT_EXPANDTABS;

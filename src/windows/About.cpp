@@ -11,6 +11,7 @@
 #include "resource.h"
 #include "windows/FixedForm.h"
 #include "windows/HelpAbout.h"
+#include "win32/WindowText.h"
 
 namespace velquist {
 namespace {
@@ -43,12 +44,6 @@ constexpr win32::ControlSpec kControls[] = {
 };
 
 ShellExecuteFn linkShellExecute = &::ShellExecuteA;
-
-std::string WindowText(HWND hwnd) {
-    std::string text(static_cast<size_t>(::GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(static_cast<size_t>(::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
 
 std::string ModulePath() {
     std::vector<char> buffer(MAX_PATH);
@@ -163,7 +158,7 @@ private:
     // A press opens the link at once; only the left button does anything.
     void Label4_MouseDown(int button, int /*shift*/, int /*x*/, int /*y*/) {
         if (button != kLeftButton) return;
-        const std::string address = WindowText(Control(AboutIds::Label4));
+        const std::string address = win32::WindowText(Control(AboutIds::Label4));
         const std::string folder = ProgramFolder();
         // Whether the shell could open it is not the window's concern.
         linkShellExecute(Handle(), "open", address.c_str(), nullptr, folder.c_str(), kLinkShowState);
@@ -263,18 +258,7 @@ ShellExecuteFn SetLinkShellExecute(ShellExecuteFn fn) noexcept {
     return previous;
 }
 
-void ShowAbout() {
-    if (!aboutForm) {
-        auto form = std::make_unique<AboutForm>();
-        AboutForm* raw = form.get();
-        aboutForm = std::move(form);
-        if (!raw->Load()) {
-            aboutForm.reset();
-            return;
-        }
-    }
-    aboutForm->Present();
-}
+void ShowAbout() { forms::ShowSingle(aboutForm); }
 
 HWND AboutWindow() { return aboutForm ? aboutForm->Handle() : nullptr; }
 

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <span>
 
 #include "win32/Handles.h"
@@ -129,5 +130,22 @@ private:
     win32::unique_hicon bigIcon_;
     win32::unique_hicon smallIcon_;
 };
+
+// Shows the one window of its kind: the open one if there is one, else a new one, loaded afresh.
+// The slot holds the window from before Load (whose messages may already look for it) until the
+// window, on closing, empties the slot itself.
+template <typename Form>
+void ShowSingle(std::unique_ptr<Form>& slot) {
+    if (!slot) {
+        auto form = std::make_unique<Form>();
+        Form* raw = form.get();
+        slot = std::move(form);
+        if (!raw->Load()) {
+            slot.reset();
+            return;
+        }
+    }
+    slot->Present();
+}
 
 }  // namespace velquist::forms

@@ -9,6 +9,7 @@
 #include "resource.h"
 #include "windows/FixedForm.h"
 #include "windows/HelpAbout.h"
+#include "win32/WindowText.h"
 
 namespace velquist {
 namespace {
@@ -44,12 +45,6 @@ constexpr const char* kParagraphs[] = {
     "it was expecting.  There is no easy solution for this other than trial and error on the "
     "offending ActiveX controls.",
 };
-
-std::string WindowText(HWND hwnd) {
-    std::string text(static_cast<size_t>(::GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(static_cast<size_t>(::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
 
 class HelpForm : public forms::FixedForm<HelpForm> {
 public:
@@ -87,7 +82,7 @@ private:
         HWND text1 = Control(HelpIds::Text1);
         ::SetWindowTextA(text1, kParagraphs[0]);
         for (size_t i = 1; i < std::size(kParagraphs); ++i) {
-            const std::string text = WindowText(text1) + "\r\n\r\n" + kParagraphs[i];
+            const std::string text = win32::WindowText(text1) + "\r\n\r\n" + kParagraphs[i];
             ::SetWindowTextA(text1, text.c_str());
         }
         ::SendMessageA(text1, EM_SETSEL, 0, 0);
@@ -116,18 +111,7 @@ void HelpForm::OnDestroyed() noexcept {
 
 }  // namespace
 
-void ShowHelp() {
-    if (!helpForm) {
-        auto form = std::make_unique<HelpForm>();
-        HelpForm* raw = form.get();
-        helpForm = std::move(form);
-        if (!raw->Load()) {
-            helpForm.reset();
-            return;
-        }
-    }
-    helpForm->Present();
-}
+void ShowHelp() { forms::ShowSingle(helpForm); }
 
 HWND HelpWindow() { return helpForm ? helpForm->Handle() : nullptr; }
 

@@ -40,10 +40,7 @@ protected:
     }
     void TearDown() override {
         form.Form_Unload();
-        // Closing the window ends the program's loop; that quit must not end the next test's dialog.
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
+        testsupport::DrainQuit();
         ::CoUninitialize();
     }
 

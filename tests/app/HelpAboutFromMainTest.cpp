@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "DialogWatcher.h"
+#include "TestSupport.h"
 #include "app/MessageLoop.h"
 #include "app/velquistform.h"
 #include "resource.h"
@@ -13,13 +15,10 @@
 
 namespace {
 
-using velquist::velquistform;
+using testsupport::DrainQuit;
+using testsupport::WindowText;
 
-std::string TextOf(HWND hwnd) {
-    std::string text(static_cast<size_t>(::GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(static_cast<size_t>(::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
+using velquist::velquistform;
 
 // Runs the program's own loop over what is queued, stopping on an empty queue (or on WM_QUIT, which
 // it reports).
@@ -35,14 +34,8 @@ bool PumpThroughLoop(velquistform& form) {
 }
 
 BOOL CALLBACK CountHelpWindows(HWND hwnd, LPARAM count) {
-    if (TextOf(hwnd) == "Velquist Help") ++*reinterpret_cast<int*>(count);
+    if (WindowText(hwnd) == "Velquist Help") ++*reinterpret_cast<int*>(count);
     return TRUE;
-}
-
-void DrainQuit() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
 }
 
 class HelpAboutFromMain : public ::testing::Test {
@@ -76,10 +69,10 @@ TEST_F(HelpAboutFromMain, F1OpensOneHelpWindowAndBringsTheSameOneBack) {
     HWND help = velquist::HelpWindow();
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(::IsWindowVisible(help));
-    EXPECT_EQ(TextOf(help), "Velquist Help");
+    EXPECT_EQ(WindowText(help), "Velquist Help");
     EXPECT_EQ(::GetWindow(help, GW_OWNER), nullptr);
     HWND text = ::GetDlgItem(help, velquist::HelpIds::Text1);
-    const std::string helpText = TextOf(text);
+    const std::string helpText = WindowText(text);
     ASSERT_FALSE(helpText.empty());
 
     // A second F1 (here from the main window itself, the focus back there) opens no second window
@@ -87,7 +80,7 @@ TEST_F(HelpAboutFromMain, F1OpensOneHelpWindowAndBringsTheSameOneBack) {
     ::SetForegroundWindow(form.Handle());
     PressF1(form.Handle());
     EXPECT_EQ(velquist::HelpWindow(), help);
-    EXPECT_EQ(TextOf(text), helpText);
+    EXPECT_EQ(WindowText(text), helpText);
 
     // The menu item does the same.
     ::PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_CONTENTS, 0), 0);
@@ -107,7 +100,7 @@ TEST_F(HelpAboutFromMain, ClosingHelpLeavesTheMainWindowAsItWas) {
     EXPECT_FALSE(PumpThroughLoop(form));  // closing Help does not end the program
     EXPECT_EQ(velquist::HelpWindow(), nullptr);
     EXPECT_TRUE(::IsWindow(form.Handle()));
-    EXPECT_EQ(TextOf(form.Text1), "C:\\typed.dll");
+    EXPECT_EQ(WindowText(form.Text1), "C:\\typed.dll");
 }
 
 TEST_F(HelpAboutFromMain, ClosingTheMainWindowEndsTheProgramAndBothWindows) {

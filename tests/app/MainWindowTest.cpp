@@ -7,11 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "DialogWatcher.h"
+#include "TestSupport.h"
 #include "app/MessageLoop.h"
 #include "app/velquistform.h"
 #include "resource.h"
 
 namespace {
+
+using testsupport::DrainQuit;
+using testsupport::WindowText;
 
 using velquist::velquistform;
 
@@ -57,12 +62,6 @@ std::string ClassOf(HWND hwnd) {
     return name;
 }
 
-std::string TextOf(HWND hwnd) {
-    std::string text(static_cast<size_t>(::GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(static_cast<size_t>(::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 RECT RectInParent(HWND control) {
     RECT rect{};
     ::GetWindowRect(control, &rect);
@@ -82,13 +81,6 @@ void Pump() {
         }
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
-    }
-}
-
-// Drops a WM_QUIT left in this thread's queue, so that one test's close does not end the next loop.
-void DrainQuit() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
 }
 
@@ -150,6 +142,16 @@ protected:
         // The result column: 12877 hundredths of a millimetre.
         EXPECT_NEAR(::SendMessageA(form.ListView1, LVM_GETCOLUMNWIDTH, 0, 0), 12877 * dpi / 2540.0, 1.0);
     }
+    // Option1 selected: the single-file controls enabled, the directory controls not.
+    void ExpectSingleFileMode() {
+        EXPECT_TRUE(Checked(form.Option1));
+        EXPECT_FALSE(Checked(form.Option2));
+        EXPECT_TRUE(Enabled(form.Text1));
+        EXPECT_TRUE(Enabled(form.Command3));
+        EXPECT_FALSE(Enabled(form.Text2));
+        EXPECT_FALSE(Enabled(form.Command4));
+        EXPECT_FALSE(Enabled(form.Check1));
+    }
     int FontHeight(HWND control) {
         LOGFONTA font{};
         ::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font, &font);
@@ -168,7 +170,7 @@ TEST_F(MainWindow, ControlsHaveTheirClassCaptionAndPlaceAt96Dpi) {
         EXPECT_EQ(::GetParent(control), form.Handle());
         EXPECT_EQ(ClassOf(control), e.cls);
         if (ClassOf(control) != "SysListView32") {
-            EXPECT_EQ(TextOf(control), e.caption);
+            EXPECT_EQ(WindowText(control), e.caption);
         }
         EXPECT_TRUE(::IsWindowVisible(control));
         // Every control carries the interface font the window chose.
@@ -233,7 +235,7 @@ int TextHeightIn(HWND label) {
     HDC dc = ::GetDC(label);
     const HGDIOBJ previous =
         ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)));
-    const std::string text = TextOf(label);
+    const std::string text = WindowText(label);
     RECT need{0, 0, box.right, 0};
     ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
     ::SelectObject(dc, previous);
@@ -249,7 +251,7 @@ TEST_F(MainWindow, EachLabelShowsItsWholeTextAtEachDpi) {
         for (HWND label : {form.Label1, form.Label2, form.Label3}) {
             RECT box{};
             ::GetClientRect(label, &box);
-            EXPECT_LE(TextHeightIn(label), box.bottom) << TextOf(label) << " at " << dpi << " DPI";
+            EXPECT_LE(TextHeightIn(label), box.bottom) << WindowText(label) << " at " << dpi << " DPI";
         }
     }
 }
@@ -257,7 +259,7 @@ TEST_F(MainWindow, EachLabelShowsItsWholeTextAtEachDpi) {
 TEST_F(MainWindow, ALabelTooSmallForItsTextGetsASmallerFontThatFits) {
     // The label fitting at work on a box far too small for the window's font, and on one large enough.
     const HFONT windowFont = reinterpret_cast<HFONT>(::SendMessageA(form.Label2, WM_GETFONT, 0, 0));
-    const std::string text = TextOf(form.Label2);
+    const std::string text = WindowText(form.Label2);
     HWND tight = ::CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | SS_LEFT, 0, 0, 400, 70, form.Handle(),
                                    nullptr, nullptr, nullptr);
     ASSERT_NE(tight, nullptr);
@@ -289,7 +291,7 @@ TEST_F(MainWindow, ALabelTooSmallForItsTextGetsASmallerFontThatFits) {
 
 TEST_F(MainWindow, FrameIsFixedCentredAndCaptioned) {
     HWND hwnd = form.Handle();
-    EXPECT_EQ(TextOf(hwnd), "Velquist");
+    EXPECT_EQ(WindowText(hwnd), "Velquist");
     const LONG style = ::GetWindowLongA(hwnd, GWL_STYLE);
     EXPECT_TRUE(style & WS_CAPTION);
     EXPECT_TRUE(style & WS_SYSMENU);
@@ -316,16 +318,10 @@ TEST_F(MainWindow, FrameIsFixedCentredAndCaptioned) {
 }
 
 TEST_F(MainWindow, StartsInSingleFileModeWithAnEmptyList) {
-    EXPECT_TRUE(Checked(form.Option1));
-    EXPECT_FALSE(Checked(form.Option2));
-    EXPECT_TRUE(Enabled(form.Text1));
-    EXPECT_TRUE(Enabled(form.Command3));
-    EXPECT_FALSE(Enabled(form.Text2));
-    EXPECT_FALSE(Enabled(form.Command4));
-    EXPECT_FALSE(Enabled(form.Check1));
+    ExpectSingleFileMode();
     EXPECT_FALSE(Checked(form.Check1));
-    EXPECT_EQ(TextOf(form.Text1), "");
-    EXPECT_EQ(TextOf(form.Text2), "");
+    EXPECT_EQ(WindowText(form.Text1), "");
+    EXPECT_EQ(WindowText(form.Text2), "");
     EXPECT_EQ(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0), 0);
     EXPECT_EQ(form.Results().Count(), 0);
     for (HWND other : {form.Option2, form.ListView1, form.Command5, form.Command1, form.Command2}) {
@@ -407,16 +403,10 @@ TEST_F(MainWindow, OptionsFormOneGroupAndSwitchOnlyEnabledStates) {
     ASSERT_TRUE(Checked(form.Check1));
 
     ::SendMessageA(form.Option1, BM_CLICK, 0, 0);
-    EXPECT_TRUE(Checked(form.Option1));
-    EXPECT_FALSE(Checked(form.Option2));
-    EXPECT_TRUE(Enabled(form.Text1));
-    EXPECT_TRUE(Enabled(form.Command3));
-    EXPECT_FALSE(Enabled(form.Text2));
-    EXPECT_FALSE(Enabled(form.Command4));
-    EXPECT_FALSE(Enabled(form.Check1));
+    ExpectSingleFileMode();
     // Texts and the check box keep what the user gave them.
-    EXPECT_EQ(TextOf(form.Text1), "C:\\typed path\\x.ocx  ");
-    EXPECT_EQ(TextOf(form.Text2), "D:\\components");
+    EXPECT_EQ(WindowText(form.Text1), "C:\\typed path\\x.ocx  ");
+    EXPECT_EQ(WindowText(form.Text2), "D:\\components");
     EXPECT_TRUE(Checked(form.Check1));
     // Clicking the selected option again changes nothing.
     ::SendMessageA(form.Option1, BM_CLICK, 0, 0);
@@ -538,12 +528,12 @@ TEST_F(MainWindow, CancelledPickersLeaveTheirBoxesAsTheContractSays) {
     // The file picker always writes its answer: cancelled, the box is emptied.
     ::SendMessageA(form.Text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\old.dll"));
     ::SendMessageA(form.Command3, BM_CLICK, 0, 0);
-    EXPECT_EQ(TextOf(form.Text1), "");
+    EXPECT_EQ(WindowText(form.Text1), "");
     // The folder picker writes only a confirmed folder.
     ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
     ::SendMessageA(form.Text2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\kept"));
     ::SendMessageA(form.Command4, BM_CLICK, 0, 0);
-    EXPECT_EQ(TextOf(form.Text2), "C:\\kept");
+    EXPECT_EQ(WindowText(form.Text2), "C:\\kept");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Catching and answering modal windows from the test thread.
 #include "DialogWatcher.h"
 
+#include "win32/WindowText.h"
+
 #include <commdlg.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -44,13 +46,7 @@ bool SameClass(const std::string& a, const char* b) {
 
 }  // namespace
 
-std::string WindowText(HWND hwnd) {
-    const int length = ::GetWindowTextLengthA(hwnd);
-    std::string text(static_cast<size_t>(std::max(length, 0)) + 1, '\0');
-    const int copied = ::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()));
-    text.resize(static_cast<size_t>(std::max(copied, 0)));
-    return text;
-}
+std::string WindowText(HWND hwnd) { return win32::WindowText(hwnd); }
 
 std::string ClassNameOf(HWND hwnd) {
     char name[256] = {};

@@ -38,6 +38,10 @@ bool MakeDirs(const std::string& path);
 // Removes a folder tree (clearing read-only, hidden and system attributes first).
 void RemoveTree(const std::string& path);
 
+// Drops a WM_QUIT left in this thread's queue (closing the main window posts one), so that one
+// test's close does not end the next test's loop or dialog.
+void DrainQuit();
+
 // The InprocServer32 path a class is registered with under HKEY_CLASSES_ROOT, or "" when its key is
 // absent; and the removal of the class's key, so that a test starts from an unregistered class.
 std::string RegisteredServer(const char* clsid);
