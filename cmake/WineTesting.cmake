@@ -1,9 +1,6 @@
-# Tests run through Wine, each build tree with a private prefix created once.
-if(VELQUIST_ARCH STREQUAL "x86_64")
-  set(VELQUIST_WINEARCH win64)
-else()
-  set(VELQUIST_WINEARCH win32)
-endif()
+# Tests run through Wine, each build tree with a private prefix created once: a 64-bit (WoW64) one
+# for both builds, so that each program can start the other as the runner of the other bitness.
+set(VELQUIST_WINEARCH win64)
 set(VELQUIST_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(CMAKE_CROSSCOMPILING_EMULATOR
     ${CMAKE_SOURCE_DIR}/cmake/wine-run --prefix ${VELQUIST_WINEPREFIX} --arch ${VELQUIST_WINEARCH})
@@ -32,6 +29,8 @@ function(velquist_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  # Every test may start the runners.
+  add_dependencies(${name} velquist)
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${T_TIMEOUT})
 endfunction()

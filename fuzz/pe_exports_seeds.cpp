@@ -1,4 +1,5 @@
-// Writes the fuzzer's seed corpus: built DLL images of both widths and a few near misses.
+// Writes the fuzzer's seed corpus: built DLL images of both widths, a few near misses, and crowds of
+// sections and names (within the fuzzer's 1 MB input limit).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
     const bool ok = write("dll32", peimage::Build({})) && write("dll64", peimage::Build(peimage::Amd64())) &&
                     write("program32", peimage::Build(program)) && write("many32", peimage::Build(many)) &&
                     write("near32", peimage::Build(near)) && write("bare32", peimage::Build(bare)) &&
-                    write("text", std::vector<unsigned char>(text.begin(), text.end()));
+                    write("text", std::vector<unsigned char>(text.begin(), text.end())) &&
+                    write("crowd32", peimage::BuildCrowd({16000, 30000, 0})) &&
+                    write("crowd32named", peimage::BuildCrowd({4000, 4000, 32}));
     return ok ? 0 : 1;
 }

@@ -233,9 +233,25 @@ void velquistform::Option2_Click() {
     ::EnableWindow(Command3, FALSE);
 }
 
-void velquistform::Command5_Click() { RunCommand(*this, true); }
+void velquistform::Run(bool registerFlag) {
+    if (running_) return;
+    {
+        struct Running {
+            bool& flag;
+            explicit Running(bool& f) : flag(f) { flag = true; }
+            ~Running() { flag = false; }
+        } running(running_);
+        RunCommand(*this, registerFlag);
+    }
+    if (closePending_) {
+        closePending_ = false;
+        Form_Unload();
+    }
+}
 
-void velquistform::Command1_Click() { RunCommand(*this, false); }
+void velquistform::Command5_Click() { Run(true); }
+
+void velquistform::Command1_Click() { Run(false); }
 
 void velquistform::Command2_Click() { Form_Unload(); }
 
@@ -257,12 +273,18 @@ void velquistform::mnucontents_Click() { ShowHelp(); }
 void velquistform::mnuabout_Click() { ShowAbout(); }
 
 void velquistform::Form_Unload() {
+    if (running_) {
+        // The run is inside this window's code: destroying the window now would pull it from under it.
+        closePending_ = true;
+        return;
+    }
     CloseHelpAndAbout();
     if (Handle() != nullptr) ::DestroyWindow(Handle());
     ::PostQuitMessage(0);
 }
 
 void velquistform::OnCommand(int id, int code) {
+    if (running_) return;  // sent during a run: every command waits for its end, as input does
     switch (id) {
         case kIdOption1: if (code == BN_CLICKED) Option1_Click(); break;
         case kIdOption2: if (code == BN_CLICKED) Option2_Click(); break;

@@ -113,6 +113,9 @@ private:
     void FitLabels();
     void CreateImageList();
     void CreateMenuBar();
+    // Runs a command, once at a time: while a run waits for a component, messages sent to the window
+    // are handled, and may ask for another run or for the window to close.
+    void Run(bool registerFlag);
 
     int dpi_ = 96;
     win32::unique_gdi<HFONT> font_;
@@ -120,6 +123,8 @@ private:
     std::array<win32::unique_gdi<HFONT>, 3> labelFonts_;
     HACCEL accelerators_ = nullptr;
     std::unique_ptr<ListViewResultList> results_;
+    bool running_ = false;       // a run is in progress
+    bool closePending_ = false;  // asked to close during a run: close when it has unwound
 };
 
 }  // namespace velquist

@@ -8,24 +8,32 @@
 
 namespace peexports {
 
-// COFF machine types of the two architectures we build for.
+// COFF machine types: the two architectures we build for, and one we name when refusing it.
 constexpr std::uint16_t kMachineI386 = 0x014C;
 constexpr std::uint16_t kMachineAmd64 = 0x8664;
+constexpr std::uint16_t kMachineArm64 = 0xAA64;
 
 enum class ExportCheck {
-    Exported,           // a DLL of the wanted machine that exports the name
+    Exported,           // an i386 or AMD64 DLL that exports the name
     NotPe,              // no MZ/PE signatures (text, empty, truncated before the PE header, ...)
-    WrongMachine,       // a PE file for another machine (or with an optional header of the other width)
+    WrongMachine,       // a PE file for neither i386 nor AMD64, or with an optional header of the other width
     NotDll,             // a PE file without the DLL flag (a program)
     NoExportDirectory,  // a DLL with no export directory
-    NameAbsent,         // exports, but not this name
+    NameAbsent,         // exports, but not this name (as the loader's binary search over the names sees it)
     Malformed,          // headers or tables that point outside the file or contradict themselves
 };
 
-// Checks bytes of a file for being a PE DLL for `machine` that exports `name` by name. Reads only inside
-// [data, data + size), whatever the bytes say.
-ExportCheck CheckExport(const unsigned char* data, std::size_t size, std::uint16_t machine,
-                        std::string_view name) noexcept;
+struct HeaderCheck {
+    ExportCheck check = ExportCheck::NotPe;
+    std::uint16_t machine = 0;  // the COFF machine field of a PE file (0 when the bytes are no PE file)
+
+    friend bool operator==(const HeaderCheck&, const HeaderCheck&) = default;
+};
+
+// Checks bytes of a file for being an i386 (PE32) or AMD64 (PE32+) DLL that exports `name` by name, and
+// reports the file's machine. Reads only inside [data, data + size), whatever the bytes say, and takes
+// time at worst about linear in `size`.
+HeaderCheck CheckExport(const unsigned char* data, std::size_t size, std::string_view name) noexcept;
 
 // A short English name for a check result ("not a PE file", ...), for messages and test output.
 const char* Describe(ExportCheck check) noexcept;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <cstdint>
 #include <string>
 
 #include "registration/PeExports.h"
@@ -10,36 +11,47 @@ namespace modRegister {
 
 constexpr DWORD kWaitLimitMs = 10000;
 
-// True if the file is a loadable library of this build's architecture exporting "DllRegisterServer".
+// True if the file is a loadable library (32- or 64-bit) exporting "DllRegisterServer". The file is
+// loaded in the runner of its own bitness, never in this process.
 bool IsDLLActiveX(const std::string& path);
 
-// Runs DllRegisterServer (registerFlag) or DllUnregisterServer on a worker thread, waiting at most
-// waitLimitMs; true only when it ended in time with a success HRESULT.
+// Runs DllRegisterServer (registerFlag) or DllUnregisterServer in the runner of the file's bitness,
+// waiting at most waitLimitMs; true only when it returned a success HRESULT in time.
 bool RunServerEntry(const std::string& path, bool registerFlag, DWORD waitLimitMs = kWaitLimitMs);
 
 // Why a probe or a call came out as it did; the two functions above answer Succeeded().
 enum class Outcome {
     Success,           // probe: loadable component; call: the entry point returned a success HRESULT in time
     NotComponent,      // the file's headers rule it out (see `headers`); none of its code ran
-    LoadFailed,        // LoadLibrary failed (`code`: the system error, e.g. a missing dependency)
+    LoadFailed,        // the load failed (`code`: the system error, e.g. a missing dependency)
     EntryMissing,      // the library lacks the entry point asked for
-    ThreadNotCreated,  // no worker thread (`code`: the system error)
+    RunnerUnavailable, // no runner of the file's bitness could be started (`code`: the system error)
     EntryFailed,       // the entry point returned a failure HRESULT (`code`)
-    TimedOut,          // the entry point overran the wait limit and its thread was ended
-    Crashed,           // the entry point raised an exception nobody handled (`code`: the exception code)
+    TimedOut,          // no answer within the wait limit: the runner was ended
+    Crashed,           // an exception nobody handled ended the runner (`code`: the exception code)
+    ProcessEnded,      // the component ended the runner's process itself (`code`: its exit code)
 };
 
 struct Result {
     Outcome outcome = Outcome::NotComponent;
-    DWORD code = 0;  // system error, HRESULT or exception code, as the outcome says; 0 otherwise
+    DWORD code = 0;  // system error, HRESULT, exception or exit code, as the outcome says; 0 otherwise
     peexports::ExportCheck headers = peexports::ExportCheck::NotPe;  // the header check's verdict
+    std::uint16_t machine = 0;  // the file's COFF machine (0 when it is no PE file)
     bool Succeeded() const { return outcome == Outcome::Success; }
 };
 
 // The probe behind IsDLLActiveX: the header check, then a load and a look-up of "DllRegisterServer".
-Result ProbeComponent(const std::string& path);
+Result ProbeComponent(const std::string& path, DWORD waitLimitMs = kWaitLimitMs);
 // The call behind RunServerEntry.
 Result CallServerEntry(const std::string& path, bool registerFlag, DWORD waitLimitMs = kWaitLimitMs);
+
+// The folder that holds the runners (velquist.exe for 32-bit components, velquist64.exe for 64-bit
+// ones); "" (the default) is the program's own folder. Tests and benchmarks name the build's folder.
+void UseRunnerFolder(const std::string& folder);
+// The process id of the runner serving `machine`, 0 when none runs.
+DWORD RunnerProcessId(std::uint16_t machine);
+// Ends both runners now; the next request starts a fresh one.
+void EndRunners();
 
 // A short English description of a result ("timed out", "crashed (exception 0xC0000005)", ...).
 std::string Describe(const Result& result);

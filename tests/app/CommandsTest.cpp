@@ -335,4 +335,41 @@ TEST_F(Commands, ClicksGivenWhileARunIsBusyDoNotStartAnotherRun) {
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), path);
 }
 
+// While it waits for a component the window answers messages sent to it; a command or a close request
+// sent meanwhile neither starts a second run nor pulls the window from under the first.
+std::vector<std::string> listCalls;  // what the list was told, as "clear" or the text of a row
+LRESULT CALLBACK RecordListHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const auto* msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (msg->message == LVM_DELETEALLITEMS) listCalls.push_back("clear");
+        if (msg->message == LVM_INSERTITEMA) listCalls.push_back(reinterpret_cast<const LVITEMA*>(msg->lParam)->pszText);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Commands, MessagesSentDuringARunWaitForItsEnd) {
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_REENTER_DLL), dir / "reenter.dll"));
+    Directory(dir.Path(), false);
+    listCalls.clear();
+    HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, RecordListHook, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    Press(true);
+    ::UnhookWindowsHookEx(hook);
+    EXPECT_EQ(listCalls, (std::vector<std::string>{"clear", "Registered : " + (dir / "reenter.dll"),
+                                                   "Register operation completed"}));
+    EXPECT_FALSE(::IsWindow(form.Handle()));  // the close request, carried out once the run was over
+    testsupport::DrainQuit();
+}
+
+// A component whose initialisation never returns costs one time limit; the walk goes on after it.
+TEST_F(Commands, AComponentThatHangsInItsInitialisationDoesNotStopTheWalk) {
+    ASSERT_TRUE(MakeDirs(dir / "a"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_HANGINIT_DLL), dir / "a\\hang.dll"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "good.dll"));
+    Directory(dir.Path(), true);
+    Press(true);
+    EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Registered : " + (dir / "good.dll"), 1},
+                                           {"a2", "Register operation completed", 3}}));
+}
+
 }  // namespace

@@ -22,9 +22,6 @@
 #define VELQUIST_NOUNREGISTER_DLL "noUnregister.dll"
 // Both entry points block for ever (Sleep(INFINITE)).
 #define VELQUIST_BLOCKING_DLL "blocking.dll"
-// Both entry points first start a thread of the component's own that keeps running its code (it counts
-// up; read the count through the export "SpinCount", LONG WINAPI SpinCount(void)), then block for ever.
-#define VELQUIST_BLOCKINGTHREAD_DLL "blockingThread.dll"
 // DllRegisterServer writes through a null pointer; DllUnregisterServer raises the exception
 // VELQUIST_CRASHING_UNREGISTER_CODE, which nobody handles.
 #define VELQUIST_CRASHING_DLL "crashing.dll"
@@ -41,11 +38,19 @@
 #define VELQUIST_WITHDEP_DLL "withDep.dll"
 #define VELQUIST_DEPHELPER_DLL "depHelper.dll"
 
-// In the sub-folder "hazards", kept apart because a run over it spoils the process that runs it:
-// loaderBlock.dll's entry points load stuckInit.dll (beside it), whose DllMain never returns, so the
-// worker blocks for ever holding the library loader's lock; after it is ended every load in that process
-// would hang (the program's loads then fail with ERROR_POSSIBLE_DEADLOCK instead). stuckInit.dll exports
-// no entry point, so probing it never loads it. Use them only in a child process.
-#define VELQUIST_HAZARDS_FOLDER "hazards"
-#define VELQUIST_LOADERBLOCK_DLL "loaderBlock.dll"
-#define VELQUIST_STUCKINIT_DLL "stuckInit.dll"
+// Components that misbehave as real ones do; each exports both entry points (S_OK unless said):
+// DllMain never returns from its process attach;
+#define VELQUIST_HANGINIT_DLL "hangInit.dll"
+// DllRegisterServer ends its process with exit code 3;
+#define VELQUIST_EXITPROCESS_DLL "exitProcess.dll"
+// DllRegisterServer starts a thread that returns into the library's code 300 ms later, after the
+// library was released, and faults there; the entry point itself succeeds;
+#define VELQUIST_STRAYTHREAD_DLL "strayThread.dll"
+// DllRegisterServer sends WM_SETTINGCHANGE to every top-level window and waits for all of them;
+#define VELQUIST_BROADCAST_DLL "broadcast.dll"
+// DllRegisterServer recurses until its stack overflows;
+#define VELQUIST_STACKOVERFLOW_DLL "stackOverflow.dll"
+// DllRegisterServer sends the main window ("velquistform") a click of "Velquist!" and WM_CLOSE;
+#define VELQUIST_REENTER_DLL "reenter.dll"
+// DllRegisterServer (built with g++) lets a C++ exception escape into its caller.
+#define VELQUIST_CPPTHROW_DLL "cppThrow.dll"

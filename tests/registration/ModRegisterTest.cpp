@@ -4,11 +4,15 @@
 #include <windows.h>
 #include <olectl.h>
 
+#include <cstdio>
 #include <string>
+
+#include <tlhelp32.h>
 
 #include "TestComponents.h"
 #include "TestSupport.h"
 #include "registration/modRegister.h"
+#include "win32/Handles.h"
 
 using modRegister::Outcome;
 using testsupport::ComponentPath;
@@ -17,9 +21,32 @@ namespace {
 
 constexpr DWORD kShortLimitMs = 1500;
 
-std::string ReadString(const std::string& subKey, const char* valueName) {
+bool ProcessRunning(const char* exeName) {
+    win32::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!win32::IsValid(snapshot)) return false;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
+        if (_stricmp(entry.szExeFile, exeName) == 0) return true;
+    }
+    return false;
+}
+
+#if defined(_M_X64) || defined(__x86_64__)
+constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+std::uint16_t OwnMachine() { return peexports::kMachineAmd64; }
+std::uint16_t OtherMachine() { return peexports::kMachineI386; }
+#else
+constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+std::uint16_t OwnMachine() { return peexports::kMachineI386; }
+std::uint16_t OtherMachine() { return peexports::kMachineAmd64; }
+#endif
+
+std::string ReadString(const std::string& subKey, const char* valueName, REGSAM view = 0) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+        return "<no key>";
+    }
     char value[4 * MAX_PATH] = {};
     DWORD size = sizeof value - 1;
     DWORD type = 0;
@@ -28,12 +55,24 @@ std::string ReadString(const std::string& subKey, const char* valueName) {
     return status == ERROR_SUCCESS && type == REG_SZ ? std::string(value) : "<no value>";
 }
 
-bool KeyExists(const std::string& subKey) {
+bool KeyExists(const std::string& subKey, REGSAM view = 0) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     ::RegCloseKey(key);
     return true;
 }
+
+// True once the process has ended (or never was), waiting a few seconds for it.
+bool ProcessGone(DWORD pid) {
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) return true;
+    const bool gone = ::WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return gone;
+}
+
+// Whether Wine started its debugger for a crash of some process of ours.
+bool DebuggerStarted() { return ::FindWindowA(nullptr, "Program Error") != nullptr || ProcessRunning("winedbg.exe"); }
 
 // The process's open kernel handles, counted by asking about each possible value (Wine's
 // GetProcessHandleCount answers 0).
@@ -74,6 +113,11 @@ protected:
     void SetUp() override {
         ::RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER_CLSID).c_str());
         ::RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER2_CLSID).c_str());
+        HKEY other = nullptr;
+        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS | kOtherView, &other) == ERROR_SUCCESS) {
+            ::RegDeleteTreeA(other, VELQUIST_COMSERVER_CLSID);
+            ::RegCloseKey(other);
+        }
     }
 };
 
@@ -83,7 +127,7 @@ TEST_F(ModRegisterTest, ComServerWritesAndRemovesItsClassKeysAndLeavesNothingLoa
     EXPECT_TRUE(modRegister::IsDLLActiveX(path));
     EXPECT_FALSE(Loaded(path));
 
-    // The component registers only in a single-threaded apartment, so this also proves the worker's COM set-up.
+    // The component registers only in a single-threaded apartment, so this also proves the runner's COM set-up.
     const auto registered = modRegister::CallServerEntry(path, true);
     EXPECT_EQ(registered.outcome, Outcome::Success) << modRegister::Describe(registered);
     EXPECT_FALSE(Loaded(path));
@@ -245,85 +289,125 @@ TEST_F(ModRegisterTest, NonAsciiPathsWork) {
 TEST_F(ModRegisterTest, AnEntryPointThatOverrunsIsEndedAfterTheLimit) {
     const std::string path = ComponentPath(VELQUIST_BLOCKING_DLL);
     EXPECT_TRUE(modRegister::IsDLLActiveX(path));
+    const DWORD runner = modRegister::RunnerProcessId(OwnMachine());
+    ASSERT_NE(runner, 0u);
     const ULONGLONG start = ::GetTickCount64();
     const auto result = modRegister::CallServerEntry(path, true, kShortLimitMs);
     const ULONGLONG elapsed = ::GetTickCount64() - start;
     EXPECT_EQ(result.outcome, Outcome::TimedOut);
     EXPECT_GE(elapsed, kShortLimitMs - 50);
-    EXPECT_LT(elapsed, kShortLimitMs + 1500);
+    EXPECT_LT(elapsed, kShortLimitMs + 1500);  // one limit: a request that overran is not tried again
+    EXPECT_EQ(modRegister::RunnerProcessId(OwnMachine()), 0u);  // that runner was ended
+    EXPECT_TRUE(ProcessGone(runner));
     EXPECT_FALSE(modRegister::RunServerEntry(path, false, kShortLimitMs));
+
+    // A DllMain that never returns: the probe's load has the same limit.
+    const auto hung = modRegister::ProbeComponent(ComponentPath(VELQUIST_HANGINIT_DLL), kShortLimitMs);
+    EXPECT_EQ(hung.outcome, Outcome::TimedOut);
 
     // Later calls work.
     EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true));
     EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), false));
 }
 
-TEST_F(ModRegisterTest, AComponentThreadStillRunningAfterTheTimeOutKeepsItsCode) {
-    const std::string path = ComponentPath(VELQUIST_BLOCKINGTHREAD_DLL);
-    const auto result = modRegister::CallServerEntry(path, true, kShortLimitMs);
-    EXPECT_EQ(result.outcome, Outcome::TimedOut);
-
-    // The component's own thread runs on in its code, which must therefore still be there.
-    const HMODULE module = ::GetModuleHandleA(path.c_str());
-    ASSERT_NE(module, nullptr);
-    using SpinCountFunction = LONG(WINAPI*)();
-    const auto spinCount =
-        reinterpret_cast<SpinCountFunction>(reinterpret_cast<void*>(::GetProcAddress(module, "SpinCount")));
-    ASSERT_NE(spinCount, nullptr);
-    const LONG before = spinCount();
-    ::Sleep(300);
-    EXPECT_GT(spinCount(), before);
-
-    // Probing it again (load and release) does not unload it from under that thread.
-    EXPECT_TRUE(modRegister::IsDLLActiveX(path));
-    ::Sleep(100);
-    EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr);
-    EXPECT_GT(spinCount(), before);
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true));
+// Each way a component can end its runner costs only its own request, is noticed at once, and shows
+// no dialog; the next component registers in a fresh runner.
+TEST_F(ModRegisterTest, AComponentThatEndsItsRunnerCostsOnlyItsOwnRequest) {
+    struct Case {
+        const char* dll;
+        bool registerFlag;
+        Outcome outcome;
+        DWORD code;  // 0: any
+    };
+    const Case cases[] = {
+        {VELQUIST_CRASHING_DLL, true, Outcome::Crashed, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION)},
+        {VELQUIST_CRASHING_DLL, false, Outcome::Crashed, static_cast<DWORD>(VELQUIST_CRASHING_UNREGISTER_CODE)},
+        {VELQUIST_STACKOVERFLOW_DLL, true, Outcome::Crashed, static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW)},
+        {VELQUIST_EXITPROCESS_DLL, true, Outcome::ProcessEnded, 3},
+        {VELQUIST_CPPTHROW_DLL, true, Outcome::ProcessEnded, 0},
+    };
+    for (const Case& c : cases) {
+        const ULONGLONG start = ::GetTickCount64();
+        const auto result = modRegister::CallServerEntry(ComponentPath(c.dll), c.registerFlag);
+        EXPECT_LT(::GetTickCount64() - start, 5000u) << c.dll;  // noticed at once, not at the limit
+        EXPECT_EQ(result.outcome, c.outcome) << c.dll << ": " << modRegister::Describe(result);
+        if (c.code != 0) EXPECT_EQ(result.code, c.code) << c.dll;
+        EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true)) << "after " << c.dll;
+    }
     EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), false));
+    EXPECT_FALSE(DebuggerStarted());
 }
 
-TEST_F(ModRegisterTest, ACrashInTheEntryPointEndsOnlyTheWorker) {
-    const std::string path = ComponentPath(VELQUIST_CRASHING_DLL);
-    EXPECT_TRUE(modRegister::IsDLLActiveX(path));
+// A thread the component left running faults after its success was reported: the component counts as
+// registered, and the next one still registers (its request is tried again in a fresh runner).
+TEST_F(ModRegisterTest, AStrayThreadOfOneComponentDoesNotFailTheNext) {
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_STRAYTHREAD_DLL), true));
+        ::Sleep(i * 200);  // the fault lands before, during and after the next request
+        EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true)) << i;
+    }
+    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), false));
+    EXPECT_FALSE(DebuggerStarted());
+}
+
+// The waiting thread answers messages sent to its windows, so a component's broadcast is not held up.
+TEST_F(ModRegisterTest, ABroadcastFromTheEntryPointIsAnsweredWhileWaiting) {
+    win32::unique_hwnd window(::CreateWindowExA(0, "STATIC", "Velquist broadcast target", WS_OVERLAPPED, 0, 0, 50, 50,
+                                                nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(window);
     const ULONGLONG start = ::GetTickCount64();
-    const auto result = modRegister::CallServerEntry(path, true);
-    EXPECT_LT(::GetTickCount64() - start, 5000u);  // noticed at once, not at the limit
-    EXPECT_EQ(result.outcome, Outcome::Crashed);
-    EXPECT_EQ(result.code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
-    const auto raised = modRegister::CallServerEntry(path, false);  // any exception nobody handles
-    EXPECT_EQ(raised.outcome, Outcome::Crashed);
-    EXPECT_EQ(raised.code, static_cast<DWORD>(VELQUIST_CRASHING_UNREGISTER_CODE));
-    EXPECT_FALSE(modRegister::RunServerEntry(path, true));  // and again
-
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true));
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), false));
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_FAILING_DLL), true) == false);
+    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_BROADCAST_DLL), true));
+    EXPECT_LT(::GetTickCount64() - start, 3000u);
 }
 
-}  // namespace
+// Each program serves the other bitness through the other's runner; the keys land in that bitness's view.
+TEST_F(ModRegisterTest, AComponentOfTheOtherBitnessIsRegisteredInItsOwnView) {
+    const std::string path = testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL);
+    const auto probe = modRegister::ProbeComponent(path);
+    ASSERT_EQ(probe.outcome, Outcome::Success) << modRegister::Describe(probe);
+    EXPECT_EQ(probe.machine, OtherMachine());
+    EXPECT_NE(modRegister::RunnerProcessId(OtherMachine()), 0u);
+    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+    const std::string server = ClassKey(VELQUIST_COMSERVER_CLSID) + "\\InprocServer32";
+    EXPECT_EQ(_stricmp(ReadString(server, nullptr, kOtherView).c_str(), path.c_str()), 0);
+    EXPECT_EQ(ReadString(server, nullptr), "<no key>");  // not in this bitness's view
+    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER_CLSID), kOtherView));
+    EXPECT_EQ(modRegister::CallServerEntry(testsupport::OtherComponentPath(VELQUIST_FAILING_DLL), true).code,
+              static_cast<DWORD>(SELFREG_E_CLASS));
+}
 
-namespace {
-
-// Runs in a child process (a death test): the component leaves the loader locked for good, and ending
-// such a process normally would wait for the loader for ever, on Windows as here.
-TEST(ModRegisterDeathTest, AWorkerEndedInsideTheLoaderMakesLaterLoadsFailNotHang) {
-    const std::string hazards = testsupport::ComponentDir() + "\\" VELQUIST_HAZARDS_FOLDER "\\";
+// The runners end with the program, however it ends: here it is killed outright.
+TEST(ModRegisterDeathTest, NoRunnerOutlivesAKilledProgram) {
+    // The child is this program started again, up to here: the file is the one the parent named.
+    char file[MAX_PATH * 4] = {};
+    if (::GetEnvironmentVariableA("VELQUIST_TEST_PIDS", file, sizeof file) == 0) {
+        char temp[MAX_PATH + 1] = {};
+        ::GetTempPathA(MAX_PATH, temp);
+        const std::string name = std::string(temp) + "velquist-pids-" + std::to_string(::GetCurrentProcessId());
+        ::SetEnvironmentVariableA("VELQUIST_TEST_PIDS", name.c_str());
+        std::snprintf(file, sizeof file, "%s", name.c_str());
+    }
+    const std::string pids = file;
+    ::DeleteFileA(pids.c_str());
     EXPECT_EXIT(
         {
-            // Ruled out by its headers: never loaded, so its initialisation never runs.
-            const auto stuckProbe = modRegister::ProbeComponent(hazards + VELQUIST_STUCKINIT_DLL);
-            if (stuckProbe.outcome != Outcome::NotComponent) ::TerminateProcess(::GetCurrentProcess(), 10);
-            const auto stuck = modRegister::CallServerEntry(hazards + VELQUIST_LOADERBLOCK_DLL, true, kShortLimitMs);
-            if (stuck.outcome != Outcome::TimedOut) ::TerminateProcess(::GetCurrentProcess(), 11);
-            const ULONGLONG start = ::GetTickCount64();
-            const auto later = modRegister::ProbeComponent(ComponentPath(VELQUIST_COMSERVER_DLL));
-            const bool failedInTime = later.outcome == Outcome::LoadFailed && later.code == ERROR_POSSIBLE_DEADLOCK &&
-                                      ::GetTickCount64() - start < 5000;
-            const bool callFails = !modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true);
-            ::TerminateProcess(::GetCurrentProcess(), failedInTime && callFails ? 7 : 12);
+            modRegister::IsDLLActiveX(ComponentPath(VELQUIST_COMSERVER_DLL));
+            modRegister::IsDLLActiveX(testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL));
+            const std::string text = std::to_string(modRegister::RunnerProcessId(OwnMachine())) + " " +
+                                     std::to_string(modRegister::RunnerProcessId(OtherMachine()));
+            testsupport::WriteBytes(file, text);
+            ::TerminateProcess(::GetCurrentProcess(), 7);
         },
         ::testing::ExitedWithCode(7), "");
+    const std::string text = testsupport::ReadBytes(pids);
+    ::DeleteFileA(pids.c_str());
+    const auto space = text.find(' ');
+    ASSERT_NE(space, std::string::npos) << text;
+    for (const std::string& pid : {text.substr(0, space), text.substr(space + 1)}) {
+        ASSERT_NE(std::stoul(pid), 0u) << text;
+        EXPECT_TRUE(ProcessGone(static_cast<DWORD>(std::stoul(pid)))) << pid;
+    }
 }
 
 }  // namespace

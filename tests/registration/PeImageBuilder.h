@@ -1,7 +1,9 @@
 // Builds small PE images in memory for the export-check tests and the fuzzer's seeds.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -39,8 +41,30 @@ inline void Put32(std::vector<unsigned char>& image, std::size_t offset, std::ui
     Put16(image, offset + 2, value >> 16);
 }
 
+// The DOS header's pointer, the PE signature, the file header and the optional header up to its count of
+// data directories (all 16); the caller adds sections and the export directory's entry.
+inline void PutHeaders(std::vector<unsigned char>& image, const Options& options, std::uint16_t sections,
+                       std::uint32_t headersSize, std::uint32_t imageSize) {
+    const bool wide = options.wide;
+    image[0] = 'M';
+    image[1] = 'Z';
+    Put32(image, 0x3C, Layout::kPe);
+    std::memcpy(&image[Layout::kPe], "PE\0\0", 4);
+    Put16(image, Layout::kFileHeader, options.machine);
+    Put16(image, Layout::kFileHeader + 2, sections);
+    Put16(image, Layout::kFileHeader + 16, Layout::OptionalSize(wide));
+    Put16(image, Layout::kFileHeader + 18, options.characteristics);
+    Put16(image, Layout::kOptional, wide ? 0x20B : 0x10B);
+    Put32(image, Layout::kOptional + 32, Layout::kSectionAlignment);
+    Put32(image, Layout::kOptional + 36, 0x200);  // file alignment
+    Put32(image, Layout::kOptional + 56, imageSize);
+    Put32(image, Layout::kOptional + 60, headersSize);
+    Put32(image, Layout::kOptional + (wide ? 108 : 92), 16);
+}
+
 // A DLL with one section holding the export directory: the functions, names and ordinals tables, then
-// the name strings, all in the order given.
+// the name strings, all in the order given (list them sorted, as linkers write them: the loader finds a
+// name by binary search).
 inline std::vector<unsigned char> Build(const Options& options) {
     const bool wide = options.wide;
     const std::uint32_t count = static_cast<std::uint32_t>(options.names.size());
@@ -51,20 +75,7 @@ inline std::vector<unsigned char> Build(const Options& options) {
     const std::uint32_t rawSize = (dataSize + 0x1FF) & ~0x1FFu;
 
     std::vector<unsigned char> image(Layout::kHeadersSize + rawSize, 0);
-    image[0] = 'M';
-    image[1] = 'Z';
-    Put32(image, 0x3C, Layout::kPe);
-    std::memcpy(&image[Layout::kPe], "PE\0\0", 4);
-    Put16(image, Layout::kFileHeader, options.machine);
-    Put16(image, Layout::kFileHeader + 2, 1);  // one section
-    Put16(image, Layout::kFileHeader + 16, Layout::OptionalSize(wide));
-    Put16(image, Layout::kFileHeader + 18, options.characteristics);
-    Put16(image, Layout::kOptional, wide ? 0x20B : 0x10B);
-    Put32(image, Layout::kOptional + 32, Layout::kSectionAlignment);
-    Put32(image, Layout::kOptional + 36, 0x200);  // file alignment
-    Put32(image, Layout::kOptional + 56, Layout::kExportRva + Layout::kSectionAlignment);  // size of image
-    Put32(image, Layout::kOptional + 60, Layout::kHeadersSize);
-    Put32(image, Layout::kOptional + (wide ? 108 : 92), 16);
+    PutHeaders(image, options, 1, Layout::kHeadersSize, Layout::kExportRva + Layout::kSectionAlignment);
     if (options.exportDirectory) {
         Put32(image, Layout::Directories(wide), Layout::kExportRva);
         Put32(image, Layout::Directories(wide) + 4, dataSize);
@@ -100,6 +111,59 @@ inline Options Amd64() {
     options.wide = true;
     options.characteristics = 0x2022;  // executable, large-address aware, DLL
     return options;
+}
+
+// An i386 DLL shaped to make a careless reader slow: many sections and many names, the section table and
+// the export tables in the headers. With `sectionSize` 0, every section covers the same 0x200 bytes of the
+// file at an address of its own and every name points past them all; otherwise each section has
+// `sectionSize` (at least 18) bytes of its own, and name i (names <= sections) is a string in section i:
+// "Dll00000", "Dll00001", ..., the last one "DllRegisterServer".
+struct Crowd {
+    std::uint16_t sections = 0xFFFF;
+    std::uint32_t names = 50000;
+    std::uint32_t sectionSize = 0;
+};
+
+inline std::vector<unsigned char> BuildCrowd(const Crowd& crowd) {
+    const bool shared = crowd.sectionSize == 0;
+    const std::uint32_t count = std::min<std::uint32_t>(crowd.names, shared ? 0xFFFF : crowd.sections);
+    const std::uint32_t directory = Layout::SectionTable(false) + 40 * std::uint32_t{crowd.sections};
+    const std::uint32_t functions = directory + 40, names = functions + 4 * count, ordinals = names + 4 * count;
+    const std::uint32_t headersSize = (ordinals + 2 * count + 0x1FF) & ~0x1FFu;
+    const std::uint32_t sectionSize = shared ? 0x200 : std::max<std::uint32_t>(crowd.sectionSize, 18);
+    const std::uint32_t firstAddress = (headersSize + 0xFFF) & ~0xFFFu;
+    const std::uint32_t stride = (sectionSize + 0xFFF) & ~0xFFFu;
+    const std::uint32_t end = firstAddress + stride * std::uint32_t{crowd.sections};
+
+    std::vector<unsigned char> image(headersSize + std::size_t{shared ? 1u : crowd.sections} * sectionSize, 0);
+    PutHeaders(image, Options{}, crowd.sections, headersSize, end);
+    Put32(image, Layout::Directories(false), directory);  // in the headers, which are mapped at RVA 0
+    Put32(image, Layout::Directories(false) + 4, ordinals + 2 * count - directory);
+    for (std::uint32_t i = 0; i < crowd.sections; ++i) {
+        const std::uint32_t section = Layout::SectionTable(false) + 40 * i;
+        Put32(image, section + 8, sectionSize);
+        Put32(image, section + 12, firstAddress + stride * i);
+        Put32(image, section + 16, sectionSize);
+        Put32(image, section + 20, headersSize + (shared ? 0 : sectionSize * i));
+        Put32(image, section + 36, 0x40000040);
+    }
+    Put32(image, directory + 16, 1);
+    Put32(image, directory + 20, count);
+    Put32(image, directory + 24, count);
+    Put32(image, directory + 28, functions);
+    Put32(image, directory + 32, names);
+    Put32(image, directory + 36, ordinals);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Put32(image, functions + 4 * i, 0x1000);
+        Put16(image, ordinals + 2 * i, i);
+        Put32(image, names + 4 * i, shared ? end : firstAddress + stride * i);
+        if (shared) continue;
+        char name[24];
+        std::snprintf(name, sizeof name, "Dll%05u", static_cast<unsigned>(i));
+        const std::string text = i + 1 == count ? "DllRegisterServer" : name;
+        std::memcpy(&image[headersSize + sectionSize * i], text.c_str(), text.size() + 1);
+    }
+    return image;
 }
 
 }  // namespace peimage

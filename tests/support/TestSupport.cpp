@@ -3,13 +3,26 @@
 
 #include <atomic>
 
+#include "registration/modRegister.h"
+
 namespace testsupport {
+
+namespace {
+// Test programs are not the program: their runners are the build's own velquist.exe and velquist64.exe.
+[[maybe_unused]] const bool kRunnersFromTheBuild = (modRegister::UseRunnerFolder(VELQUIST_BIN_DIR), true);
+}  // namespace
 
 std::string ComponentDir() { return VELQUIST_COMPONENT_DIR; }
 
 std::string ComponentPath(std::string_view fileName) {
     return ComponentDir() + "\\" + std::string(fileName);
 }
+
+std::string OtherComponentPath(std::string_view fileName) {
+    return std::string(VELQUIST_OTHER_COMPONENT_DIR) + "\\" + std::string(fileName);
+}
+
+std::string BinDir() { return VELQUIST_BIN_DIR; }
 
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};

@@ -11,6 +11,10 @@ namespace testsupport {
 std::string ComponentDir();
 // ComponentDir() + "\\" + fileName.
 std::string ComponentPath(std::string_view fileName);
+// The same components built for the other bitness (64-bit ones in the 32-bit tests and the reverse).
+std::string OtherComponentPath(std::string_view fileName);
+// The folder of velquist.exe and velquist64.exe, which every test program uses as its runners.
+std::string BinDir();
 
 // A fresh, empty folder under the temporary folder, removed with all it holds on destruction.
 class TempDir {

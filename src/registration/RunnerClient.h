@@ -1,0 +1,68 @@
+// The program's side of a runner: starts it, sends it requests over a pipe, waits for each answer
+// with a deadline, and ends or replaces it when it overruns or dies.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "registration/RunnerProtocol.h"
+#include "win32/Handles.h"
+
+namespace runner {
+
+// How one request went.
+struct Exchange {
+    enum class Status {
+        Answered,     // `reply` holds the runner's answer
+        TimedOut,     // no answer within the limit: the runner was ended
+        Died,         // the runner ended during the request, also when tried again (`code`: its exit code)
+        Unavailable,  // no runner could be started (`code`: the system error)
+    };
+    Status status = Status::Unavailable;
+    Reply reply;
+    DWORD code = 0;
+};
+
+// One runner of one bitness, started at first need and reused until it overruns or dies.
+class RunnerClient {
+public:
+    // exeName: the runner's program file; `machine` the COFF machine it serves.
+    RunnerClient(std::uint16_t machine, std::string exeName);
+    ~RunnerClient();
+    RunnerClient(const RunnerClient&) = delete;
+    RunnerClient& operator=(const RunnerClient&) = delete;
+
+    // Where the runner's program file is: "" for the program's own folder.
+    void SetFolder(const std::string& folder);
+
+    // Sends the request and waits at most waitLimitMs for its answer, handling sent messages and
+    // painting meanwhile. A runner found dead first is replaced; a request whose runner dies is tried
+    // once more in a fresh one; one that overruns is not.
+    Exchange Send(Request kind, const std::string& path, DWORD waitLimitMs);
+
+    // The running runner's process id, 0 when none runs.
+    DWORD ProcessId() const noexcept;
+    // Ends the runner now, if one runs.
+    void End() noexcept;
+
+private:
+    struct Connection;
+    enum class Wait { Done, TimedOut, Died };
+
+    bool Start(DWORD& error);
+    Exchange SendOnce(Request kind, const std::string& path, DWORD waitLimitMs);
+    // Waits for an overlapped operation on the pipe to finish, or the runner to end, or the deadline.
+    Wait WaitFor(OVERLAPPED& overlapped, ULONGLONG deadline, DWORD& transferred);
+    std::string ProgramPath() const;
+
+    std::uint16_t machine_;
+    std::string exeName_;
+    std::string folder_;
+    std::unique_ptr<Connection> connection_;
+    bool busy_ = false;  // a request is in flight (a sent message may re-enter)
+};
+
+}  // namespace runner
