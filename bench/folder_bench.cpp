@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResultList.h"
+#include "results/ResultList.h"
 #include "folders/Module1.h"
 #include "registration/modRegister.h"
 
@@ -30,7 +30,8 @@ struct CountingList : velquist::ResultList {
     int lines = 0, failed = 0;
     void Clear() override { lines = failed = 0; }
     int Count() const override { return lines; }
-    void Add(const std::string&, const std::string& text, int) override {
+    void Add(const std::string&, const velquist::ResultLine& line) override {
+        const std::string& text = line.text;
         ++lines;
         if (text.rfind("Failed : ", 0) == 0) ++failed;
     }

@@ -5,9 +5,13 @@
 #define IDI_PROGRAM_SHADOW 102  // the same cube with a grey shadow (the About window's icon)
 #define IDI_CHECK 103           // green check mark, 16 x 16
 #define IDI_CROSS 104           // red X, 16 x 16
-#define IDR_ACCELERATORS 201    // the main window's shortcuts (F1)
+#define IDR_ACCELERATORS 201    // the main window's shortcuts (F1, Ctrl+S)
 
 // Main window menu commands (also the targets of the accelerator table).
 #define IDM_EXIT 301      // File > Exit
 #define IDM_CONTENTS 302  // Help > Contents (F1)
 #define IDM_ABOUT 303     // Help > About
+#define IDM_SAVE 304      // File > Save results... (Ctrl+S)
+// The result list's context menu.
+#define IDM_COPY 311
+#define IDM_SELECTALL 312

@@ -5,6 +5,7 @@
 
 #include "app/velquistform.h"
 #include "folders/Module1.h"
+#include "registration/Details.h"
 #include "registration/modRegister.h"
 #include "win32/WindowText.h"
 
@@ -14,10 +15,13 @@ namespace {
 
 constexpr char kMessageTitle[] = "Velquist!";
 
-void ShowError(HWND owner, const char* text) { ::MessageBoxA(owner, text, kMessageTitle, MB_OK | MB_ICONERROR); }
+void ShowError(HWND owner, const std::string& text) {
+    ::MessageBoxA(owner, text.c_str(), kMessageTitle, MB_OK | MB_ICONERROR);
+}
 
 // Forwards every line to the window's list and then paints whatever of the window is invalid, so
 // that a long run shows its progress even where another window uncovered it. Painting takes no input.
+// Counts the successes and failures for the closing line's summary.
 class PaintingList : public ResultList {
 public:
     PaintingList(ResultList& inner, HWND window) : inner_(inner), window_(window) {}
@@ -26,10 +30,14 @@ public:
         Paint();
     }
     int Count() const override { return inner_.Count(); }
-    void Add(const std::string& key, const std::string& text, int icon) override {
-        inner_.Add(key, text, icon);
+    void Add(const std::string& key, const ResultLine& line) override {
+        if (line.icon == kIconSuccess) ++succeeded;
+        if (line.icon == kIconFailure) ++failed;
+        inner_.Add(key, line);
         Paint();
     }
+    unsigned succeeded = 0;
+    unsigned failed = 0;
 
 private:
     void Paint() {
@@ -38,6 +46,14 @@ private:
     ResultList& inner_;
     HWND window_;
 };
+
+double SecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now{}, frequency{};
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart > 0 ? static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart)
+                                  : 0.0;
+}
 
 // The hourglass for the length of a run; input given meanwhile is dropped when the run ends, so that
 // a click on a button while the window was busy cannot start a second run that clears the results.
@@ -85,31 +101,38 @@ void RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag)
     BusyScope busy;
     PaintingList list(results, inputs.owner);
     list.Clear();
+    LARGE_INTEGER start{};
+    ::QueryPerformanceCounter(&start);
+    unsigned long long checked = 0;
 
     if (::SendMessageA(inputs.option1, BM_GETCHECK, 0, 0) == BST_CHECKED) {
         if (!IsOrdinaryFile(win32::WindowText(inputs.text1))) {
             ShowError(inputs.owner, "No file selected");
             return;
         }
-        if (!modRegister::IsDLLActiveX(win32::WindowText(inputs.text1))) {
-            ShowError(inputs.owner, "This file is not an ActiveX component");
+        const std::string path = win32::WindowText(inputs.text1);
+        checked = 1;
+        const modRegister::Result probe = modRegister::ProbeComponent(path);
+        if (!probe.Succeeded()) {
+            std::string message = "This file is not an ActiveX component";
+            // A component that could not be loaded is told apart from a file that is none.
+            if (modRegister::IsUnloadableComponent(probe)) message += "\n\n" + modRegister::Detail(path, probe, registerFlag);
+            ShowError(inputs.owner, message);
             return;
         }
-        if (modRegister::RunServerEntry(win32::WindowText(inputs.text1), registerFlag)) {
-            AddResultLine(list, (registerFlag ? "Registered : " : "Unregistered : ") + win32::WindowText(inputs.text1),
-                          kIconSuccess);
-        } else {
-            AddResultLine(list, "Failed : " + win32::WindowText(inputs.text1), kIconFailure);
-        }
+        const modRegister::Result call = modRegister::CallServerEntry(path, registerFlag);
+        const std::string detail = modRegister::Detail(path, call, registerFlag);
+        AddResultLine(list, call.Succeeded() ? SuccessLine(registerFlag, path, detail) : FailedLine(path, detail));
     } else {
         const bool includeSubfolders = ::SendMessageA(inputs.check1, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
         const std::string folder = win32::WindowText(inputs.text2);
         // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
-        if (IsFolder(folder)) Module1::RegisterFolder(folder, includeSubfolders, registerFlag, list);
+        if (IsFolder(folder)) Module1::RegisterFolder(folder, includeSubfolders, registerFlag, list, &checked);
     }
 
-    AddResultLine(list, registerFlag ? "Register operation completed" : "Unregister operation completed",
-                  kIconProgram);
+    AddResultLine(list, ClosingLine(registerFlag, false,
+                                    modRegister::Summary(registerFlag, list.succeeded, list.failed, checked,
+                                                         SecondsSince(start))));
 }
 
 void RunCommand(velquistform& form, bool registerFlag) {

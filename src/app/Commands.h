@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/ResultList.h"
+#include "results/ResultList.h"
 
 namespace velquist {
 

@@ -8,25 +8,28 @@ namespace velquist {
 void ListViewResultList::Clear() {
     ::SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
     keys_.clear();
+    lines_.clear();
 }
 
 int ListViewResultList::Count() const {
     return static_cast<int>(::SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0));
 }
 
-void ListViewResultList::Add(const std::string& key, const std::string& text, int icon) {
+void ListViewResultList::Add(const std::string& key, const ResultLine& line) {
     const int count = Count();
-    std::string buffer = text;  // the item record wants a writable pointer
+    std::string buffer = line.text;  // the item record wants a writable pointer
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = count;
     item.pszText = buffer.data();
-    item.iImage = icon - 1;  // ImageList1 is counted from 1, the control from 0
+    item.iImage = line.icon - 1;  // ImageList1 is counted from 1, the control from 0
     const int index = static_cast<int>(::SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) return;
-    // Rows are only ever appended, so the row index is the key's place.
+    // Rows are only ever appended, so the row index is the line's place.
     keys_.resize(static_cast<size_t>(index));
     keys_.push_back(key);
+    lines_.resize(static_cast<size_t>(index));
+    lines_.push_back(line);
     ::SendMessageA(list_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
     ::UpdateWindow(list_);
 }
@@ -34,6 +37,33 @@ void ListViewResultList::Add(const std::string& key, const std::string& text, in
 std::string ListViewResultList::Key(int index) const {
     if (index < 0 || static_cast<size_t>(index) >= keys_.size()) return {};
     return keys_[static_cast<size_t>(index)];
+}
+
+const ResultLine* ListViewResultList::Line(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= lines_.size()) return nullptr;
+    return &lines_[static_cast<size_t>(index)];
+}
+
+std::vector<ResultLine> ListViewResultList::SelectedLines() const {
+    std::vector<ResultLine> selected;
+    for (int row = -1; (row = static_cast<int>(::SendMessageA(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
+                                                                 LVNI_SELECTED))) >= 0;) {
+        if (const ResultLine* line = Line(row)) selected.push_back(*line);
+    }
+    return selected;
+}
+
+void ListViewResultList::SelectAll() {
+    LVITEMA item{};
+    item.stateMask = LVIS_SELECTED;
+    item.state = LVIS_SELECTED;
+    ::SendMessageA(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+}
+
+int ListViewResultList::FocusedRow() const {
+    const int focused = static_cast<int>(::SendMessageA(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused >= 0) return focused;
+    return static_cast<int>(::SendMessageA(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 }  // namespace velquist

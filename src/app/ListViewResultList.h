@@ -1,4 +1,4 @@
-// The result list on a report-view list control: one row per line, with its key and icon.
+// The result list on a report-view list control: one row per line, with its key, icon and detail.
 #pragma once
 
 #include <windows.h>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResultList.h"
+#include "results/ResultList.h"
 
 namespace velquist {
 
@@ -18,14 +18,23 @@ public:
     int Count() const override;
     // Appends the row, shows it and repaints the list at once: during a run the thread does not
     // return to the message loop, so this is the only moment the line can become visible.
-    void Add(const std::string& key, const std::string& text, int icon) override;
+    void Add(const std::string& key, const ResultLine& line) override;
 
     // The key of row index (0-based), or "" when there is no such row.
     std::string Key(int index) const;
+    // The line of row index, or nullptr.
+    const ResultLine* Line(int index) const;
+    const std::vector<ResultLine>& Lines() const noexcept { return lines_; }
+    // The selected rows' lines, in list order.
+    std::vector<ResultLine> SelectedLines() const;
+    void SelectAll();
+    // The row with the focus (else the first selected), or -1.
+    int FocusedRow() const;
 
 private:
     HWND list_;
     std::vector<std::string> keys_;
+    std::vector<ResultLine> lines_;
 };
 
 }  // namespace velquist

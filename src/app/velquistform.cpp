@@ -1,10 +1,17 @@
 // The main window: frame, controls, menus, mode switching, layout per DPI, and closing.
 #include "app/velquistform.h"
 
+#include <windowsx.h>
+#include <commdlg.h>
+
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 
 #include "app/Commands.h"
+#include "registration/Details.h"
+#include "results/Report.h"
 #include "pickers/CommonDialogAPI.h"
 #include "resource.h"
 #include "windows/HelpAbout.h"
@@ -23,7 +30,7 @@ constexpr DWORD kOption = BS_AUTORADIOBUTTON | WS_TABSTOP;
 constexpr DWORD kTextBox = ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP;
 constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
-constexpr DWORD kList = LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS |
+constexpr DWORD kList = LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS |
                         LVS_NOCOLUMNHEADER | WS_TABSTOP;
 
 constexpr char kLabel2Text[] =
@@ -126,7 +133,9 @@ void velquistform::OnCreate() {
     ::SendMessageA(ListView1, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(ImageList1));
     HWND header = reinterpret_cast<HWND>(::SendMessageA(ListView1, LVM_GETHEADER, 0, 0));
     if (header != nullptr) ::SendMessageA(header, HDM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1));
-    ::SendMessageA(ListView1, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    // The detail of the row under the pointer shows as its tip.
+    ::SendMessageA(ListView1, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP,
+                   LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
     LVCOLUMNA column{};
     column.mask = LVCF_WIDTH | LVCF_FMT;
     column.fmt = LVCFMT_LEFT;
@@ -145,6 +154,8 @@ void velquistform::CreateImageList() {
 void velquistform::CreateMenuBar() {
     HMENU bar = ::CreateMenu();
     HMENU mnufile = ::CreatePopupMenu();
+    ::AppendMenuA(mnufile, MF_STRING, IDM_SAVE, "Save results...\tCtrl+S");
+    ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnufile, MF_STRING, IDM_EXIT, "Exit");
     HMENU mnuhelp = ::CreatePopupMenu();
     ::AppendMenuA(mnuhelp, MF_STRING, IDM_CONTENTS, "Contents\tF1");
@@ -268,6 +279,123 @@ void velquistform::Command4_Click() {
 
 void velquistform::mnuexit_Click() { Form_Unload(); }
 
+void velquistform::mnusave_Click() {
+    const auto& lines = results_->Lines();
+    if (lines.empty()) return;
+    char file[MAX_PATH * 4] = "Velquist results.csv";
+    static const char kFilter[] = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = Handle();
+    dialog.lpstrFilter = kFilter;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = static_cast<DWORD>(std::size(file));
+    dialog.lpstrTitle = "Save results";
+    dialog.lpstrDefExt = "csv";
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
+    if (!::GetSaveFileNameA(&dialog)) return;
+    DWORD error = ERROR_SUCCESS;
+    if (!SaveReport(file, lines, error)) {
+        const std::string reason = modRegister::CodeText(error);
+        const std::string text = "The results could not be saved to " + std::string(file) + "." +
+                                 (reason.empty() ? "" : "\n\n" + reason);
+        ::MessageBoxA(Handle(), text.c_str(), "Velquist!", MB_OK | MB_ICONERROR);
+    }
+}
+
+void velquistform::CopyRows() {
+    const std::wstring text = ClipboardText(results_->SelectedLines());
+    if (text.empty() && results_->SelectedLines().empty()) return;
+    if (!::OpenClipboard(Handle())) return;
+    ::EmptyClipboard();
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+        if (void* target = ::GlobalLock(memory)) {
+            std::memcpy(target, text.c_str(), bytes);
+            ::GlobalUnlock(memory);
+            if (::SetClipboardData(CF_UNICODETEXT, memory) == nullptr) ::GlobalFree(memory);
+        } else {
+            ::GlobalFree(memory);
+        }
+    }
+    ::CloseClipboard();
+}
+
+void velquistform::ShowRowDetail(int row) {
+    const ResultLine* line = results_->Line(row);
+    if (line == nullptr) return;
+    const std::string text = line->detail.empty() ? line->text : line->text + "\n\n" + line->detail;
+    ::MessageBoxA(Handle(), text.c_str(), "Velquist!",
+                  MB_OK | (line->icon == kIconFailure ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+void velquistform::ShowListMenu(POINT at) {
+    if (at.x == -1 && at.y == -1) {  // from the keyboard: at the focused row, or the list's corner
+        RECT place{};
+        const int row = results_->FocusedRow();
+        if (row >= 0) {
+            place.left = LVIR_LABEL;
+            ::SendMessageA(ListView1, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&place));
+        }
+        at = POINT{place.left, place.bottom};
+        ::ClientToScreen(ListView1, &at);
+    }
+    HMENU menu = ::CreatePopupMenu();
+    if (menu == nullptr) return;
+    const bool any = results_->Count() > 0;
+    const bool selected = ::SendMessageA(ListView1, LVM_GETSELECTEDCOUNT, 0, 0) > 0;
+    ::AppendMenuA(menu, MF_STRING | (selected ? 0 : MF_GRAYED), IDM_COPY, "Copy\tCtrl+C");
+    ::AppendMenuA(menu, MF_STRING | (any ? 0 : MF_GRAYED), IDM_SELECTALL, "Select all\tCtrl+A");
+    ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(menu, MF_STRING | (any ? 0 : MF_GRAYED), IDM_SAVE, "Save results...");
+    const int command = static_cast<int>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                           at.x, at.y, 0, Handle(), nullptr));
+    ::DestroyMenu(menu);
+    if (command != 0) OnCommand(command, 0);
+}
+
+LRESULT velquistform::OnListNotify(const NMHDR& header) {
+    switch (header.code) {
+        case LVN_GETINFOTIPA: {
+            auto& tip = const_cast<NMLVGETINFOTIPA&>(reinterpret_cast<const NMLVGETINFOTIPA&>(header));
+            const ResultLine* line = results_->Line(tip.iItem);
+            if (line != nullptr && !line->detail.empty() && tip.pszText != nullptr && tip.cchTextMax > 0) {
+                // Replaces the row's own text, which the control puts there first.
+                const size_t count = std::min(line->detail.size(), static_cast<size_t>(tip.cchTextMax - 1));
+                std::memcpy(tip.pszText, line->detail.data(), count);
+                tip.pszText[count] = '\0';
+            }
+            return 0;
+        }
+        case LVN_GETINFOTIPW: {
+            auto& tip = const_cast<NMLVGETINFOTIPW&>(reinterpret_cast<const NMLVGETINFOTIPW&>(header));
+            const ResultLine* line = results_->Line(tip.iItem);
+            if (line != nullptr && !line->detail.empty() && tip.pszText != nullptr && tip.cchTextMax > 0) {
+                const std::wstring detail = Wide(line->detail);
+                const size_t count = std::min(detail.size(), static_cast<size_t>(tip.cchTextMax - 1));
+                std::memcpy(tip.pszText, detail.data(), count * sizeof(wchar_t));
+                tip.pszText[count] = L'\0';
+            }
+            return 0;
+        }
+        case NM_DBLCLK: {
+            const auto& activate = reinterpret_cast<const NMITEMACTIVATE&>(header);
+            if (!running_) ShowRowDetail(activate.iItem);
+            return 0;
+        }
+        case LVN_KEYDOWN: {
+            const auto& key = reinterpret_cast<const NMLVKEYDOWN&>(header);
+            if (running_ || ::GetKeyState(VK_CONTROL) >= 0) return 0;
+            if (key.wVKey == 'C') CopyRows();
+            if (key.wVKey == 'A') results_->SelectAll();
+            return 0;
+        }
+        default:
+            return 0;
+    }
+}
+
 void velquistform::mnucontents_Click() { ShowHelp(); }
 
 void velquistform::mnuabout_Click() { ShowAbout(); }
@@ -294,6 +422,13 @@ void velquistform::OnCommand(int id, int code) {
         case kIdCommand4: if (code == BN_CLICKED) Command4_Click(); break;
         case kIdCommand5: if (code == BN_CLICKED) Command5_Click(); break;
         case IDM_EXIT: mnuexit_Click(); break;
+        case IDM_SAVE: mnusave_Click(); break;
+        case IDM_COPY: CopyRows(); break;
+        case IDM_SELECTALL: results_->SelectAll(); break;
+        case IDOK:
+            // Enter, which dialog navigation turns into IDOK: on the list, the focused row's detail.
+            if (::GetFocus() == ListView1) ShowRowDetail(results_->FocusedRow());
+            break;
         case IDM_CONTENTS: mnucontents_Click(); break;
         case IDM_ABOUT: mnuabout_Click(); break;
         default: break;
@@ -308,6 +443,22 @@ LRESULT velquistform::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noex
                 return 0;
             case WM_COMMAND:
                 OnCommand(LOWORD(wParam), HIWORD(wParam));
+                return 0;
+            case WM_NOTIFY: {
+                const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+                if (header != nullptr && header->hwndFrom == ListView1) return OnListNotify(*header);
+                break;
+            }
+            case WM_CONTEXTMENU:
+                if (reinterpret_cast<HWND>(wParam) == ListView1 && !running_) {
+                    ShowListMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+                    return 0;
+                }
+                break;
+            case WM_INITMENUPOPUP:
+                // Save results... only when there is something to save.
+                ::EnableMenuItem(reinterpret_cast<HMENU>(wParam), IDM_SAVE,
+                                 MF_BYCOMMAND | (results_ && results_->Count() > 0 ? MF_ENABLED : MF_GRAYED));
                 return 0;
             case WM_GETDPISCALEDSIZE: {
                 // Moving to a monitor of another DPI: ask for the size that keeps the client area

@@ -76,6 +76,7 @@ public:
     void Command4_Click();
     void Command5_Click();
     void mnuexit_Click();
+    void mnusave_Click();
     void mnucontents_Click();
     void mnuabout_Click();
     void Form_Unload();
@@ -113,6 +114,12 @@ private:
     void FitLabels();
     void CreateImageList();
     void CreateMenuBar();
+    LRESULT OnListNotify(const NMHDR& header);
+    // The list's own commands: the selected rows to the clipboard, a row's detail in a message box,
+    // the context menu at a screen point (-1, -1: from the keyboard).
+    void CopyRows();
+    void ShowRowDetail(int row);
+    void ShowListMenu(POINT at);
     // Runs a command, once at a time: while a run waits for a component, messages sent to the window
     // are handled, and may ask for another run or for the window to close.
     void Run(bool registerFlag);

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "registration/Details.h"
 #include "registration/modRegister.h"
 #include "win32/Handles.h"
 
@@ -105,26 +106,39 @@ public:
 
 private:
     void Process(const std::string& file) {
-        if (!modRegister::IsDLLActiveX(file)) return;
-        if (modRegister::RunServerEntry(file, registerFlag_)) {
-            velquist::AddResultLine(list_, (registerFlag_ ? "Registered : " : "Unregistered : ") + file,
-                                    velquist::kIconSuccess);
-        } else {
-            velquist::AddResultLine(list_, "Failed : " + file, velquist::kIconFailure);
+        ++checked_;
+        const modRegister::Result probe = modRegister::ProbeComponent(file);
+        if (!probe.Succeeded()) {
+            // No component: no line. A component that could not be loaded: a failure that says why.
+            if (modRegister::IsUnloadableComponent(probe)) {
+                velquist::AddResultLine(list_, velquist::FailedLine(file, modRegister::Detail(file, probe, registerFlag_)));
+            }
+            return;
         }
+        const modRegister::Result call = modRegister::CallServerEntry(file, registerFlag_);
+        const std::string detail = modRegister::Detail(file, call, registerFlag_);
+        velquist::AddResultLine(list_, call.Succeeded() ? velquist::SuccessLine(registerFlag_, file, detail)
+                                                        : velquist::FailedLine(file, detail));
     }
 
+public:
+    unsigned long long Checked() const { return checked_; }
+
+private:
     bool registerFlag_;
     velquist::ResultList& list_;
     std::set<FolderIdentity> visited_;
+    unsigned long long checked_ = 0;
 };
 
 }  // namespace
 
 void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
-                    velquist::ResultList& list) {
+                    velquist::ResultList& list, unsigned long long* filesChecked) {
     if (path.empty()) return;
-    FolderWalk(registerFlag, list).Walk(FullPath(path), includeSubfolders, false);
+    FolderWalk walk(registerFlag, list);
+    walk.Walk(FullPath(path), includeSubfolders, false);
+    if (filesChecked != nullptr) *filesChecked += walk.Checked();
 }
 
 }  // namespace Module1

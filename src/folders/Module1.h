@@ -3,13 +3,15 @@
 
 #include <string>
 
-#include "app/ResultList.h"
+#include "results/ResultList.h"
 
 namespace Module1 {
 
 // Registers (registerFlag) or unregisters every ActiveX component in path and, when
-// includeSubfolders, in every folder below it, sub-folders first; one line per component tried.
+// includeSubfolders, in every folder below it, sub-folders first; one line per component tried, and
+// one "Failed : " line per component that could not be loaded. filesChecked, when given, counts the
+// files looked at.
 void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
-                    velquist::ResultList& list);
+                    velquist::ResultList& list, unsigned long long* filesChecked = nullptr);
 
 }  // namespace Module1

@@ -37,6 +37,9 @@ struct Result {
     DWORD code = 0;  // system error, HRESULT, exception or exit code, as the outcome says; 0 otherwise
     peexports::ExportCheck headers = peexports::ExportCheck::NotPe;  // the header check's verdict
     std::uint16_t machine = 0;  // the file's COFF machine (0 when it is no PE file)
+    std::string missingLibrary;   // LoadFailed: the dependency that was not found, or the library lacking missingFunction; "" if unknown
+    std::string missingFunction;  // LoadFailed: the function (or "#ordinal") imported from missingLibrary that it lacks; "" otherwise
+    std::string neededBy;         // LoadFailed: the file name of the DLL whose import is unmet (the component's own or a dependency's)
     bool Succeeded() const { return outcome == Outcome::Success; }
 };
 

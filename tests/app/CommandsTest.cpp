@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,11 @@ protected:
             lines.push_back({form.ResultLines().Key(i), text, item.iImage + 1});
         }
         return lines;
+    }
+
+    std::string Detail(int row) {
+        const velquist::ResultLine* line = form.ResultLines().Line(row);
+        return line != nullptr ? line->detail : "<no row>";
     }
 
     // The one message box seen since the last call: its text, after checking its frame.
@@ -361,15 +367,21 @@ TEST_F(Commands, MessagesSentDuringARunWaitForItsEnd) {
     testsupport::DrainQuit();
 }
 
-// A component whose initialisation never returns costs one time limit; the walk goes on after it.
+// A component whose initialisation never returns costs one time limit and gets a line that says so;
+// the walk goes on after it.
 TEST_F(Commands, AComponentThatHangsInItsInitialisationDoesNotStopTheWalk) {
     ASSERT_TRUE(MakeDirs(dir / "a"));
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_HANGINIT_DLL), dir / "a\\hang.dll"));
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "good.dll"));
     Directory(dir.Path(), true);
     Press(true);
-    EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Registered : " + (dir / "good.dll"), 1},
-                                           {"a2", "Register operation completed", 3}}));
+    EXPECT_EQ(Lines(), (std::vector<Line>{{"a1", "Failed : " + (dir / "a\\hang.dll"), 2},
+                                           {"a2", "Registered : " + (dir / "good.dll"), 1},
+                                           {"a3", "Register operation completed", 3}}));
+    EXPECT_EQ(Detail(0), "Did not finish within 10 seconds; it was stopped.");
+    EXPECT_EQ(Detail(1), "DllRegisterServer succeeded.");
+    EXPECT_TRUE(std::regex_match(Detail(2), std::regex("1 registered, 1 failed, 2 files checked in [0-9]+\\.[0-9] s\\.")))
+        << Detail(2);
 }
 
 }  // namespace

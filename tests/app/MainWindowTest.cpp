@@ -444,9 +444,12 @@ TEST_F(MainWindow, MenuBarHasFileAndHelp) {
     ASSERT_NE(file.sub, nullptr);
     ASSERT_NE(help.sub, nullptr);
 
-    ASSERT_EQ(::GetMenuItemCount(file.sub), 1);
-    EXPECT_EQ(ItemOf(file.sub, 0).text, "Exit");
-    EXPECT_EQ(ItemOf(file.sub, 0).id, static_cast<UINT>(IDM_EXIT));
+    ASSERT_EQ(::GetMenuItemCount(file.sub), 3);
+    EXPECT_EQ(ItemOf(file.sub, 0).text, "Save results...\tCtrl+S");
+    EXPECT_EQ(ItemOf(file.sub, 0).id, static_cast<UINT>(IDM_SAVE));
+    EXPECT_TRUE(ItemOf(file.sub, 1).type & MFT_SEPARATOR);
+    EXPECT_EQ(ItemOf(file.sub, 2).text, "Exit");
+    EXPECT_EQ(ItemOf(file.sub, 2).id, static_cast<UINT>(IDM_EXIT));
 
     ASSERT_EQ(::GetMenuItemCount(help.sub), 3);
     EXPECT_EQ(ItemOf(help.sub, 0).text, "Contents\tF1");

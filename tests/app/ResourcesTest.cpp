@@ -121,16 +121,18 @@ TEST(Resources, IconsShowWhatTheyStandFor) {
     EXPECT_EQ(cross.green + cross.magenta, 0);
 }
 
-TEST(Resources, F1IsTheShortcutForContents) {
+TEST(Resources, F1IsTheShortcutForContentsAndCtrlSForSave) {
     HACCEL table = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
     ASSERT_NE(table, nullptr);
     ACCEL entries[8] = {};
     const int count = ::CopyAcceleratorTableA(table, entries, 8);
-    ASSERT_EQ(count, 1);
+    ASSERT_EQ(count, 2);
     EXPECT_EQ(entries[0].key, VK_F1);
     EXPECT_EQ(entries[0].cmd, IDM_CONTENTS);
-    EXPECT_TRUE(entries[0].fVirt & FVIRTKEY);
-    EXPECT_FALSE(entries[0].fVirt & (FSHIFT | FCONTROL | FALT));
+    EXPECT_EQ(entries[0].fVirt & (FVIRTKEY | FSHIFT | FCONTROL | FALT), FVIRTKEY);
+    EXPECT_EQ(entries[1].key, 'S');
+    EXPECT_EQ(entries[1].cmd, IDM_SAVE);
+    EXPECT_EQ(entries[1].fVirt & (FVIRTKEY | FSHIFT | FCONTROL | FALT), FVIRTKEY | FCONTROL);
 }
 
 }  // namespace

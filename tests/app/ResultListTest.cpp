@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "RecordingList.h"
-#include "app/ResultList.h"
+#include "results/ResultList.h"
 
 namespace {
 

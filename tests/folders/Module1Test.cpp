@@ -9,7 +9,7 @@
 #include "TestComponents.h"
 #include "TestSupport.h"
 #include "RecordingList.h"
-#include "app/ResultList.h"
+#include "results/ResultList.h"
 #include "folders/Module1.h"
 
 namespace {

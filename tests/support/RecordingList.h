@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResultList.h"
+#include "results/ResultList.h"
 
 namespace testsupport {
 
@@ -12,12 +12,13 @@ struct RecordingList : velquist::ResultList {
     struct Line {
         std::string key, text;
         int icon;
+        std::string detail;
     };
     std::vector<Line> lines;
     void Clear() override { lines.clear(); }
     int Count() const override { return static_cast<int>(lines.size()); }
-    void Add(const std::string& key, const std::string& text, int icon) override {
-        lines.push_back({key, text, icon});
+    void Add(const std::string& key, const velquist::ResultLine& line) override {
+        lines.push_back({key, line.text, line.icon, line.detail});
     }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
