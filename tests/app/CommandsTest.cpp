@@ -12,6 +12,9 @@
 #include "TestComponents.h"
 #include "TestSupport.h"
 #include "app/Commands.h"
+#include "app/MessageLoop.h"
+#include "resource.h"
+#include "results/Report.h"
 #include "app/velquistform.h"
 
 namespace {
@@ -129,6 +132,12 @@ protected:
     std::vector<HWND> owners;
     std::vector<HICON> boxIcons;
     testsupport::DialogWatcher watcher{[this](HWND box) {
+        char caption[64] = {};
+        ::GetWindowTextA(box, caption, sizeof caption);
+        if (std::string(caption) == "Save results") {  // the save dialog: cancelled
+            testsupport::ClickButton(box, IDCANCEL);
+            return;
+        }
         owners.push_back(::GetWindow(box, GW_OWNER));
         // The icon can only be read while the box is open.
         HICON icon = nullptr;
@@ -190,6 +199,8 @@ TEST_F(Commands, BadSingleFileInputShowsAMessageAndLeavesTheListEmpty) {
     ASSERT_TRUE(testsupport::WriteBytes(text, "not a library"));
     const std::string plain = dir / "plain.dll";
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_NOENTRY_DLL), plain));
+    const std::string unloadable = dir / "initFails.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_INITFAILS_DLL), unloadable));
 
     struct Case {
         std::string text1;
@@ -205,6 +216,8 @@ TEST_F(Commands, BadSingleFileInputShowsAMessageAndLeavesTheListEmpty) {
         {text, true, "This file is not an ActiveX component"},
         {text, false, "This file is not an ActiveX component"},
         {plain, true, "This file is not an ActiveX component"},
+        // A component that cannot be loaded: the reason as a second paragraph.
+        {unloadable, true, "This file is not an ActiveX component\n\nIts initialisation failed (DllMain returned FALSE)."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("Text1 = \"" + c.text1 + "\"");
@@ -382,6 +395,90 @@ TEST_F(Commands, AComponentThatHangsInItsInitialisationDoesNotStopTheWalk) {
     EXPECT_EQ(Detail(1), "DllRegisterServer succeeded.");
     EXPECT_TRUE(std::regex_match(Detail(2), std::regex("1 registered, 1 failed, 2 files checked in [0-9]+\\.[0-9] s\\.")))
         << Detail(2);
+}
+
+// The detail of a row: Enter on the list shows it with the line; Ctrl+A, Ctrl+C copy the rows.
+TEST_F(Commands, RowDetailsShowOnEnterAndCopyAsTextTabDetail) {
+    const std::string path = dir / "failing.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_FAILING_DLL), path));
+    SingleFile(path);
+    Press(true);
+    ASSERT_EQ(Lines().size(), 2u);
+    const std::string failure = "DllRegisterServer failed: Its classes could not be registered. (0x80040201)";
+    EXPECT_EQ(Detail(0), failure);
+
+    const HICON expectedIcons[] = {::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ERROR)),
+                                   ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_INFORMATION))};
+    for (int row = 0; row < 2; ++row) {
+        LVITEMA item{};
+        item.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+        item.state = LVIS_FOCUSED | LVIS_SELECTED;
+        ::SendMessageA(form.ListView1, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        ::SetFocus(form.ListView1);
+        MSG enter{form.ListView1, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {}};
+        if (!velquist::TranslateMainWindowMessage(form.Handle(), form.Accelerators(), &enter)) {
+            ::TranslateMessage(&enter);
+            ::DispatchMessageA(&enter);
+        }
+        ASSERT_EQ(watcher.Seen().size(), static_cast<size_t>(row + 1));
+        EXPECT_EQ(boxIcons.back(), expectedIcons[row]) << row;
+        std::string text;
+        for (const auto& child : watcher.Seen().back().children) {
+            if (_stricmp(child.className.c_str(), "Static") == 0 && !child.text.empty()) text = child.text;
+        }
+        EXPECT_EQ(text, Lines()[row].text + "\n\n" + Detail(row));
+    }
+    checkedDialogs = watcher.Seen().size();
+
+    // Ctrl+A, Ctrl+C on the list: every row, text and detail.
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    ::SendMessageA(form.ListView1, WM_KEYDOWN, 'A', 0x001E0001);
+    ::SendMessageA(form.ListView1, WM_KEYDOWN, 'C', 0x002E0001);
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    const std::wstring copied = data != nullptr ? static_cast<const wchar_t*>(::GlobalLock(data)) : L"<none>";
+    if (data != nullptr) ::GlobalUnlock(data);
+    ::CloseClipboard();
+    EXPECT_EQ(copied, velquist::Wide("Failed : " + path + "\t" + failure + "\r\nRegister operation completed\t" +
+                                     Detail(1)));
+    EXPECT_TRUE(NoMessage());
+}
+
+// Save results: nothing to save before a run; a cancelled dialog writes nothing.
+TEST_F(Commands, SaveIsOfferedOnlyWithResultsAndCancelWritesNothing) {
+    HMENU file = ::GetSubMenu(::GetMenu(form.Handle()), 0);
+    ::SendMessageA(form.Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
+    EXPECT_NE(::GetMenuState(file, IDM_SAVE, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    ::SendMessageA(form.Handle(), WM_COMMAND, IDM_SAVE, 0);
+    EXPECT_TRUE(watcher.Seen().empty());  // no dialog for an empty list
+
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "a.dll"));
+    SingleFile(dir / "a.dll");
+    Press(true);
+    ::SendMessageA(form.Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
+    EXPECT_EQ(::GetMenuState(file, IDM_SAVE, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    char cwd[MAX_PATH * 4] = {};
+    ::GetCurrentDirectoryA(sizeof cwd, cwd);
+    ::SetCurrentDirectoryA(dir.Path().c_str());
+    MSG ctrlS{form.Handle(), WM_KEYDOWN, 'S', 0x001F0001, 0, {}};
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    const bool translated = velquist::TranslateMainWindowMessage(form.Handle(), form.Accelerators(), &ctrlS);
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+    ::SetCurrentDirectoryA(cwd);
+    EXPECT_TRUE(translated);
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].caption, "Save results");
+    EXPECT_EQ(::GetFileAttributesA((dir / "Velquist results.csv").c_str()), INVALID_FILE_ATTRIBUTES);
+    checkedDialogs = 1;
 }
 
 }  // namespace
