@@ -1,6 +1,7 @@
 // The register and un-register runs: single-file checks, the folder walk, the result lines.
 #include "app/Commands.h"
 
+#include <functional>
 #include <string>
 
 #include "app/velquistform.h"
@@ -21,7 +22,6 @@ void ShowError(HWND owner, const std::string& text) {
 
 // Forwards every line to the window's list and then paints whatever of the window is invalid, so
 // that a long run shows its progress even where another window uncovered it. Painting takes no input.
-// Counts the successes and failures for the closing line's summary.
 class PaintingList : public ResultList {
 public:
     PaintingList(ResultList& inner, HWND window) : inner_(inner), window_(window) {}
@@ -31,13 +31,9 @@ public:
     }
     int Count() const override { return inner_.Count(); }
     void Add(const std::string& key, const ResultLine& line) override {
-        if (line.icon == kIconSuccess) ++succeeded;
-        if (line.icon == kIconFailure) ++failed;
         inner_.Add(key, line);
         Paint();
     }
-    unsigned succeeded = 0;
-    unsigned failed = 0;
 
 private:
     void Paint() {
@@ -45,6 +41,24 @@ private:
     }
     ResultList& inner_;
     HWND window_;
+};
+
+// Forwards every line and counts the successes and failures for the closing line's summary.
+class CountingList : public ResultList {
+public:
+    explicit CountingList(ResultList& inner) : inner_(inner) {}
+    void Clear() override { inner_.Clear(); }
+    int Count() const override { return inner_.Count(); }
+    void Add(const std::string& key, const ResultLine& line) override {
+        if (line.icon == kIconSuccess) ++succeeded;
+        if (line.icon == kIconFailure) ++failed;
+        inner_.Add(key, line);
+    }
+    unsigned succeeded = 0;
+    unsigned failed = 0;
+
+private:
+    ResultList& inner_;
 };
 
 double SecondsSince(const LARGE_INTEGER& start) {
@@ -97,42 +111,71 @@ bool IsFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag) {
-    BusyScope busy;
-    PaintingList list(results, inputs.owner);
+RunSummary Execute(const RunRequest& request, ResultList& results,
+                   const std::function<void(const std::string&)>& showError) {
+    RunSummary summary;
+    CountingList list(results);
     list.Clear();
     LARGE_INTEGER start{};
     ::QueryPerformanceCounter(&start);
-    unsigned long long checked = 0;
+    const bool registerFlag = request.registerFlag;
 
-    if (::SendMessageA(inputs.option1, BM_GETCHECK, 0, 0) == BST_CHECKED) {
-        if (!IsOrdinaryFile(win32::WindowText(inputs.text1))) {
-            ShowError(inputs.owner, "No file selected");
-            return;
+    if (request.singleFile) {
+        if (!IsOrdinaryFile(request.path)) {
+            showError("No file selected");
+            summary.end = RunSummary::End::NoFile;
+            return summary;
         }
-        const std::string path = win32::WindowText(inputs.text1);
-        checked = 1;
+        const std::string& path = request.path;
+        summary.checked = 1;
         const modRegister::Result probe = modRegister::ProbeComponent(path);
         if (!probe.Succeeded()) {
             std::string message = "This file is not an ActiveX component";
             // A component that could not be loaded is told apart from a file that is none.
-            if (modRegister::IsUnloadableComponent(probe)) message += "\n\n" + modRegister::Detail(path, probe, registerFlag);
-            ShowError(inputs.owner, message);
-            return;
+            summary.end = RunSummary::End::NotComponent;
+            if (modRegister::IsUnloadableComponent(probe)) {
+                message += "\n\n" + modRegister::Detail(path, probe, registerFlag);
+                summary.end = RunSummary::End::Unloadable;
+            }
+            showError(message);
+            return summary;
         }
         const modRegister::Result call = modRegister::CallServerEntry(path, registerFlag);
         const std::string detail = modRegister::Detail(path, call, registerFlag);
         AddResultLine(list, call.Succeeded() ? SuccessLine(registerFlag, path, detail) : FailedLine(path, detail));
-    } else {
-        const bool includeSubfolders = ::SendMessageA(inputs.check1, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
-        const std::string folder = win32::WindowText(inputs.text2);
-        // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
-        if (IsFolder(folder)) Module1::RegisterFolder(folder, includeSubfolders, registerFlag, list, &checked);
+    } else if (IsFolder(request.path)) {
+        Module1::RegisterFolder(request.path, request.subfolders, registerFlag, list, &summary.checked);
     }
+    // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
 
+    summary.succeeded = list.succeeded;
+    summary.failed = list.failed;
     AddResultLine(list, ClosingLine(registerFlag, false,
-                                    modRegister::Summary(registerFlag, list.succeeded, list.failed, checked,
+                                    modRegister::Summary(registerFlag, list.succeeded, list.failed, summary.checked,
                                                          SecondsSince(start))));
+    return summary;
+}
+
+int ExitCodeOf(const RunSummary& summary) {
+    switch (summary.end) {
+        case RunSummary::End::NoFile:
+        case RunSummary::End::NotComponent: return kExitNothingToDo;
+        case RunSummary::End::Unloadable: return kExitFailed;
+        case RunSummary::End::Ran: break;
+    }
+    if (summary.failed > 0 || summary.stopped) return kExitFailed;
+    return summary.succeeded > 0 ? kExitSucceeded : kExitNothingToDo;
+}
+
+void RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag) {
+    BusyScope busy;
+    PaintingList list(results, inputs.owner);
+    RunRequest request;
+    request.singleFile = ::SendMessageA(inputs.option1, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    request.path = win32::WindowText(request.singleFile ? inputs.text1 : inputs.text2);
+    request.subfolders = ::SendMessageA(inputs.check1, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
+    request.registerFlag = registerFlag;
+    Execute(request, list, [&inputs](const std::string& message) { ShowError(inputs.owner, message); });
 }
 
 void RunCommand(velquistform& form, bool registerFlag) {

@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <string>
+
+#include "app/CommandLine.h"
 #include "results/ResultList.h"
 
 namespace velquist {
@@ -24,6 +28,38 @@ struct RunInputs {
 
 // The run itself, on the given controls and list.
 void RunCommand(const RunInputs& inputs, ResultList& list, bool registerFlag);
+
+// What a run is asked to do, however it was asked (the window's controls, the command line).
+struct RunRequest {
+    bool singleFile = true;  // else directory mode
+    std::string path;        // the file, or the folder
+    bool subfolders = false;
+    bool registerFlag = true;
+};
+
+// How a run ended.
+struct RunSummary {
+    enum class End {
+        Ran,           // lines and a closing line were written
+        NoFile,        // single file: the path names no ordinary file
+        NotComponent,  // single file: no ActiveX component
+        Unloadable,    // single file: a component that could not be loaded
+    };
+    End end = End::Ran;
+    unsigned succeeded = 0;
+    unsigned failed = 0;
+    unsigned long long checked = 0;  // files looked at
+    bool stopped = false;
+};
+
+// Clears the list, runs the request and writes its lines and closing line; the single-file errors go
+// to showError (a message box in the window, the console in silent mode).
+RunSummary Execute(const RunRequest& request, ResultList& list,
+                   const std::function<void(const std::string&)>& showError);
+
+// Silent mode's exit code for a run: 0 at least one component tried and all succeeded, 1 any failed
+// (one that could not be loaded included), 2 nothing to do.
+int ExitCodeOf(const RunSummary& summary);
 
 // The existence lookups: an ordinary file (not a folder, hidden or system file), and a folder.
 // Neither matches wildcards: the text must name the file or folder itself.

@@ -2,7 +2,11 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <string>
+
+#include "app/CommandLine.h"
 #include "app/MessageLoop.h"
+#include "app/Silent.h"
 #include "app/Startup.h"
 #include "app/velquistform.h"
 #include "registration/Runner.h"
@@ -14,12 +18,24 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
     // The folder browser and the file dialog are COM clients of the shell.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
+    const velquist::CommandLine line = velquist::ParseCommandLine(velquist::ProcessArguments());
     int exitCode = 1;
-    {
+    if (line.silent) {
+        exitCode = velquist::RunSilent(line);
+    } else {
         velquist::velquistform form;
         if (form.Create()) {
+            if (line.valid && !line.path.empty()) form.FillInputs(line.path, line.subfolders);
             ::ShowWindow(form.Handle(), show == SW_HIDE ? SW_SHOWNORMAL : show);
             ::UpdateWindow(form.Handle());
+            if (!line.valid) {
+                const std::string text = line.error + "\n\n" + velquist::Usage();
+                ::MessageBoxA(form.Handle(), text.c_str(), "Velquist!", MB_OK | MB_ICONERROR);
+            } else if (line.run) {
+                // Pressed from the loop, exactly as a click would.
+                const HWND button = line.unregister ? form.Command1 : form.Command5;
+                ::PostMessageA(button, BM_CLICK, 0, 0);
+            }
             exitCode = velquist::RunMessageLoop(form.Handle(), form.Accelerators());
         }
     }

@@ -142,6 +142,39 @@ void velquistform::OnCreate() {
     column.cx = HimetricToPixels(kResultColumnHimetric, 96);
     ::SendMessageA(ListView1, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
     results_ = std::make_unique<ListViewResultList>(ListView1);
+
+    // Files and folders dropped from Explorer; also when we run elevated and Explorer does not.
+    ::DragAcceptFiles(Handle(), TRUE);
+    for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), 0x0049u /* WM_COPYGLOBALDATA */}) {
+        ::ChangeWindowMessageFilterEx(Handle(), message, MSGFLT_ALLOW, nullptr);
+    }
+}
+
+void velquistform::FillInputs(const std::string& path, bool subfolders) {
+    if (IsFolder(path)) {
+        ::SendMessageA(Option2, BM_CLICK, 0, 0);
+        ::SetWindowTextA(Text2, path.c_str());
+        ::SendMessageA(Check1, BM_SETCHECK, subfolders ? BST_CHECKED : BST_UNCHECKED, 0);
+    } else {
+        ::SendMessageA(Option1, BM_CLICK, 0, 0);
+        ::SetWindowTextA(Text1, path.c_str());
+    }
+}
+
+void velquistform::OnDropFiles(HDROP drop) {
+    // Of several items, the first; read in Unicode, so that any name survives.
+    const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
+    std::wstring wide(length + 1, L'\0');
+    const UINT got = length > 0 ? ::DragQueryFileW(drop, 0, wide.data(), length + 1) : 0;
+    ::DragFinish(drop);
+    if (got == 0 || running_) return;
+    wide.resize(got);
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string path(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, path.data(), bytes, nullptr, nullptr);
+    path.resize(std::strlen(path.c_str()));
+    const bool subfolders = ::SendMessageA(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    FillInputs(path, subfolders);
 }
 
 void velquistform::CreateImageList() {
@@ -449,6 +482,9 @@ LRESULT velquistform::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noex
                 if (header != nullptr && header->hwndFrom == ListView1) return OnListNotify(*header);
                 break;
             }
+            case WM_DROPFILES:
+                OnDropFiles(reinterpret_cast<HDROP>(wParam));
+                return 0;
             case WM_CONTEXTMENU:
                 if (reinterpret_cast<HWND>(wParam) == ListView1 && !running_) {
                     ShowListMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <array>
 #include <memory>
@@ -56,6 +57,10 @@ public:
     // Loads the window with its controls in their initial states (single-file mode, empty list),
     // sized for its monitor's DPI and centred on the screen; hidden until the caller shows it.
     bool Create();
+
+    // Fills the inputs as a path on the command line or a drop does: a folder selects directory mode
+    // with Text2 = path (and Check1 = subfolders); anything else single-file mode with Text1 = path.
+    void FillInputs(const std::string& path, bool subfolders);
 
     // F1 and the other shortcuts of the window, for the message loop.
     HACCEL Accelerators() const noexcept { return accelerators_; }
@@ -115,6 +120,7 @@ private:
     void CreateImageList();
     void CreateMenuBar();
     LRESULT OnListNotify(const NMHDR& header);
+    void OnDropFiles(HDROP drop);
     // The list's own commands: the selected rows to the clipboard, a row's detail in a message box,
     // the context menu at a screen point (-1, -1: from the keyboard).
     void CopyRows();

@@ -1,0 +1,89 @@
+// Parsing the command line into the inputs of a run.
+#include "app/CommandLine.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cctype>
+
+namespace velquist {
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Narrow(const wchar_t* wide) {
+    const int length = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string text(static_cast<size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), length, nullptr, nullptr);
+    text.resize(static_cast<size_t>(length - 1));
+    return text;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    auto fail = [&line](const std::string& error) {
+        if (line.valid) line.error = error;
+        line.valid = false;
+    };
+    bool hasReport = false;
+    bool hasPath = false;
+    for (const std::string& argument : arguments) {
+        if (argument.size() > 1 && (argument[0] == '/' || argument[0] == '-')) {
+            const std::string word = Lower(argument.substr(1));
+            if (word == "u") {
+                line.unregister = true;
+            } else if (word == "r") {
+                line.subfolders = true;
+            } else if (word == "run") {
+                line.run = true;
+            } else if (word == "s") {
+                line.silent = true;
+            } else if (word.rfind("report:", 0) == 0) {
+                line.report = argument.substr(8);
+                if (line.report.empty()) fail("/report: needs a file name.");
+                if (hasReport) fail("/report is given twice.");
+                hasReport = true;
+            } else {
+                fail("Unknown switch: " + argument);
+            }
+        } else if (hasPath) {
+            fail("Only one file or folder can be named: " + argument);
+        } else {
+            line.path = argument;
+            hasPath = true;
+        }
+    }
+    if (hasReport && !line.silent) fail("/report is for silent mode (/s) only.");
+    if (line.silent && !hasPath) fail("Silent mode (/s) needs a file or folder.");
+    return line;
+}
+
+std::vector<std::string> ProcessArguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide == nullptr) return arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(Narrow(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
+}
+
+std::string Usage() {
+    return "Usage: velquist [/u] [/r] [/run] [/s] [/report:FILE] [PATH]\n"
+           "\n"
+           "PATH\tA component file (single file) or a folder (all files in it).\n"
+           "/u\tUnregister instead of register.\n"
+           "/r\tWith a folder: include its sub-directories.\n"
+           "/run\tRun at once in the window.\n"
+           "/s\tSilent: no window; results on the console; exit code 0 all succeeded, 1 some failed,\n"
+           "\t2 nothing to do, 3 bad command line.\n"
+           "/report:FILE\tWith /s: also write the results to FILE as CSV.";
+}
+
+}  // namespace velquist

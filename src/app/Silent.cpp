@@ -1,0 +1,110 @@
+// Silent mode: the console, the lines as they come, the report, the exit code.
+#include "app/Silent.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Commands.h"
+#include "results/Report.h"
+
+namespace velquist {
+namespace {
+
+// The console the program was started from, or wherever its standard output was sent. A program
+// with a window has no console of its own: it borrows its parent's.
+class Console {
+public:
+    Console() {
+        output_ = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE) {
+            output_ = nullptr;
+            if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+                owned_ = ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+                if (owned_ != INVALID_HANDLE_VALUE) output_ = owned_;
+            }
+        }
+    }
+    ~Console() {
+        if (owned_ != INVALID_HANDLE_VALUE && owned_ != nullptr) ::CloseHandle(owned_);
+    }
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    // Writes text and a line end: as Unicode to a real console, as UTF-8 to a file or pipe.
+    void WriteLine(const std::string& text) {
+        if (output_ == nullptr) return;
+        DWORD mode = 0;
+        if (::GetConsoleMode(output_, &mode)) {
+            const std::wstring wide = Wide(text) + L"\r\n";
+            DWORD written = 0;
+            ::WriteConsoleW(output_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        } else {
+            const std::string bytes = Utf8(text) + "\r\n";
+            DWORD written = 0;
+            ::WriteFile(output_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        }
+    }
+
+private:
+    HANDLE output_ = nullptr;
+    HANDLE owned_ = INVALID_HANDLE_VALUE;
+};
+
+// Keeps the lines for the report and writes each to the console as it comes.
+class ConsoleList : public ResultList {
+public:
+    explicit ConsoleList(Console& console) : console_(console) {}
+    void Clear() override { lines.clear(); }
+    int Count() const override { return static_cast<int>(lines.size()); }
+    void Add(const std::string&, const ResultLine& line) override {
+        lines.push_back(line);
+        console_.WriteLine(line.text + "\t" + line.detail);
+    }
+    std::vector<ResultLine> lines;
+
+private:
+    Console& console_;
+};
+
+bool IsExistingFolder(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+int RunSilent(const CommandLine& line) {
+    Console console;
+    if (!line.valid) {
+        console.WriteLine(line.error);
+        console.WriteLine(Usage());
+        return kExitBadCommandLine;
+    }
+    RunRequest request;
+    request.singleFile = !IsExistingFolder(line.path);
+    request.path = line.path;
+    request.subfolders = line.subfolders;
+    request.registerFlag = !line.unregister;
+
+    ConsoleList list(console);
+    const RunSummary summary = Execute(request, list, [&console](const std::string& message) {
+        std::string text = message;
+        for (size_t at; (at = text.find("\n\n")) != std::string::npos;) text.replace(at, 2, "\t");
+        console.WriteLine(text);
+    });
+    int code = ExitCodeOf(summary);
+    if (!line.report.empty()) {
+        DWORD error = ERROR_SUCCESS;
+        if (!SaveReport(line.report, list.lines, error)) {
+            console.WriteLine("The report could not be written to " + line.report + " (error " + std::to_string(error) +
+                              ").");
+            if (code == kExitSucceeded) code = kExitFailed;
+        }
+    }
+    return code;
+}
+
+}  // namespace velquist

@@ -1,0 +1,56 @@
+// The command line: switches, their case and order, the path, and what makes a command line bad.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+
+namespace {
+
+using velquist::ParseCommandLine;
+
+TEST(CommandLine, SwitchesInAnyOrderAndCaseWithOnePath) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool unregister, subfolders, run, silent;
+        std::string report, path;
+    };
+    const Case cases[] = {
+        {{}, false, false, false, false, "", ""},
+        {{"C:\\a b\\x.ocx"}, false, false, false, false, "", "C:\\a b\\x.ocx"},
+        {{"-U", "/R", "C:\\app", "/RUN"}, true, true, true, false, "", "C:\\app"},
+        {{"/s", "/report:C:\\out dir\\r.csv", "C:\\app"}, false, false, false, true, "C:\\out dir\\r.csv", "C:\\app"},
+        {{"/REPORT:r.csv", "-s", "\xC3\x9C.dll"}, false, false, false, true, "r.csv", "\xC3\x9C.dll"},
+    };
+    for (const Case& c : cases) {
+        const auto line = ParseCommandLine(c.arguments);
+        ASSERT_TRUE(line.valid) << line.error;
+        EXPECT_EQ(line.unregister, c.unregister);
+        EXPECT_EQ(line.subfolders, c.subfolders);
+        EXPECT_EQ(line.run, c.run);
+        EXPECT_EQ(line.silent, c.silent);
+        EXPECT_EQ(line.report, c.report);
+        EXPECT_EQ(line.path, c.path);
+    }
+}
+
+TEST(CommandLine, BadCommandLinesSayWhy) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"/x", "C:\\a.dll"},               // unknown switch
+        {"/ru", "C:\\a.dll"},              // a switch is a whole word
+        {"/user2", "C:\\a.dll"},
+        {"C:\\a.dll", "C:\\b.dll"},        // two paths
+        {"/report:r.csv", "C:\\a.dll"},    // a report without /s
+        {"/s", "/report:", "C:\\a.dll"},   // a report without a name
+        {"/s"},                            // silent with nothing to run
+    };
+    for (const auto& arguments : bad) {
+        const auto line = ParseCommandLine(arguments);
+        EXPECT_FALSE(line.valid) << arguments[0];
+        EXPECT_FALSE(line.error.empty()) << arguments[0];
+    }
+    EXPECT_NE(ParseCommandLine({"/x"}).error.find("/x"), std::string::npos);
+}
+
+}  // namespace
