@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
@@ -479,6 +481,33 @@ TEST_F(Commands, SaveIsOfferedOnlyWithResultsAndCancelWritesNothing) {
     EXPECT_EQ(watcher.Seen()[0].caption, "Save results");
     EXPECT_EQ(::GetFileAttributesA((dir / "Velquist results.csv").c_str()), INVALID_FILE_ATTRIBUTES);
     checkedDialogs = 1;
+}
+
+// A real drop handle of the shell's form, listing the paths in Unicode.
+HGLOBAL MakeDrop(const std::vector<std::string>& paths) {
+    std::wstring list;
+    for (const std::string& path : paths) list += velquist::Wide(path) + L'\0';
+    list += L'\0';
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    return memory;
+}
+
+TEST_F(Commands, ADropFillsTheInputsWithItsFirstItemAndRunsNothing) {
+    const std::string file = dir / "k\xC3\xB6mponent.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), file));
+    ::SendMessageA(form.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({dir.Path(), file})), 0);
+    EXPECT_EQ(::SendMessageA(form.Option2, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(testsupport::WindowText(form.Text2), dir.Path());
+    ::SendMessageA(form.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({file})), 0);
+    EXPECT_EQ(::SendMessageA(form.Option1, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(testsupport::WindowText(form.Text1), file);
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
 }
 
 }  // namespace
