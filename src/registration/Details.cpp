@@ -183,9 +183,13 @@ std::string Detail(const std::string& path, const Result& result, bool registerF
 }
 
 std::string Grouped(unsigned long long value) {
-    std::string digits = std::to_string(value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
-    return digits;
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped.push_back(',');
+        grouped.push_back(digits[i]);
+    }
+    return grouped;
 }
 
 std::string Summary(bool registerFlag, unsigned succeeded, unsigned failed, unsigned long long checked,

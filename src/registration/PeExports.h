@@ -35,6 +35,13 @@ struct HeaderCheck {
 // time at worst about linear in `size`.
 HeaderCheck CheckExport(const unsigned char* data, std::size_t size, std::string_view name) noexcept;
 
+// Whether an i386 or AMD64 PE file, library or program, exports a function by this name, as the loader
+// looks it up when it resolves an import (a forwarded export counts: its name is in the table). Gives
+// Exported, NameAbsent or NoExportDirectory for a sound file; NotDll never. Same bounds as CheckExport.
+ExportCheck LookUpName(const unsigned char* data, std::size_t size, std::string_view name) noexcept;
+// The same for an export by ordinal (the number an import gives, the directory's base included).
+ExportCheck LookUpOrdinal(const unsigned char* data, std::size_t size, std::uint16_t ordinal) noexcept;
+
 // A short English name for a check result ("not a PE file", ...), for messages and test output.
 const char* Describe(ExportCheck check) noexcept;
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "registration/LoadDiagnosis.h"
 #include "registration/RunnerProtocol.h"
 
 namespace runner {
@@ -17,12 +18,6 @@ using EntryPoint = HRESULT(STDAPICALLTYPE*)();
 
 constexpr char kRegisterName[] = "DllRegisterServer";
 constexpr char kUnregisterName[] = "DllUnregisterServer";
-
-#if defined(_M_X64) || defined(__x86_64__)
-constexpr std::uint32_t kOwnMachine = 0x8664;
-#else
-constexpr std::uint32_t kOwnMachine = 0x014C;
-#endif
 
 // A fault nobody handled, on any thread (the component's own included): the runner ends at once with
 // the exception code as its exit code, before the system can show a dialog or start a debugger.
@@ -62,11 +57,28 @@ bool WriteAll(HANDLE pipe, const void* buffer, DWORD size) {
     return true;
 }
 
-Reply Answer(runner::Answer answer, DWORD code = 0) {
+// A reply and the detail that follows it on the pipe.
+struct Response {
     Reply reply;
-    reply.answer = answer;
-    reply.code = code;
-    return reply;
+    std::string detail;
+};
+
+Response Answer(runner::Answer answer, DWORD code = 0) {
+    Response response;
+    response.reply.answer = answer;
+    response.reply.code = code;
+    return response;
+}
+
+// A failed load, with the import behind it when its error says an import is unmet. The runner is the
+// place to look: its system folder and loaded libraries are those of the component's bitness.
+Response LoadFailure(const std::string& path, DWORD error) {
+    Response response = Answer(Answer::LoadFailed, error);
+    if (error == ERROR_MOD_NOT_FOUND || error == ERROR_PROC_NOT_FOUND) {
+        response.detail = EncodeDetail(FindUnmetImport(path, error));
+        response.reply.detailBytes = static_cast<std::uint32_t>(response.detail.size());
+    }
+    return response;
 }
 
 // Loads exactly the file named; its dependencies from its own folder first, then the system folders and
@@ -83,17 +95,17 @@ HMODULE LoadComponent(const std::string& fullPath) {
 // What is still loaded when the runner ends is never freed: the runner ends outright.
 class Runner {
 public:
-    Reply Serve(Request kind, const std::string& path) {
+    Response Serve(Request kind, const std::string& path) {
         if (kind == Request::Probe) return Probe(path);
         if (kind == Request::Register || kind == Request::Unregister) return Call(path, kind == Request::Register);
         return Answer(Answer::BadRequest);
     }
 
 private:
-    Reply Probe(const std::string& path) {
+    Response Probe(const std::string& path) {
         Release();
         HMODULE library = LoadComponent(path);
-        if (library == nullptr) return Answer(Answer::LoadFailed, ::GetLastError());
+        if (library == nullptr) return LoadFailure(path, ::GetLastError());
         if (::GetProcAddress(library, kRegisterName) == nullptr) {
             ::FreeLibrary(library);
             return Answer(Answer::EntryMissing);
@@ -103,7 +115,7 @@ private:
         return Answer(Answer::Success);
     }
 
-    Reply Call(const std::string& path, bool registerFlag) {
+    Response Call(const std::string& path, bool registerFlag) {
         HMODULE library = nullptr;
         if (kept_ != nullptr && keptPath_ == path) {
             library = kept_;
@@ -112,7 +124,7 @@ private:
         } else {
             Release();
             library = LoadComponent(path);
-            if (library == nullptr) return Answer(Answer::LoadFailed, ::GetLastError());
+            if (library == nullptr) return LoadFailure(path, ::GetLastError());
         }
         const auto entry = reinterpret_cast<EntryPoint>(
             reinterpret_cast<void*>(::GetProcAddress(library, registerFlag ? kRegisterName : kUnregisterName)));
@@ -201,20 +213,23 @@ int Serve(const char* commandLine) noexcept {
 
     try {
         Runner runner;
-        Reply ready = Answer(Answer::Ready, kOwnMachine);
+        const Reply ready = Answer(Answer::Ready, kOwnMachine).reply;
         if (!WriteAll(pipe, &ready, sizeof ready)) return 3;
         for (;;) {
             RequestHeader header;
             if (!ReadAll(pipe, &header, sizeof header)) return 0;  // the program closed the pipe
             if (header.magic != kMagic || header.pathBytes == 0 || header.pathBytes > kMaxPathBytes) {
-                const Reply bad = Answer(Answer::BadRequest);
+                const Reply bad = Answer(Answer::BadRequest).reply;
                 WriteAll(pipe, &bad, sizeof bad);
                 return 4;
             }
             std::string path(header.pathBytes, '\0');
             if (!ReadAll(pipe, path.data(), header.pathBytes)) return 0;
-            const Reply reply = runner.Serve(header.kind, path);
-            if (!WriteAll(pipe, &reply, sizeof reply)) return 0;
+            // The reply and the detail it announces, in one write.
+            const Response response = runner.Serve(header.kind, path);
+            std::string message(reinterpret_cast<const char*>(&response.reply), sizeof response.reply);
+            message += response.detail;
+            if (!WriteAll(pipe, message.data(), static_cast<DWORD>(message.size()))) return 0;
         }
     } catch (...) {
         return 5;

@@ -70,6 +70,7 @@ struct RunnerClient::Connection {
     OVERLAPPED read{};
     OVERLAPPED write{};
     Reply reply;
+    std::string detail;  // the bytes that follow a reply
     std::string request;
     DWORD processId = 0;
     bool readPending = false;  // an overlapped read may still be running
@@ -186,7 +187,7 @@ bool RunnerClient::Start(DWORD& error) {
         ok = WaitFor(started.read, ::GetTickCount64() + kStartLimitMs, transferred) == Wait::Done;
     }
     if (!ok || transferred != sizeof started.reply || started.reply.magic != kMagic ||
-        started.reply.answer != Answer::Ready || started.reply.code != machine_) {
+        started.reply.answer != Answer::Ready || started.reply.code != machine_ || started.reply.detailBytes != 0) {
         DWORD exitCode = 0;
         ::GetExitCodeProcess(started.process.get(), &exitCode);
         End();
@@ -280,25 +281,38 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
     if (wait == Wait::TimedOut) return timedOut();
     if (wait == Wait::Died || transferred != connection.request.size()) return died();
 
-    auto* into = reinterpret_cast<char*>(&connection.reply);
-    DWORD have = 0;
-    while (have < sizeof connection.reply) {
-        connection.read = OVERLAPPED{};
-        connection.read.hEvent = connection.readEvent.get();
-        ::ResetEvent(connection.read.hEvent);
-        if (!::ReadFile(connection.pipe.get(), into + have, sizeof connection.reply - have, nullptr, &connection.read) &&
-            ::GetLastError() != ERROR_IO_PENDING) {
-            return died();
+    // Reads exactly `size` bytes into a buffer the connection owns (an I/O left running outlives this call).
+    auto readExactly = [&](char* into, DWORD size) {
+        DWORD have = 0;
+        while (have < size) {
+            connection.read = OVERLAPPED{};
+            connection.read.hEvent = connection.readEvent.get();
+            ::ResetEvent(connection.read.hEvent);
+            if (!::ReadFile(connection.pipe.get(), into + have, size - have, nullptr, &connection.read) &&
+                ::GetLastError() != ERROR_IO_PENDING) {
+                return Wait::Died;
+            }
+            connection.readPending = true;
+            const Wait done = WaitFor(connection.read, deadline, transferred);
+            if (done != Wait::Done) return done;
+            if (transferred == 0) return Wait::Died;
+            have += transferred;
         }
-        connection.readPending = true;
-        wait = WaitFor(connection.read, deadline, transferred);
-        if (wait == Wait::TimedOut) return timedOut();
-        if (wait == Wait::Died || transferred == 0) return died();
-        have += transferred;
+        return Wait::Done;
+    };
+    wait = readExactly(reinterpret_cast<char*>(&connection.reply), sizeof connection.reply);
+    if (wait == Wait::TimedOut) return timedOut();
+    // A count past the bound is a runner that no longer speaks the protocol: never read on blindly.
+    if (wait == Wait::Died || connection.reply.magic != kMagic || connection.reply.detailBytes > kMaxDetailBytes) {
+        return died();
     }
-    if (connection.reply.magic != kMagic) return died();
+    connection.detail.assign(connection.reply.detailBytes, '\0');
+    wait = readExactly(connection.detail.data(), connection.reply.detailBytes);
+    if (wait == Wait::TimedOut) return timedOut();
+    if (wait == Wait::Died) return died();
     result.status = Exchange::Status::Answered;
     result.reply = connection.reply;
+    result.detail = DecodeDetail(connection.detail);
     return result;
 }
 

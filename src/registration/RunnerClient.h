@@ -23,6 +23,7 @@ struct Exchange {
     };
     Status status = Status::Unavailable;
     Reply reply;
+    LoadDetail detail;  // what the runner sent after its reply (for LoadFailed), empty when nothing or garbled
     DWORD code = 0;
 };
 

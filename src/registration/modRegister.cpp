@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
+#include "registration/MappedFile.h"
 #include "registration/RunnerClient.h"
-#include "win32/Handles.h"
 
 namespace modRegister {
 namespace {
@@ -43,34 +43,10 @@ std::string FullPath(const std::string& path, DWORD& error) {
 
 // Reads the file's headers without running any of it.
 peexports::HeaderCheck CheckHeaders(const std::string& fullPath, DWORD& error) {
-    error = ERROR_SUCCESS;
-    peexports::HeaderCheck notPe;
-    win32::unique_handle file(::CreateFileA(fullPath.c_str(), GENERIC_READ,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!win32::IsValid(file)) {
-        error = ::GetLastError();
-        return notPe;
-    }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) {
-        error = ::GetLastError();
-        return notPe;
-    }
-    if (size.QuadPart == 0) return notPe;  // an empty file cannot be mapped
-    if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX) return {peexports::ExportCheck::Malformed, 0};
-    win32::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!win32::IsValid(mapping)) {
-        error = ::GetLastError();
-        return notPe;
-    }
-    win32::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-    if (!view) {
-        error = ::GetLastError();
-        return notPe;
-    }
-    return peexports::CheckExport(static_cast<const unsigned char*>(view.get()), static_cast<std::size_t>(size.QuadPart),
-                                  kRegisterName);
+    const registration::MappedFile file(fullPath);
+    error = file.Error();
+    if (file.TooLarge()) return {peexports::ExportCheck::Malformed, 0};
+    return peexports::CheckExport(file.Data(), file.Size(), kRegisterName);
 }
 
 // The runners, one per bitness, started at first need and kept for the program's life.
@@ -139,7 +115,12 @@ Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs) {
     result.code = exchange.reply.code;
     switch (exchange.reply.answer) {
         case runner::Answer::Success: result.outcome = Outcome::Success; break;
-        case runner::Answer::LoadFailed: result.outcome = Outcome::LoadFailed; break;
+        case runner::Answer::LoadFailed:
+            result.outcome = Outcome::LoadFailed;
+            result.missingLibrary = exchange.detail.library;
+            result.missingFunction = exchange.detail.function;
+            result.neededBy = exchange.detail.neededBy;
+            break;
         case runner::Answer::EntryMissing: result.outcome = Outcome::EntryMissing; break;
         case runner::Answer::EntryFailed: result.outcome = Outcome::EntryFailed; break;
         default:
@@ -199,7 +180,15 @@ std::string Describe(const Result& result) {
     switch (result.outcome) {
         case Outcome::Success: return "succeeded";
         case Outcome::NotComponent: return std::string("not an ActiveX component: ") + peexports::Describe(result.headers);
-        case Outcome::LoadFailed: return "could not be loaded (error " + std::to_string(result.code) + ")";
+        case Outcome::LoadFailed: {
+            std::string text = "could not be loaded (error " + std::to_string(result.code) + ")";
+            if (!result.missingFunction.empty()) {
+                text += ": " + result.neededBy + " needs " + result.missingFunction + " from " + result.missingLibrary;
+            } else if (!result.missingLibrary.empty()) {
+                text += ": " + result.neededBy + " needs " + result.missingLibrary;
+            }
+            return text;
+        }
         case Outcome::EntryMissing: return "has no such entry point";
         case Outcome::RunnerUnavailable: return "no runner for its bitness (error " + std::to_string(result.code) + ")";
         case Outcome::EntryFailed: return "the entry point failed (" + Hex(result.code) + ")";

@@ -23,7 +23,7 @@ bool RunServerEntry(const std::string& path, bool registerFlag, DWORD waitLimitM
 enum class Outcome {
     Success,           // probe: loadable component; call: the entry point returned a success HRESULT in time
     NotComponent,      // the file's headers rule it out (see `headers`); none of its code ran
-    LoadFailed,        // the load failed (`code`: the system error, e.g. a missing dependency)
+    LoadFailed,        // the load failed (`code`: the system error, e.g. a missing dependency; see missingLibrary)
     EntryMissing,      // the library lacks the entry point asked for
     RunnerUnavailable, // no runner of the file's bitness could be started (`code`: the system error)
     EntryFailed,       // the entry point returned a failure HRESULT (`code`)

@@ -32,6 +32,22 @@
 #define VELQUIST_NOENTRY_DLL "noEntry.dll"
 // Exports both entry points (S_OK) but imports ghostdep.dll, which exists nowhere, so it never loads.
 #define VELQUIST_MISSINGDEP_DLL "missingDep.dll"
+#define VELQUIST_MISSINGDEP_GHOST_DLL "ghostdep.dll"
+// In the sub-folder "deep": missingDeep.dll imports deepHelper.dll, which lies beside it and imports
+// deepGhost.dll, which exists nowhere; so missingDeep.dll never loads (both entry points would return S_OK).
+#define VELQUIST_MISSINGDEEP_FOLDER "deep"
+#define VELQUIST_MISSINGDEEP_DLL "missingDeep.dll"
+#define VELQUIST_MISSINGDEEP_HELPER_DLL "deepHelper.dll"
+#define VELQUIST_MISSINGDEEP_GHOST_DLL "deepGhost.dll"
+// Imports PresentFunction and UnexportedFunction by name from lackingHelper.dll, which lies beside it and
+// exports only PresentFunction. Windows refuses to load it (ERROR_PROC_NOT_FOUND); Wine 8 loads it with a
+// stub in place of UnexportedFunction, which faults when DllRegisterServer calls it.
+#define VELQUIST_MISSINGFUNCTION_DLL "missingFunction.dll"
+#define VELQUIST_MISSINGFUNCTION_HELPER_DLL "lackingHelper.dll"
+#define VELQUIST_MISSINGFUNCTION_NAME "UnexportedFunction"
+// DllRegisterServer and DllUnregisterServer return E_ACCESSDENIED at once (as a component does when it
+// may not write its keys).
+#define VELQUIST_ACCESSDENIED_DLL "accessDenied.dll"
 // In the sub-folder "deps": withDep.dll imports depHelper.dll, which lies only beside it. Its entry
 // points return S_OK when the helper answers (they write nothing).
 #define VELQUIST_DEPS_FOLDER "deps"

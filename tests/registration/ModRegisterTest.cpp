@@ -11,6 +11,8 @@
 
 #include "TestComponents.h"
 #include "TestSupport.h"
+#include "registration/LoadDiagnosis.h"
+#include "registration/RunnerProtocol.h"
 #include "registration/modRegister.h"
 #include "win32/Handles.h"
 
@@ -172,6 +174,10 @@ TEST_F(ModRegisterTest, EachFaultOfAComponentGivesFalseWithItsReason) {
     EXPECT_FALSE(modRegister::RunServerEntry(failing, false));
     EXPECT_FALSE(Loaded(failing));
 
+    const auto denied = modRegister::CallServerEntry(ComponentPath(VELQUIST_ACCESSDENIED_DLL), false);
+    EXPECT_EQ(denied.outcome, Outcome::EntryFailed);
+    EXPECT_EQ(denied.code, static_cast<DWORD>(E_ACCESSDENIED));
+
     const std::string noUnregister = ComponentPath(VELQUIST_NOUNREGISTER_DLL);
     EXPECT_TRUE(modRegister::IsDLLActiveX(noUnregister));
     EXPECT_TRUE(modRegister::RunServerEntry(noUnregister, true));
@@ -266,6 +272,7 @@ TEST_F(ModRegisterTest, DependenciesAreFoundBesideTheComponentAndNeverInTheCurre
     CurrentDirectory cwd(elsewhere.Path());
     const auto result = modRegister::ProbeComponent(lonely / VELQUIST_WITHDEP_DLL);
     EXPECT_EQ(result.outcome, Outcome::LoadFailed) << modRegister::Describe(result);
+    EXPECT_EQ(result.missingLibrary, VELQUIST_DEPHELPER_DLL);  // the explanation does not look there either
     EXPECT_FALSE(modRegister::RunServerEntry(lonely / VELQUIST_WITHDEP_DLL, true));
 }
 
@@ -331,7 +338,9 @@ TEST_F(ModRegisterTest, AComponentThatEndsItsRunnerCostsOnlyItsOwnRequest) {
         const auto result = modRegister::CallServerEntry(ComponentPath(c.dll), c.registerFlag);
         EXPECT_LT(::GetTickCount64() - start, 5000u) << c.dll;  // noticed at once, not at the limit
         EXPECT_EQ(result.outcome, c.outcome) << c.dll << ": " << modRegister::Describe(result);
-        if (c.code != 0) EXPECT_EQ(result.code, c.code) << c.dll;
+        if (c.code != 0) {
+            EXPECT_EQ(result.code, c.code) << c.dll;
+        }
         EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true)) << "after " << c.dll;
     }
     EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), false));
@@ -358,6 +367,93 @@ TEST_F(ModRegisterTest, ABroadcastFromTheEntryPointIsAnsweredWhileWaiting) {
     const ULONGLONG start = ::GetTickCount64();
     EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_BROADCAST_DLL), true));
     EXPECT_LT(::GetTickCount64() - start, 3000u);
+}
+
+// A load that fails for an unmet import says which, for the probe and the call alike, from the runner of
+// the component's bitness (only there do the dependencies of the other bitness count as found).
+TEST_F(ModRegisterTest, AFailedLoadNamesTheImportBehindIt) {
+    const std::string deep = VELQUIST_MISSINGDEEP_FOLDER "\\" VELQUIST_MISSINGDEEP_DLL;
+    const struct {
+        std::string path;
+        DWORD code;
+        const char* library;
+        const char* neededBy;
+    } cases[] = {
+        {ComponentPath(VELQUIST_MISSINGDEP_DLL), ERROR_MOD_NOT_FOUND, VELQUIST_MISSINGDEP_GHOST_DLL,
+         VELQUIST_MISSINGDEP_DLL},
+        {ComponentPath(deep), ERROR_MOD_NOT_FOUND, VELQUIST_MISSINGDEEP_GHOST_DLL, VELQUIST_MISSINGDEEP_HELPER_DLL},
+        {testsupport::OtherComponentPath(deep), ERROR_MOD_NOT_FOUND, VELQUIST_MISSINGDEEP_GHOST_DLL,
+         VELQUIST_MISSINGDEEP_HELPER_DLL},
+        {ComponentPath(VELQUIST_INITFAILS_DLL), ERROR_DLL_INIT_FAILED, "", ""},  // no import to blame
+    };
+    for (const auto& c : cases) {
+        for (const bool probe : {true, false}) {
+            const auto result =
+                probe ? modRegister::ProbeComponent(c.path) : modRegister::CallServerEntry(c.path, true);
+            const std::string what = c.path + (probe ? " (probe)" : " (call)");
+            EXPECT_EQ(result.outcome, Outcome::LoadFailed) << what << ": " << modRegister::Describe(result);
+            EXPECT_EQ(result.code, c.code) << what;
+            EXPECT_EQ(result.missingLibrary, c.library) << what;
+            EXPECT_EQ(result.missingFunction, "") << what;
+            EXPECT_EQ(result.neededBy, c.neededBy) << what;
+        }
+    }
+}
+
+// The walk behind those answers, run here (this process has the components' bitness) on a function
+// that a present library lacks: Wine loads such a component with a stub in its place, so its runner
+// never sees the ERROR_PROC_NOT_FOUND that Windows gives.
+TEST(LoadDiagnosis, NamesTheFirstUnmetImportOfTheKindTheErrorNames) {
+    const std::string component = ComponentPath(VELQUIST_MISSINGFUNCTION_DLL);
+    testsupport::TempDir alone;  // the component without its helper
+    ASSERT_TRUE(testsupport::CopyTo(component, alone / VELQUIST_MISSINGFUNCTION_DLL));
+    // A helper of that name that exports neither function and itself needs a library found nowhere.
+    testsupport::TempDir both;
+    ASSERT_TRUE(testsupport::CopyTo(component, both / VELQUIST_MISSINGFUNCTION_DLL));
+    ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_MISSINGDEEP_FOLDER "\\" VELQUIST_MISSINGDEEP_HELPER_DLL),
+                                    both / VELQUIST_MISSINGFUNCTION_HELPER_DLL));
+    // A helper of the other bitness beside the component satisfies nothing.
+    testsupport::TempDir mixed;
+    const std::string deps = VELQUIST_DEPS_FOLDER "\\";
+    ASSERT_TRUE(testsupport::CopyTo(ComponentPath(deps + VELQUIST_WITHDEP_DLL), mixed / VELQUIST_WITHDEP_DLL));
+    ASSERT_TRUE(testsupport::CopyTo(testsupport::OtherComponentPath(deps + VELQUIST_DEPHELPER_DLL),
+                                    mixed / VELQUIST_DEPHELPER_DLL));
+    const struct {
+        std::string path;
+        DWORD error;
+        runner::LoadDetail expected;
+    } cases[] = {
+        {component, ERROR_PROC_NOT_FOUND,
+         {VELQUIST_MISSINGFUNCTION_HELPER_DLL, VELQUIST_MISSINGFUNCTION_NAME, VELQUIST_MISSINGFUNCTION_DLL}},
+        {alone / VELQUIST_MISSINGFUNCTION_DLL, ERROR_PROC_NOT_FOUND,
+         {VELQUIST_MISSINGFUNCTION_HELPER_DLL, "", VELQUIST_MISSINGFUNCTION_DLL}},
+        {both / VELQUIST_MISSINGFUNCTION_DLL, ERROR_PROC_NOT_FOUND,
+         {VELQUIST_MISSINGFUNCTION_HELPER_DLL, "PresentFunction", VELQUIST_MISSINGFUNCTION_DLL}},
+        {both / VELQUIST_MISSINGFUNCTION_DLL, ERROR_MOD_NOT_FOUND,
+         {VELQUIST_MISSINGDEEP_GHOST_DLL, "", VELQUIST_MISSINGFUNCTION_HELPER_DLL}},
+        {mixed / VELQUIST_WITHDEP_DLL, ERROR_MOD_NOT_FOUND, {VELQUIST_DEPHELPER_DLL, "", VELQUIST_WITHDEP_DLL}},
+        {ComponentPath(deps + VELQUIST_WITHDEP_DLL), ERROR_MOD_NOT_FOUND, {}},  // nothing unmet
+    };
+    for (const auto& c : cases) {
+        const runner::LoadDetail found = runner::FindUnmetImport(c.path, c.error);
+        EXPECT_EQ(found.library, c.expected.library) << c.path << " " << c.error;
+        EXPECT_EQ(found.function, c.expected.function) << c.path << " " << c.error;
+        EXPECT_EQ(found.neededBy, c.expected.neededBy) << c.path << " " << c.error;
+    }
+}
+
+// The detail after a reply: what the runner encodes arrives whole; bytes of any other shape arrive as nothing.
+TEST(RunnerProtocol, OnlyAWellFormedDetailIsTaken) {
+    const runner::LoadDetail detail{"msvcr71.dll", "#12", "k\xC3\xB6mponent.dll"};
+    const runner::LoadDetail back = runner::DecodeDetail(runner::EncodeDetail(detail));
+    EXPECT_EQ(back.library, detail.library);
+    EXPECT_EQ(back.function, detail.function);
+    EXPECT_EQ(back.neededBy, detail.neededBy);
+    using namespace std::string_literals;
+    for (const std::string& garbled : {"a.dll"s, "a.dll\0f\0"s, "a.dll\0\0b.dll\0extra"s, "\0\0b.dll\0"s}) {
+        EXPECT_TRUE(runner::DecodeDetail(garbled).Empty()) << garbled;
+    }
+    EXPECT_EQ(runner::EncodeDetail({std::string(runner::kMaxDetailBytes, 'x'), "", ""}), "");
 }
 
 // Each program serves the other bitness through the other's runner; the keys land in that bitness's view.

@@ -224,4 +224,40 @@ TEST(PeExports, CrowdedFilesAreDecidedQuickly) {
     }
 }
 
+TEST(PeExports, LookUpFindsNamesAndOrdinalsAsTheLoaderResolvesImports) {
+    peimage::Options program;  // CheckExport refuses programs; an import may still name one
+    program.characteristics = 0x0102;
+    peimage::Options bare;
+    bare.exportDirectory = false;
+    const auto dll = peimage::Build({});  // DllRegisterServer is ordinal 1, DllUnregisterServer 2 (base 1)
+    auto emptySlot = dll;
+    Put32(emptySlot, Layout::ExportDirectory() + 40 + 4, 0);  // ordinal 2 has no function
+    auto base5 = dll;
+    Put32(base5, Layout::ExportDirectory() + 16, 5);
+    const struct {
+        const char* what;
+        std::vector<unsigned char> image;
+        const char* name;  // or nullptr for `ordinal`
+        std::uint16_t ordinal;
+        ExportCheck check;
+    } cases[] = {
+        {"name", dll, "DllUnregisterServer", 0, ExportCheck::Exported},
+        {"name in a program", peimage::Build(program), kName, 0, ExportCheck::Exported},
+        {"absent name", dll, "GhostFunction", 0, ExportCheck::NameAbsent},
+        {"no exports", peimage::Build(bare), kName, 0, ExportCheck::NoExportDirectory},
+        {"first ordinal", dll, nullptr, 1, ExportCheck::Exported},
+        {"last ordinal", dll, nullptr, 2, ExportCheck::Exported},
+        {"ordinal past the table", dll, nullptr, 3, ExportCheck::NameAbsent},
+        {"ordinal below the base", base5, nullptr, 4, ExportCheck::NameAbsent},
+        {"ordinal from the base", base5, nullptr, 6, ExportCheck::Exported},
+        {"ordinal without a function", emptySlot, nullptr, 2, ExportCheck::NameAbsent},
+    };
+    for (const auto& c : cases) {
+        std::vector<unsigned char> exact(c.image);
+        const ExportCheck check = c.name != nullptr ? peexports::LookUpName(exact.data(), exact.size(), c.name)
+                                                    : peexports::LookUpOrdinal(exact.data(), exact.size(), c.ordinal);
+        EXPECT_EQ(check, c.check) << c.what;
+    }
+}
+
 }  // namespace
