@@ -70,6 +70,7 @@ std::string ExceptionText(DWORD code) {
         case EXCEPTION_ARRAY_BOUNDS_EXCEEDED: name = "array bounds exceeded"; break;
         case 0xC0000409: name = "stack buffer overrun"; break;
         case 0xC0000374: name = "heap corruption"; break;
+        case 0x80000100: name = "called a function one of its libraries lacks"; break;  // Wine's stub
         default: break;
     }
     return name != nullptr ? std::string(name) + ", " + Hex(code) : "exception " + Hex(code);
@@ -167,16 +168,16 @@ std::string Detail(const std::string& path, const Result& result, bool registerF
         case Outcome::ProcessEnded: return "Ended the process (exit code " + std::to_string(result.code) + ").";
         case Outcome::LoadFailed: return LoadFailedDetail(path, result);
         case Outcome::RunnerUnavailable: {
+            if (result.machine != peexports::kMachineI386 && result.machine != peexports::kMachineAmd64) {
+                return "Built for " + MachineName(result.machine) +
+                       " processors; Velquist registers x86 (32-bit) and x64 (64-bit) components.";
+            }
             const bool wide = result.machine == peexports::kMachineAmd64;
             if (wide && !RunsOn64BitWindows()) return "64-bit component: it cannot be registered on 32-bit Windows.";
             return std::string(wide ? "64-bit component: velquist64.exe" : "32-bit component: velquist.exe") +
                    " is needed beside Velquist.";
         }
         case Outcome::NotComponent:
-            if (result.headers == peexports::ExportCheck::WrongMachine && result.machine != 0) {
-                return "Built for " + MachineName(result.machine) +
-                       " processors; Velquist registers x86 (32-bit) and x64 (64-bit) components.";
-            }
             return std::string("Not an ActiveX component: ") + peexports::Describe(result.headers) + ".";
     }
     return {};

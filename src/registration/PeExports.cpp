@@ -80,7 +80,6 @@ HeaderCheck LookUp(const unsigned char* data, std::size_t size, const Wanted& wa
         result.check = check;
         return result;
     };
-    if (headers.machine != kMachineI386 && headers.machine != kMachineAmd64) return answer(ExportCheck::WrongMachine);
     if (requireDll && (headers.characteristics & pefile::kFileDll) == 0) return answer(ExportCheck::NotDll);
     switch (pefile::ReadOptionalHeader(bytes, headers)) {
         case pefile::HeaderStatus::Sound: break;

@@ -14,9 +14,9 @@ constexpr std::uint16_t kMachineAmd64 = 0x8664;
 constexpr std::uint16_t kMachineArm64 = 0xAA64;
 
 enum class ExportCheck {
-    Exported,           // an i386 or AMD64 DLL that exports the name
+    Exported,           // a DLL that exports the name (of any processor: see the machine)
     NotPe,              // no MZ/PE signatures (text, empty, truncated before the PE header, ...)
-    WrongMachine,       // a PE file for neither i386 nor AMD64, or with an optional header of the other width
+    WrongMachine,       // an i386 or AMD64 file with an optional header of the other width
     NotDll,             // a PE file without the DLL flag (a program)
     NoExportDirectory,  // a DLL with no export directory
     NameAbsent,         // exports, but not this name (as the loader's binary search over the names sees it)
@@ -30,12 +30,12 @@ struct HeaderCheck {
     friend bool operator==(const HeaderCheck&, const HeaderCheck&) = default;
 };
 
-// Checks bytes of a file for being an i386 (PE32) or AMD64 (PE32+) DLL that exports `name` by name, and
-// reports the file's machine. Reads only inside [data, data + size), whatever the bytes say, and takes
+// Checks bytes of a file for being a DLL that exports `name` by name, and reports the file's machine
+// (i386 files must have a PE32 optional header, AMD64 files a PE32+ one). Reads only inside [data, data + size), whatever the bytes say, and takes
 // time at worst about linear in `size`.
 HeaderCheck CheckExport(const unsigned char* data, std::size_t size, std::string_view name) noexcept;
 
-// Whether an i386 or AMD64 PE file, library or program, exports a function by this name, as the loader
+// Whether a PE file, library or program, exports a function by this name, as the loader
 // looks it up when it resolves an import (a forwarded export counts: its name is in the table). Gives
 // Exported, NameAbsent or NoExportDirectory for a sound file; NotDll never. Same bounds as CheckExport.
 ExportCheck LookUpName(const unsigned char* data, std::size_t size, std::string_view name) noexcept;

@@ -91,15 +91,21 @@ inline HeaderStatus ReadFileHeader(const Bytes& bytes, Headers& headers) {
     return HeaderStatus::Sound;
 }
 
-// After ReadFileHeader: the optional header of the width the machine needs (i386 PE32, AMD64 PE32+).
+// After ReadFileHeader: the optional header of the width the machine needs (i386 PE32, AMD64 PE32+);
+// for other processors (ARM64, ...), of the width its magic says, so that what it exports can be told.
 inline HeaderStatus ReadOptionalHeader(const Bytes& bytes, Headers& headers) {
-    if (headers.machine != kMachineI386 && headers.machine != kMachineAmd64) return HeaderStatus::WrongMachine;
     const std::uint64_t optionalSize = headers.optionalEnd - headers.optional;
     const auto magic = bytes.U16(headers.optional);
     if (!magic || optionalSize < 2 || !bytes.Has(headers.optional, optionalSize)) return HeaderStatus::Malformed;
-    headers.wide = headers.machine == kMachineAmd64;
-    if (*magic != (headers.wide ? kMagicPe32Plus : kMagicPe32)) {
-        return *magic == kMagicPe32 || *magic == kMagicPe32Plus ? HeaderStatus::WrongMachine : HeaderStatus::Malformed;
+    if (headers.machine != kMachineI386 && headers.machine != kMachineAmd64) {
+        if (*magic != kMagicPe32 && *magic != kMagicPe32Plus) return HeaderStatus::Malformed;
+        headers.wide = *magic == kMagicPe32Plus;
+    } else {
+        headers.wide = headers.machine == kMachineAmd64;
+        if (*magic != (headers.wide ? kMagicPe32Plus : kMagicPe32)) {
+            return *magic == kMagicPe32 || *magic == kMagicPe32Plus ? HeaderStatus::WrongMachine
+                                                                    : HeaderStatus::Malformed;
+        }
     }
     // NumberOfRvaAndSizes, then the data directories.
     headers.directories = headers.optional + (headers.wide ? 112 : 96);

@@ -20,7 +20,7 @@ enum class ImportRead {
     Read,          // the whole import directory was read (a file without one imports nothing)
     Capped,        // a limit above was reached: `libraries` holds what was read up to it, less long names
     NotPe,         // no MZ/PE signatures
-    WrongMachine,  // a PE file for neither i386 nor AMD64, or with an optional header of the other width
+    WrongMachine,  // an i386 or AMD64 file with an optional header of the other width
     Malformed,     // headers or tables that point outside the file; `libraries` is empty
 };
 

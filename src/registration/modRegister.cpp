@@ -88,9 +88,9 @@ Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs) {
     Result result = CheckedFile(path, fullPath);
     if (!result.Succeeded()) return result;
     runner::RunnerClient* client = TheRunners().For(result.machine);
-    if (client == nullptr) {
-        result.outcome = Outcome::NotComponent;
-        result.headers = peexports::ExportCheck::WrongMachine;
+    if (client == nullptr) {  // a component for a processor we have no runner for (ARM64, say)
+        result.outcome = Outcome::RunnerUnavailable;
+        result.code = ERROR_BAD_EXE_FORMAT;
         return result;
     }
     const runner::Exchange exchange = client->Send(kind, fullPath, waitLimitMs);

@@ -221,4 +221,31 @@ TEST_F(FolderWalk, TheRootOfADriveIsJoinedWithoutADoubledSeparator) {
 }
 #endif
 
+// Components that could not be loaded are failures with their reason; files that are none get no line.
+TEST_F(FolderWalk, ComponentsThatCannotBeLoadedGetAFailedLineWithTheReason) {
+    const std::string d = dir.Path();
+    Put(VELQUIST_MISSINGDEP_DLL, d + "\\a.dll");
+    Put(VELQUIST_NOENTRY_DLL, d + "\\b.dll");
+    // A component for another processor: the same library with the ARM64 machine in its header.
+    std::string arm = testsupport::ReadBytes(ComponentPath(VELQUIST_COMSERVER_DLL));
+    ASSERT_GT(arm.size(), 0x40u);
+    const size_t pe = static_cast<unsigned char>(arm[0x3C]) | (static_cast<unsigned char>(arm[0x3D]) << 8);
+    arm[pe + 4] = '\x64';
+    arm[pe + 5] = '\xAA';
+    ASSERT_TRUE(testsupport::WriteBytes(d + "\\c.dll", arm));
+    ASSERT_TRUE(testsupport::WriteBytes(d + "\\d.txt", "no library"));
+
+    unsigned long long checked = 0;
+    Module1::RegisterFolder(d, false, true, list, &checked);
+    ASSERT_EQ(list.lines.size(), 2u) << list.lines.back().text;
+    EXPECT_EQ(list.lines[0].text, "Failed : " + d + "\\a.dll");
+    EXPECT_EQ(list.lines[0].icon, velquist::kIconFailure);
+    EXPECT_EQ(list.lines[0].detail, "Needs ghostdep.dll, which was not found (looked in the component's folder, the "
+                                    "system folders and PATH).");
+    EXPECT_EQ(list.lines[1].text, "Failed : " + d + "\\c.dll");
+    EXPECT_EQ(list.lines[1].detail,
+              "Built for ARM64 processors; Velquist registers x86 (32-bit) and x64 (64-bit) components.");
+    EXPECT_EQ(checked, 4u);
+}
+
 }  // namespace

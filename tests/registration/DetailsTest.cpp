@@ -69,7 +69,7 @@ TEST(Details, EachOutcomeSaysWhyAndWhatToDo) {
         {Make(Outcome::LoadFailed, ERROR_DLL_INIT_FAILED), true, "Its initialisation failed (DllMain returned FALSE)."},
         {OtherMachine(Outcome::RunnerUnavailable, peexports::kMachineI386), true,
          "32-bit component: velquist.exe is needed beside Velquist."},
-        {OtherMachine(Outcome::NotComponent, peexports::kMachineArm64), true,
+        {OtherMachine(Outcome::RunnerUnavailable, peexports::kMachineArm64), true,
          "Built for ARM64 processors; Velquist registers x86 (32-bit) and x64 (64-bit) components."},
     };
     for (const Case& c : cases) {

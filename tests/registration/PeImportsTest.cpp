@@ -76,8 +76,8 @@ TEST(PeImports, ListsLibrariesAndFunctionsInTableOrder) {
 }
 
 TEST(PeImports, WhatIsNotAnImportListSaysWhy) {
-    auto arm = WithImports(peimage::Amd64());
-    arm.machine = 0xAA64;
+    auto wrongWidth = WithImports(peimage::Amd64());
+    wrongWidth.machine = 0x014C;  // i386 on a PE32+ header
     auto noDirectoryEntry = peimage::Build(WithImports({}));
     Put32(noDirectoryEntry, Layout::kOptional + 92, 1);  // counts only the export directory
     const std::string text = "This is a text file, long enough to have room for a DOS header and then some.";
@@ -88,7 +88,7 @@ TEST(PeImports, WhatIsNotAnImportListSaysWhy) {
     } cases[] = {
         {"no imports", peimage::Build({}), ImportRead::Read},
         {"import directory not counted", noDirectoryEntry, ImportRead::Read},
-        {"ARM64", peimage::Build(arm), ImportRead::WrongMachine},
+        {"i386 with PE32+", peimage::Build(wrongWidth), ImportRead::WrongMachine},
         {"text", std::vector<unsigned char>(text.begin(), text.end()), ImportRead::NotPe},
         {"nothing", {}, ImportRead::NotPe},
     };
