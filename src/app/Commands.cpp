@@ -112,8 +112,16 @@ bool IsFolder(const std::string& path) {
 }
 
 RunSummary Execute(const RunRequest& request, ResultList& results,
-                   const std::function<void(const std::string&)>& showError) {
+                   const std::function<void(const std::string&)>& showError, RunControl* control) {
     RunSummary summary;
+    RunControl none;
+    RunControl& run = control != nullptr ? *control : none;
+    // The waits for the runners hand input to the control and ask it about stopping.
+    struct Observing {
+        modRegister::WaitObserver* previous = modRegister::CurrentWaitObserver();
+        explicit Observing(modRegister::WaitObserver* observer) { modRegister::SetWaitObserver(observer); }
+        ~Observing() { modRegister::SetWaitObserver(previous); }
+    } observing(control);
     CountingList list(results);
     list.Clear();
     LARGE_INTEGER start{};
@@ -129,7 +137,10 @@ RunSummary Execute(const RunRequest& request, ResultList& results,
         const std::string& path = request.path;
         summary.checked = 1;
         const modRegister::Result probe = modRegister::ProbeComponent(path);
-        if (!probe.Succeeded()) {
+        if (probe.outcome == modRegister::Outcome::Stopped) {
+            AddResultLine(list, FailedLine(path, modRegister::Detail(path, probe, registerFlag)));
+            summary.stopped = true;
+        } else if (!probe.Succeeded()) {
             std::string message = "This file is not an ActiveX component";
             // A component that could not be loaded is told apart from a file that is none.
             summary.end = RunSummary::End::NotComponent;
@@ -139,18 +150,22 @@ RunSummary Execute(const RunRequest& request, ResultList& results,
             }
             showError(message);
             return summary;
+        } else {
+            const modRegister::Result call = modRegister::CallServerEntry(path, registerFlag);
+            const std::string detail = modRegister::Detail(path, call, registerFlag);
+            AddResultLine(list, call.Succeeded() ? SuccessLine(registerFlag, path, detail) : FailedLine(path, detail));
+            summary.stopped = call.outcome == modRegister::Outcome::Stopped;
         }
-        const modRegister::Result call = modRegister::CallServerEntry(path, registerFlag);
-        const std::string detail = modRegister::Detail(path, call, registerFlag);
-        AddResultLine(list, call.Succeeded() ? SuccessLine(registerFlag, path, detail) : FailedLine(path, detail));
     } else if (IsFolder(request.path)) {
-        Module1::RegisterFolder(request.path, request.subfolders, registerFlag, list, &summary.checked);
+        Module1::RegisterFolder(request.path, request.subfolders, registerFlag, list, &run);
+        summary.checked = run.checked;
+        summary.stopped = run.stopped;
     }
     // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
 
     summary.succeeded = list.succeeded;
     summary.failed = list.failed;
-    AddResultLine(list, ClosingLine(registerFlag, false,
+    AddResultLine(list, ClosingLine(registerFlag, summary.stopped,
                                     modRegister::Summary(registerFlag, list.succeeded, list.failed, summary.checked,
                                                          SecondsSince(start))));
     return summary;
@@ -167,7 +182,7 @@ int ExitCodeOf(const RunSummary& summary) {
     return summary.succeeded > 0 ? kExitSucceeded : kExitNothingToDo;
 }
 
-void RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag) {
+void RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag, RunControl* control) {
     BusyScope busy;
     PaintingList list(results, inputs.owner);
     RunRequest request;
@@ -175,12 +190,12 @@ void RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag)
     request.path = win32::WindowText(request.singleFile ? inputs.text1 : inputs.text2);
     request.subfolders = ::SendMessageA(inputs.check1, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
     request.registerFlag = registerFlag;
-    Execute(request, list, [&inputs](const std::string& message) { ShowError(inputs.owner, message); });
+    Execute(request, list, [&inputs](const std::string& message) { ShowError(inputs.owner, message); }, control);
 }
 
-void RunCommand(velquistform& form, bool registerFlag) {
+void RunCommand(velquistform& form, bool registerFlag, RunControl* control) {
     RunCommand(RunInputs{form.Handle(), form.Option1, form.Text1, form.Text2, form.Check1}, form.Results(),
-               registerFlag);
+               registerFlag, control);
 }
 
 }  // namespace velquist

@@ -7,15 +7,18 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "folders/Module1.h"
+#include "registration/modRegister.h"
 #include "results/ResultList.h"
 
 namespace velquist {
 
 class velquistform;
+class RunControl;
 
 // One run: clears the list, checks the single-file input or walks the directory, writes the lines
 // and the closing line. registerFlag true registers, false unregisters.
-void RunCommand(velquistform& form, bool registerFlag);
+void RunCommand(velquistform& form, bool registerFlag, RunControl* control = nullptr);
 
 // The controls a run reads, read afresh at each use, and the window that owns its message boxes.
 struct RunInputs {
@@ -26,8 +29,8 @@ struct RunInputs {
     HWND check1 = nullptr;   // include sub-directories
 };
 
-// The run itself, on the given controls and list.
-void RunCommand(const RunInputs& inputs, ResultList& list, bool registerFlag);
+// The run itself, on the given controls and list; control as for Execute.
+void RunCommand(const RunInputs& inputs, ResultList& list, bool registerFlag, RunControl* control = nullptr);
 
 // What a run is asked to do, however it was asked (the window's controls, the command line).
 struct RunRequest {
@@ -52,10 +55,19 @@ struct RunSummary {
     bool stopped = false;
 };
 
+// What a run tells as it goes (files checked) and how it learns that it is to stop: the walk's
+// progress and the observer of the waits for the runners, in one.
+class RunControl : public Module1::WalkProgress, public modRegister::WaitObserver {
+public:
+    bool StopRequested() override { return false; }
+};
+
 // Clears the list, runs the request and writes its lines and closing line; the single-file errors go
-// to showError (a message box in the window, the console in silent mode).
+// to showError (a message box in the window, the console in silent mode). With a control, a stop it
+// asks for abandons the component in progress ("Failed : ", "Stopped before it finished."), tries
+// nothing more, and closes with "... operation stopped".
 RunSummary Execute(const RunRequest& request, ResultList& list,
-                   const std::function<void(const std::string&)>& showError);
+                   const std::function<void(const std::string&)>& showError, RunControl* control = nullptr);
 
 // Silent mode's exit code for a run: 0 at least one component tried and all succeeded, 1 any failed
 // (one that could not be loaded included), 2 nothing to do.

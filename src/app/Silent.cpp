@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,21 @@ private:
     Console& console_;
 };
 
+// Ctrl+C and Ctrl+Break on the console stop a silent run as Esc stops one in the window; the handler
+// runs on a thread of the system's, so the run polls the flag.
+std::atomic<bool> g_stopAsked{false};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    g_stopAsked = true;
+    return TRUE;
+}
+
+class ConsoleRun final : public RunControl {
+public:
+    bool StopRequested() override { return g_stopAsked.load(); }
+};
+
 bool IsExistingFolder(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -90,11 +106,17 @@ int RunSilent(const CommandLine& line) {
     request.registerFlag = !line.unregister;
 
     ConsoleList list(console);
-    const RunSummary summary = Execute(request, list, [&console](const std::string& message) {
-        std::string text = message;
-        for (size_t at; (at = text.find("\n\n")) != std::string::npos;) text.replace(at, 2, "\t");
-        console.WriteLine(text);
-    });
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    ConsoleRun run;
+    const RunSummary summary = Execute(
+        request, list,
+        [&console](const std::string& message) {
+            std::string text = message;
+            for (size_t at; (at = text.find("\n\n")) != std::string::npos;) text.replace(at, 2, "\t");
+            console.WriteLine(text);
+        },
+        &run);
+    ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     int code = ExitCodeOf(summary);
     if (!line.report.empty()) {
         DWORD error = ERROR_SUCCESS;

@@ -3,6 +3,7 @@
 
 #include <windowsx.h>
 #include <commdlg.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <array>
@@ -277,6 +278,83 @@ void velquistform::Option2_Click() {
     ::EnableWindow(Command3, FALSE);
 }
 
+namespace {
+
+// The task bar button's progress, where the shell has one.
+class TaskbarProgress final : public velquistform::ProgressDisplay {
+public:
+    void Walking(HWND window) override { Set(window, TBPF_INDETERMINATE); }
+    void Idle(HWND window) override { Set(window, TBPF_NOPROGRESS); }
+
+private:
+    static void Set(HWND window, TBPFLAG state) {
+        ITaskbarList3* taskbar = nullptr;
+        if (FAILED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                      reinterpret_cast<void**>(&taskbar)))) {
+            return;
+        }
+        if (SUCCEEDED(taskbar->HrInit())) taskbar->SetProgressState(window, state);
+        taskbar->Release();
+    }
+};
+
+}  // namespace
+
+// A run of this window: its progress in the caption and on the task bar, its stop, its input.
+class velquistform::WindowRun final : public RunControl {
+public:
+    WindowRun(velquistform& form, bool walking) : form_(form), walking_(walking) {
+        if (walking_) Display().Walking(form_.Handle());
+    }
+    ~WindowRun() override {
+        if (!walking_) return;
+        ::SetWindowTextA(form_.Handle(), "Velquist");
+        Display().Idle(form_.Handle());
+    }
+    void FileChecked() override {
+        const std::string caption = "Velquist - " + modRegister::Grouped(checked) + " files checked";
+        ::SetWindowTextA(form_.Handle(), caption.c_str());
+    }
+    bool StopRequested() override { return form_.stopRequested_; }
+    void OnInput() override { form_.HandleInputDuringRun(); }
+
+private:
+    ProgressDisplay& Display() {
+        static TaskbarProgress taskbar;
+        return form_.progress_ != nullptr ? *form_.progress_ : taskbar;
+    }
+    velquistform& form_;
+    bool walking_;
+};
+
+void velquistform::HandleInputDuringRun() {
+    MSG msg;
+    // Close requests posted to the window (the task bar's Close, another program's WM_CLOSE).
+    while (::PeekMessageA(&msg, Handle(), WM_CLOSE, WM_CLOSE, PM_REMOVE)) ::DispatchMessageA(&msg);
+    while (::PeekMessageA(&msg, Handle(), WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE)) {
+        if ((msg.wParam & 0xFFF0) == SC_CLOSE) ::DispatchMessageA(&msg);
+    }
+    // Keys and clicks, whether typed or posted.
+    const std::pair<UINT, UINT> ranges[] = {{WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST},
+                                            {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+    for (const auto& [first, last] : ranges) {
+        while (::PeekMessageA(&msg, nullptr, first, last, PM_REMOVE)) {
+            if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+                stopRequested_ = true;
+                continue;
+            }
+            const bool onClose = msg.hwnd == Command2 && msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST;
+            const bool closeBox = msg.hwnd == Handle() && msg.wParam == HTCLOSE &&
+                                  (msg.message == WM_NCLBUTTONDOWN || msg.message == WM_NCLBUTTONUP);
+            const bool altF4 = msg.message == WM_SYSKEYDOWN && msg.wParam == VK_F4;
+            if (onClose || closeBox || altF4) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
+        }
+    }
+}
+
 void velquistform::Run(bool registerFlag) {
     if (running_) return;
     {
@@ -285,7 +363,10 @@ void velquistform::Run(bool registerFlag) {
             explicit Running(bool& f) : flag(f) { flag = true; }
             ~Running() { flag = false; }
         } running(running_);
-        RunCommand(*this, registerFlag);
+        stopRequested_ = false;
+        const bool walking = ::SendMessageA(Option1, BM_GETCHECK, 0, 0) != BST_CHECKED;
+        WindowRun run(*this, walking);
+        RunCommand(*this, registerFlag, &run);
     }
     if (closePending_) {
         closePending_ = false;
@@ -436,7 +517,9 @@ void velquistform::mnuabout_Click() { ShowAbout(); }
 void velquistform::Form_Unload() {
     if (running_) {
         // The run is inside this window's code: destroying the window now would pull it from under it.
+        // It stops, and the window closes once it has unwound.
         closePending_ = true;
+        stopRequested_ = true;
         return;
     }
     CloseHelpAndAbout();
@@ -445,7 +528,8 @@ void velquistform::Form_Unload() {
 }
 
 void velquistform::OnCommand(int id, int code) {
-    if (running_) return;  // sent during a run: every command waits for its end, as input does
+    // During a run only Close is heard (it stops the run); every other command waits for its end.
+    if (running_ && id != kIdCommand2) return;
     switch (id) {
         case kIdOption1: if (code == BN_CLICKED) Option1_Click(); break;
         case kIdOption2: if (code == BN_CLICKED) Option2_Click(); break;

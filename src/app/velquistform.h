@@ -88,6 +88,15 @@ public:
 
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
 
+    // Where a run shows its progress besides the caption: the task bar button. Tests put their own.
+    class ProgressDisplay {
+    public:
+        virtual ~ProgressDisplay() = default;
+        virtual void Walking(HWND window) = 0;  // a folder walk began: progress without a measure
+        virtual void Idle(HWND window) = 0;     // the run ended
+    };
+    void SetProgressDisplay(ProgressDisplay* display) noexcept { progress_ = display; }
+
     // The DPI the window is laid out for.
     int Dpi() const noexcept { return dpi_; }
 
@@ -129,6 +138,10 @@ private:
     // Runs a command, once at a time: while a run waits for a component, messages sent to the window
     // are handled, and may ask for another run or for the window to close.
     void Run(bool registerFlag);
+    // Input that arrives during a run: Esc stops it; Close, the title bar's close box and Alt+F4 ask
+    // for the window to close (which stops it); everything else is dropped.
+    void HandleInputDuringRun();
+    class WindowRun;
 
     int dpi_ = 96;
     win32::unique_gdi<HFONT> font_;
@@ -138,6 +151,8 @@ private:
     std::unique_ptr<ListViewResultList> results_;
     bool running_ = false;       // a run is in progress
     bool closePending_ = false;  // asked to close during a run: close when it has unwound
+    bool stopRequested_ = false; // the run in progress is to stop
+    ProgressDisplay* progress_ = nullptr;  // null: the task bar
 };
 
 }  // namespace velquist

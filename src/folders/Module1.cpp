@@ -66,7 +66,8 @@ std::string FullPath(const std::string& path) {
 // seen before) neither recurses for ever nor registers a component twice.
 class FolderWalk {
 public:
-    FolderWalk(bool registerFlag, velquist::ResultList& list) : registerFlag_(registerFlag), list_(list) {}
+    FolderWalk(bool registerFlag, velquist::ResultList& list, WalkProgress& progress)
+        : registerFlag_(registerFlag), list_(list), progress_(progress) {}
 
     void Walk(const std::string& path, bool includeSubfolders, bool isLink) {
         FolderIdentity identity;
@@ -99,15 +100,23 @@ public:
         }
 
         if (includeSubfolders) {
-            for (const auto& [subfolder, subfolderIsLink] : subfolders) Walk(subfolder, true, subfolderIsLink);
+            for (const auto& [subfolder, subfolderIsLink] : subfolders) {
+                if (progress_.stopped) return;
+                Walk(subfolder, true, subfolderIsLink);
+            }
         }
-        for (const std::string& file : files) Process(file);
+        for (const std::string& file : files) {
+            if (progress_.stopped || (progress_.stopped = progress_.StopRequested())) return;
+            Process(file);
+        }
     }
 
 private:
     void Process(const std::string& file) {
-        ++checked_;
+        ++progress_.checked;
+        progress_.FileChecked();
         const modRegister::Result probe = modRegister::ProbeComponent(file);
+        if (probe.outcome == modRegister::Outcome::Stopped) progress_.stopped = true;
         if (!probe.Succeeded()) {
             // No component: no line. A component that could not be loaded: a failure that says why.
             if (modRegister::IsUnloadableComponent(probe)) {
@@ -116,29 +125,25 @@ private:
             return;
         }
         const modRegister::Result call = modRegister::CallServerEntry(file, registerFlag_);
+        if (call.outcome == modRegister::Outcome::Stopped) progress_.stopped = true;
         const std::string detail = modRegister::Detail(file, call, registerFlag_);
         velquist::AddResultLine(list_, call.Succeeded() ? velquist::SuccessLine(registerFlag_, file, detail)
                                                         : velquist::FailedLine(file, detail));
     }
 
-public:
-    unsigned long long Checked() const { return checked_; }
-
-private:
     bool registerFlag_;
     velquist::ResultList& list_;
     std::set<FolderIdentity> visited_;
-    unsigned long long checked_ = 0;
+    WalkProgress& progress_;
 };
 
 }  // namespace
 
 void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
-                    velquist::ResultList& list, unsigned long long* filesChecked) {
+                    velquist::ResultList& list, WalkProgress* progress) {
     if (path.empty()) return;
-    FolderWalk walk(registerFlag, list);
-    walk.Walk(FullPath(path), includeSubfolders, false);
-    if (filesChecked != nullptr) *filesChecked += walk.Checked();
+    WalkProgress none;
+    FolderWalk(registerFlag, list, progress != nullptr ? *progress : none).Walk(FullPath(path), includeSubfolders, false);
 }
 
 }  // namespace Module1

@@ -7,11 +7,23 @@
 
 namespace Module1 {
 
+// What a walk tells as it goes, and how it learns that it is to stop.
+class WalkProgress {
+public:
+    virtual ~WalkProgress() = default;
+    // After each file is counted, before it is looked at.
+    virtual void FileChecked() {}
+    // Asked before each file; true ends the walk there (the call in progress is stopped by the runner's
+    // wait, which asks its own observer).
+    virtual bool StopRequested() { return false; }
+    unsigned long long checked = 0;  // files looked at
+    bool stopped = false;            // the walk ended early because a stop was asked for
+};
+
 // Registers (registerFlag) or unregisters every ActiveX component in path and, when
 // includeSubfolders, in every folder below it, sub-folders first; one line per component tried, and
-// one "Failed : " line per component that could not be loaded. filesChecked, when given, counts the
-// files looked at.
+// one "Failed : " line per component that could not be loaded (or whose call was stopped).
 void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
-                    velquist::ResultList& list, unsigned long long* filesChecked = nullptr);
+                    velquist::ResultList& list, WalkProgress* progress = nullptr);
 
 }  // namespace Module1

@@ -145,7 +145,8 @@ bool IsUnloadableComponent(const Result& probe) {
         case Outcome::RunnerUnavailable:
         case Outcome::TimedOut:
         case Outcome::Crashed:
-        case Outcome::ProcessEnded: return true;
+        case Outcome::ProcessEnded:
+        case Outcome::Stopped: return true;
         default: return false;
     }
 }
@@ -166,6 +167,7 @@ std::string Detail(const std::string& path, const Result& result, bool registerF
             return "Did not finish within " + std::to_string(waitLimitMs / 1000) + " seconds; it was stopped.";
         case Outcome::Crashed: return "Crashed (" + ExceptionText(result.code) + ").";
         case Outcome::ProcessEnded: return "Ended the process (exit code " + std::to_string(result.code) + ").";
+        case Outcome::Stopped: return "Stopped before it finished.";
         case Outcome::LoadFailed: return LoadFailedDetail(path, result);
         case Outcome::RunnerUnavailable: {
             if (result.machine != peexports::kMachineI386 && result.machine != peexports::kMachineAmd64) {

@@ -211,10 +211,18 @@ RunnerClient::Wait RunnerClient::WaitFor(OVERLAPPED& overlapped, ULONGLONG deadl
             pending = false;  // failed: the runner's end of the pipe is gone
             return Wait::Died;
         }
+        if (observer_ != nullptr && observer_->StopRequested()) return Wait::Stopped;
         const ULONGLONG now = ::GetTickCount64();
         if (now >= deadline) return Wait::TimedOut;
-        const DWORD woke = ::MsgWaitForMultipleObjectsEx(2, handles, static_cast<DWORD>(deadline - now),
-                                                         QS_SENDMESSAGE | QS_PAINT, 0);
+        // An observer is asked about stopping every kStopPollMs (a console's Ctrl+C comes on another
+        // thread) and gets the input that arrives meanwhile.
+        DWORD wait = static_cast<DWORD>(deadline - now);
+        DWORD wake = QS_SENDMESSAGE | QS_PAINT;
+        if (observer_ != nullptr) {
+            wait = wait < kStopPollMs ? wait : kStopPollMs;
+            wake |= QS_INPUT | QS_POSTMESSAGE;
+        }
+        const DWORD woke = ::MsgWaitForMultipleObjectsEx(2, handles, wait, wake, 0);
         if (woke == WAIT_OBJECT_0) continue;
         if (woke == WAIT_OBJECT_0 + 1) {
             // The runner ended; what it wrote before it did may still be read.
@@ -226,6 +234,7 @@ RunnerClient::Wait RunnerClient::WaitFor(OVERLAPPED& overlapped, ULONGLONG deadl
         }
         if (woke == WAIT_OBJECT_0 + 2) {
             HandleSentAndPaint();
+            if (observer_ != nullptr) observer_->OnInput();
             continue;
         }
         if (woke == WAIT_FAILED) return Wait::TimedOut;
@@ -234,11 +243,16 @@ RunnerClient::Wait RunnerClient::WaitFor(OVERLAPPED& overlapped, ULONGLONG deadl
 
 Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD waitLimitMs) {
     Exchange result;
+    const auto stopRequested = [this] { return observer_ != nullptr && observer_->StopRequested(); };
+    if (stopRequested()) {
+        result.status = Exchange::Status::Stopped;
+        return result;
+    }
     if (connection_ && ::WaitForSingleObject(connection_->process.get(), 0) != WAIT_TIMEOUT) End();
     if (!connection_) {
         DWORD error = 0;
         if (!Start(error)) {
-            result.status = Exchange::Status::Unavailable;
+            result.status = stopRequested() ? Exchange::Status::Stopped : Exchange::Status::Unavailable;
             result.code = error;
             return result;
         }
@@ -266,6 +280,11 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
         result.status = Exchange::Status::TimedOut;
         return result;
     };
+    auto stopped = [&] {
+        End();
+        result.status = Exchange::Status::Stopped;
+        return result;
+    };
 
     connection.write = OVERLAPPED{};
     connection.write.hEvent = connection.writeEvent.get();
@@ -278,6 +297,7 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
     }
     connection.writePending = true;
     Wait wait = WaitFor(connection.write, deadline, transferred);
+    if (wait == Wait::Stopped) return stopped();
     if (wait == Wait::TimedOut) return timedOut();
     if (wait == Wait::Died || transferred != connection.request.size()) return died();
 
@@ -301,6 +321,7 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
         return Wait::Done;
     };
     wait = readExactly(reinterpret_cast<char*>(&connection.reply), sizeof connection.reply);
+    if (wait == Wait::Stopped) return stopped();
     if (wait == Wait::TimedOut) return timedOut();
     // A count past the bound is a runner that no longer speaks the protocol: never read on blindly.
     if (wait == Wait::Died || connection.reply.magic != kMagic || connection.reply.detailBytes > kMaxDetailBytes) {
@@ -308,6 +329,7 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
     }
     connection.detail.assign(connection.reply.detailBytes, '\0');
     wait = readExactly(connection.detail.data(), connection.reply.detailBytes);
+    if (wait == Wait::Stopped) return stopped();
     if (wait == Wait::TimedOut) return timedOut();
     if (wait == Wait::Died) return died();
     result.status = Exchange::Status::Answered;
@@ -316,10 +338,11 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
     return result;
 }
 
-Exchange RunnerClient::Send(Request kind, const std::string& path, DWORD waitLimitMs) {
+Exchange RunnerClient::Send(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer) {
     Exchange result;
     if (busy_) return result;  // re-entered from a sent message: no second request on the same pipe
     busy_ = true;
+    observer_ = observer;
     try {
         result = SendOnce(kind, path, waitLimitMs);
         // A runner lost mid-request may have been killed by a stray thread of an earlier component.
@@ -330,6 +353,7 @@ Exchange RunnerClient::Send(Request kind, const std::string& path, DWORD waitLim
         result.code = ERROR_NOT_ENOUGH_MEMORY;
     }
     busy_ = false;
+    observer_ = nullptr;
     return result;
 }
 

@@ -93,7 +93,7 @@ Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs) {
         result.code = ERROR_BAD_EXE_FORMAT;
         return result;
     }
-    const runner::Exchange exchange = client->Send(kind, fullPath, waitLimitMs);
+    const runner::Exchange exchange = client->Send(kind, fullPath, waitLimitMs, CurrentWaitObserver());
     switch (exchange.status) {
         case runner::Exchange::Status::Unavailable:
             result.outcome = Outcome::RunnerUnavailable;
@@ -101,6 +101,9 @@ Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs) {
             return result;
         case runner::Exchange::Status::TimedOut:
             result.outcome = Outcome::TimedOut;
+            return result;
+        case runner::Exchange::Status::Stopped:
+            result.outcome = Outcome::Stopped;
             return result;
         case runner::Exchange::Status::Died:
             // The runner's last-chance filter ends it with the exception code, whose severity bits
@@ -171,6 +174,14 @@ DWORD RunnerProcessId(std::uint16_t machine) {
     return client == nullptr ? 0 : client->ProcessId();
 }
 
+namespace {
+WaitObserver* g_waitObserver = nullptr;  // the UI thread's; runs happen on that thread only
+}  // namespace
+
+void SetWaitObserver(WaitObserver* observer) { g_waitObserver = observer; }
+
+WaitObserver* CurrentWaitObserver() { return g_waitObserver; }
+
 void EndRunners() {
     TheRunners().i386.End();
     TheRunners().amd64.End();
@@ -195,6 +206,7 @@ std::string Describe(const Result& result) {
         case Outcome::TimedOut: return "timed out";
         case Outcome::Crashed: return "crashed (exception " + Hex(result.code) + ")";
         case Outcome::ProcessEnded: return "ended the process (exit code " + std::to_string(result.code) + ")";
+        case Outcome::Stopped: return "stopped";
     }
     return "unknown";
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "registration/PeExports.h"
+#include "registration/RunnerClient.h"
 
 namespace modRegister {
 
@@ -30,6 +31,7 @@ enum class Outcome {
     TimedOut,          // no answer within the wait limit: the runner was ended
     Crashed,           // an exception nobody handled ended the runner (`code`: the exception code)
     ProcessEnded,      // the component ended the runner's process itself (`code`: its exit code)
+    Stopped,           // the run was stopped while waiting for it: the runner was ended
 };
 
 struct Result {
@@ -55,6 +57,12 @@ void UseRunnerFolder(const std::string& folder);
 DWORD RunnerProcessId(std::uint16_t machine);
 // Ends both runners now; the next request starts a fresh one.
 void EndRunners();
+
+// Who waits for the runners on this thread: gets the input that arrives while waiting, and can stop
+// the call in progress (see runner::WaitObserver). nullptr for none; a run sets it for its length.
+using WaitObserver = runner::WaitObserver;
+void SetWaitObserver(WaitObserver* observer);
+WaitObserver* CurrentWaitObserver();
 
 // A short English description of a result ("timed out", "crashed (exception 0xC0000005)", ...).
 std::string Describe(const Result& result);

@@ -7,7 +7,9 @@
 
 #include <cstring>
 #include <regex>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DialogWatcher.h"
@@ -358,6 +360,16 @@ TEST_F(Commands, ClicksGivenWhileARunIsBusyDoNotStartAnotherRun) {
 
 // While it waits for a component the window answers messages sent to it; a command or a close request
 // sent meanwhile neither starts a second run nor pulls the window from under the first.
+std::vector<std::string> captions;  // the main window's captions, as set
+HWND captionOf = nullptr;
+LRESULT CALLBACK RecordCaptionHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const auto* msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (msg->message == WM_SETTEXT && msg->hwnd == captionOf) captions.push_back(reinterpret_cast<const char*>(msg->lParam));
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 std::vector<std::string> listCalls;  // what the list was told, as "clear" or the text of a row
 LRESULT CALLBACK RecordListHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
@@ -508,6 +520,84 @@ TEST_F(Commands, ADropFillsTheInputsWithItsFirstItemAndRunsNothing) {
     EXPECT_EQ(testsupport::WindowText(form.Text1), file);
     EXPECT_TRUE(Lines().empty());
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
+}
+
+// Esc, Close and a close request posted to the window stop a run at a hung component: it gets a failed
+// line, nothing more is tried, the run closes as stopped, and a close request then closes the window.
+TEST_F(Commands, ARunStopsAtOnceOnEscOrACloseRequest) {
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_BLOCKING_DLL), dir / "a.dll"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "b.dll"));
+    struct Case {
+        const char* how;
+        std::function<void(velquist::velquistform&)> ask;
+        bool closes;
+    };
+    const Case cases[] = {
+        {"Esc", [](auto& f) { ::PostMessageA(f.ListView1, WM_KEYDOWN, VK_ESCAPE, 0x00010001); }, false},
+        {"Close", [](auto& f) {
+             ::PostMessageA(f.Command2, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+             ::PostMessageA(f.Command2, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+         }, true},
+        {"WM_CLOSE", [](auto& f) { ::PostMessageA(f.Handle(), WM_CLOSE, 0, 0); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        if (!::IsWindow(form.Handle())) {
+            testsupport::DrainQuit();
+            ASSERT_TRUE(form.Create());
+        }
+        Directory(dir.Path(), false);
+        listCalls.clear();
+        HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, RecordListHook, nullptr, ::GetCurrentThreadId());
+        std::thread asker([&] {
+            ::Sleep(500);
+            c.ask(form);
+        });
+        const ULONGLONG start = ::GetTickCount64();
+        Press(true);
+        const ULONGLONG elapsed = ::GetTickCount64() - start;
+        asker.join();
+        ::UnhookWindowsHookEx(hook);
+        EXPECT_LT(elapsed, 4000u);  // well within the component's ten seconds
+        ASSERT_EQ(listCalls.size(), 3u);
+        EXPECT_EQ(listCalls[1], "Failed : " + (dir / "a.dll"));
+        EXPECT_EQ(listCalls[2], "Register operation stopped");
+        EXPECT_EQ(::IsWindow(form.Handle()) == FALSE, c.closes);
+        if (!c.closes) {
+            EXPECT_EQ(Detail(0), "Stopped before it finished.");
+            EXPECT_EQ(Detail(1).rfind("0 registered, 1 failed, 1 file checked in ", 0), 0u) << Detail(1);
+        }
+    }
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");  // never tried
+    testsupport::DrainQuit();
+}
+
+// A folder walk shows its count in the caption and its progress on the task bar; a single file neither.
+TEST_F(Commands, AWalkShowsItsProgressInTheCaptionAndOnTheTaskBar) {
+    struct Recorder : velquist::velquistform::ProgressDisplay {
+        std::vector<std::string> calls;
+        void Walking(HWND) override { calls.push_back("walking"); }
+        void Idle(HWND) override { calls.push_back("idle"); }
+    } recorder;
+    form.SetProgressDisplay(&recorder);
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "a.dll"));
+    ASSERT_TRUE(testsupport::WriteBytes(dir / "b.txt", "text"));
+    captions.clear();
+    captionOf = form.Handle();
+    HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, RecordCaptionHook, nullptr, ::GetCurrentThreadId());
+    Directory(dir.Path(), false);
+    Press(true);
+    EXPECT_EQ(captions, (std::vector<std::string>{"Velquist - 1 files checked", "Velquist - 2 files checked", "Velquist"}));
+    EXPECT_EQ(recorder.calls, (std::vector<std::string>{"walking", "idle"}));
+
+    captions.clear();
+    recorder.calls.clear();
+    SingleFile(dir / "a.dll");
+    Press(true);
+    ::UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(captions.empty());
+    EXPECT_TRUE(recorder.calls.empty());
+    form.SetProgressDisplay(nullptr);
 }
 
 }  // namespace

@@ -235,8 +235,8 @@ TEST_F(FolderWalk, ComponentsThatCannotBeLoadedGetAFailedLineWithTheReason) {
     ASSERT_TRUE(testsupport::WriteBytes(d + "\\c.dll", arm));
     ASSERT_TRUE(testsupport::WriteBytes(d + "\\d.txt", "no library"));
 
-    unsigned long long checked = 0;
-    Module1::RegisterFolder(d, false, true, list, &checked);
+    Module1::WalkProgress progress;
+    Module1::RegisterFolder(d, false, true, list, &progress);
     ASSERT_EQ(list.lines.size(), 2u) << list.lines.back().text;
     EXPECT_EQ(list.lines[0].text, "Failed : " + d + "\\a.dll");
     EXPECT_EQ(list.lines[0].icon, velquist::kIconFailure);
@@ -245,7 +245,7 @@ TEST_F(FolderWalk, ComponentsThatCannotBeLoadedGetAFailedLineWithTheReason) {
     EXPECT_EQ(list.lines[1].text, "Failed : " + d + "\\c.dll");
     EXPECT_EQ(list.lines[1].detail,
               "Built for ARM64 processors; Velquist registers x86 (32-bit) and x64 (64-bit) components.");
-    EXPECT_EQ(checked, 4u);
+    EXPECT_EQ(progress.checked, 4u);
 }
 
 }  // namespace
