@@ -12,6 +12,8 @@
 #define IDM_CONTENTS 302  // Help > Contents (F1)
 #define IDM_ABOUT 303     // Help > About
 #define IDM_SAVE 304      // File > Save results... (Ctrl+S)
+#define IDM_PERUSER 305   // File > Register for current user only (checkable)
+#define IDM_RESTART 306   // File > Restart as administrator
 // The result list's context menu.
 #define IDM_COPY 311
 #define IDM_SELECTALL 312

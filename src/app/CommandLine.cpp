@@ -40,6 +40,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.unregister = true;
             } else if (word == "r") {
                 line.subfolders = true;
+            } else if (word == "user") {
+                line.perUser = true;
             } else if (word == "run") {
                 line.run = true;
             } else if (word == "s") {
@@ -74,12 +76,30 @@ std::vector<std::string> ProcessArguments() {
     return arguments;
 }
 
+std::string QuoteArgument(const std::string& argument) {
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes are literal unless a quote follows: then each is doubled, and the quote escaped.
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');  // before the closing quote
+    return quoted + '"';
+}
+
 std::string Usage() {
-    return "Usage: velquist [/u] [/r] [/run] [/s] [/report:FILE] [PATH]\n"
+    return "Usage: velquist [/u] [/r] [/user] [/run] [/s] [/report:FILE] [PATH]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
            "/u\tUnregister instead of register.\n"
            "/r\tWith a folder: include its sub-directories.\n"
+           "/user\tRegister for the current user only (no administrator rights needed).\n"
            "/run\tRun at once in the window.\n"
            "/s\tSilent: no window; results on the console; exit code 0 all succeeded, 1 some failed,\n"
            "\t2 nothing to do, 3 bad command line.\n"

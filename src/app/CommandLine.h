@@ -1,4 +1,4 @@
-// The program's command line: velquist [/u] [/r] [/run] [/s] [/report:FILE] [PATH].
+// The program's command line: velquist [/u] [/r] [/user] [/run] [/s] [/report:FILE] [PATH].
 #pragma once
 
 #include <string>
@@ -9,6 +9,7 @@ namespace velquist {
 struct CommandLine {
     bool unregister = false;  // /u: Un-Velquist! rather than Velquist!
     bool subfolders = false;  // /r: include sub-directories (directory mode)
+    bool perUser = false;     // /user: register for the current user only
     bool run = false;         // /run: run the command at once in the window
     bool silent = false;      // /s: no window; run, report on the console, exit with a code
     std::string report;       // /report:FILE (silent mode only)
@@ -24,6 +25,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // The arguments of this process's command line, split by the system's rules (quotes, blanks) from
 // its wide form and given in the program's code page; without the program's name.
 std::vector<std::string> ProcessArguments();
+
+// One argument quoted so that the system's rules (CommandLineToArgvW) read it back unchanged: in
+// quotes, with the backslashes before a quote, or before the closing quote, doubled.
+std::string QuoteArgument(const std::string& argument);
 
 // The usage text shown for a bad command line.
 std::string Usage();

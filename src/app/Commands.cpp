@@ -43,22 +43,30 @@ private:
     HWND window_;
 };
 
-// Forwards every line and counts the successes and failures for the closing line's summary.
+// Forwards every line and counts the successes and failures for the closing line's summary; a
+// component's detail says when it was for the current user only.
 class CountingList : public ResultList {
 public:
-    explicit CountingList(ResultList& inner) : inner_(inner) {}
+    CountingList(ResultList& inner, bool perUser) : inner_(inner), perUser_(perUser) {}
     void Clear() override { inner_.Clear(); }
     int Count() const override { return inner_.Count(); }
     void Add(const std::string& key, const ResultLine& line) override {
         if (line.icon == kIconSuccess) ++succeeded;
         if (line.icon == kIconFailure) ++failed;
-        inner_.Add(key, line);
+        if (!perUser_ || line.icon == kIconProgram) {
+            inner_.Add(key, line);
+            return;
+        }
+        ResultLine forUser = line;
+        forUser.detail += (forUser.detail.empty() ? "" : " ") + std::string("For the current user only.");
+        inner_.Add(key, forUser);
     }
     unsigned succeeded = 0;
     unsigned failed = 0;
 
 private:
     ResultList& inner_;
+    bool perUser_;
 };
 
 double SecondsSince(const LARGE_INTEGER& start) {
@@ -122,7 +130,12 @@ RunSummary Execute(const RunRequest& request, ResultList& results,
         explicit Observing(modRegister::WaitObserver* observer) { modRegister::SetWaitObserver(observer); }
         ~Observing() { modRegister::SetWaitObserver(previous); }
     } observing(control);
-    CountingList list(results);
+    // For the current user only, or machine-wide: the runners map the classes root for the run.
+    struct PerUser {
+        explicit PerUser(bool perUser) { modRegister::UsePerUserRegistration(perUser); }
+        ~PerUser() { modRegister::UsePerUserRegistration(false); }
+    } perUser(request.perUser);
+    CountingList list(results, request.perUser);
     list.Clear();
     LARGE_INTEGER start{};
     ::QueryPerformanceCounter(&start);
@@ -155,11 +168,13 @@ RunSummary Execute(const RunRequest& request, ResultList& results,
             const std::string detail = modRegister::Detail(path, call, registerFlag);
             AddResultLine(list, call.Succeeded() ? SuccessLine(registerFlag, path, detail) : FailedLine(path, detail));
             summary.stopped = call.outcome == modRegister::Outcome::Stopped;
+            summary.accessDenied = modRegister::IsAccessDenied(call);
         }
     } else if (IsFolder(request.path)) {
         Module1::RegisterFolder(request.path, request.subfolders, registerFlag, list, &run);
         summary.checked = run.checked;
         summary.stopped = run.stopped;
+        summary.accessDenied = run.accessDenied;
     }
     // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
 
@@ -182,7 +197,7 @@ int ExitCodeOf(const RunSummary& summary) {
     return summary.succeeded > 0 ? kExitSucceeded : kExitNothingToDo;
 }
 
-void RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag, RunControl* control) {
+RunSummary RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag, RunControl* control) {
     BusyScope busy;
     PaintingList list(results, inputs.owner);
     RunRequest request;
@@ -190,12 +205,14 @@ void RunCommand(const RunInputs& inputs, ResultList& results, bool registerFlag,
     request.path = win32::WindowText(request.singleFile ? inputs.text1 : inputs.text2);
     request.subfolders = ::SendMessageA(inputs.check1, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
     request.registerFlag = registerFlag;
-    Execute(request, list, [&inputs](const std::string& message) { ShowError(inputs.owner, message); }, control);
+    request.perUser = inputs.perUser;
+    return Execute(request, list, [&inputs](const std::string& message) { ShowError(inputs.owner, message); },
+                   control);
 }
 
-void RunCommand(velquistform& form, bool registerFlag, RunControl* control) {
-    RunCommand(RunInputs{form.Handle(), form.Option1, form.Text1, form.Text2, form.Check1}, form.Results(),
-               registerFlag, control);
+RunSummary RunCommand(velquistform& form, bool registerFlag, RunControl* control) {
+    return RunCommand(RunInputs{form.Handle(), form.Option1, form.Text1, form.Text2, form.Check1, form.PerUser()},
+                      form.Results(), registerFlag, control);
 }
 
 }  // namespace velquist

@@ -18,7 +18,8 @@ class RunControl;
 
 // One run: clears the list, checks the single-file input or walks the directory, writes the lines
 // and the closing line. registerFlag true registers, false unregisters.
-void RunCommand(velquistform& form, bool registerFlag, RunControl* control = nullptr);
+struct RunSummary;
+RunSummary RunCommand(velquistform& form, bool registerFlag, RunControl* control = nullptr);
 
 // The controls a run reads, read afresh at each use, and the window that owns its message boxes.
 struct RunInputs {
@@ -27,10 +28,11 @@ struct RunInputs {
     HWND text1 = nullptr;    // the single file
     HWND text2 = nullptr;    // the directory
     HWND check1 = nullptr;   // include sub-directories
+    bool perUser = false;    // for the current user only
 };
 
 // The run itself, on the given controls and list; control as for Execute.
-void RunCommand(const RunInputs& inputs, ResultList& list, bool registerFlag, RunControl* control = nullptr);
+RunSummary RunCommand(const RunInputs& inputs, ResultList& list, bool registerFlag, RunControl* control = nullptr);
 
 // What a run is asked to do, however it was asked (the window's controls, the command line).
 struct RunRequest {
@@ -38,6 +40,7 @@ struct RunRequest {
     std::string path;        // the file, or the folder
     bool subfolders = false;
     bool registerFlag = true;
+    bool perUser = false;    // for the current user only
 };
 
 // How a run ended.
@@ -53,6 +56,7 @@ struct RunSummary {
     unsigned failed = 0;
     unsigned long long checked = 0;  // files looked at
     bool stopped = false;
+    bool accessDenied = false;       // some component failed for want of rights
 };
 
 // What a run tells as it goes (files checked) and how it learns that it is to stop: the walk's

@@ -1,14 +1,17 @@
 // The program's one message loop.
 #include "app/MessageLoop.h"
 
-#include "windows/HelpAbout.h"
+#include "app/velquistform.h"
 
 namespace velquist {
 
 bool TranslateMainWindowMessage(HWND main, HACCEL accelerators, MSG* msg) {
     const bool forMain = main != nullptr && ::IsWindow(main) && (msg->hwnd == main || ::IsChild(main, msg->hwnd));
     if (forMain && accelerators != nullptr && ::TranslateAcceleratorA(main, accelerators, msg)) return true;
-    if (TranslateHelpAboutMessage(msg)) return true;
+    if (const Companions* companions = velquistform::CompanionsOf(main);
+        companions != nullptr && companions->TranslateDialogMessage(msg)) {
+        return true;
+    }
     if (forMain && ::IsDialogMessageA(main, msg)) return true;
     return false;
 }

@@ -7,7 +7,7 @@
 namespace velquist {
 
 // Handles msg the way the loop does before dispatching it: the accelerators of main for messages
-// to main or any of its controls (so F1 works wherever the focus is), then the Help and About
+// to main or any of its controls (so F1 works wherever the focus is), then main's Help and About
 // windows, then dialog navigation in main. True if msg was consumed and must not be dispatched.
 bool TranslateMainWindowMessage(HWND main, HACCEL accelerators, MSG* msg);
 

@@ -104,6 +104,7 @@ int RunSilent(const CommandLine& line) {
     request.path = line.path;
     request.subfolders = line.subfolders;
     request.registerFlag = !line.unregister;
+    request.perUser = line.perUser;
 
     ConsoleList list(console);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
@@ -111,8 +112,16 @@ int RunSilent(const CommandLine& line) {
     const RunSummary summary = Execute(
         request, list,
         [&console](const std::string& message) {
-            std::string text = message;
-            for (size_t at; (at = text.find("\n\n")) != std::string::npos;) text.replace(at, 2, "\t");
+            // One line on the console: the paragraphs of a message joined by a tab, as text and detail are.
+            std::string text;
+            for (size_t i = 0; i < message.size(); ++i) {
+                if (message[i] == '\n' && i + 1 < message.size() && message[i + 1] == '\n') {
+                    text += '\t';
+                    ++i;
+                } else {
+                    text += message[i];
+                }
+            }
             console.WriteLine(text);
         },
         &run);

@@ -26,6 +26,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
         velquist::velquistform form;
         if (form.Create()) {
             if (line.valid && !line.path.empty()) form.FillInputs(line.path, line.subfolders);
+            if (line.valid) form.SetPerUser(line.perUser);
             ::ShowWindow(form.Handle(), show == SW_HIDE ? SW_SHOWNORMAL : show);
             ::UpdateWindow(form.Handle());
             if (!line.valid) {

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "app/Commands.h"
 #include "registration/Details.h"
 #include "results/Report.h"
+#include "win32/WindowText.h"
 #include "pickers/CommonDialogAPI.h"
 #include "resource.h"
 #include "windows/HelpAbout.h"
@@ -190,7 +192,18 @@ void velquistform::CreateMenuBar() {
     HMENU mnufile = ::CreatePopupMenu();
     ::AppendMenuA(mnufile, MF_STRING, IDM_SAVE, "Save results...\tCtrl+S");
     ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(mnufile, MF_STRING, IDM_PERUSER, "Register for current user only");
+    ::AppendMenuA(mnufile, MF_STRING, IDM_RESTART, "Restart as administrator");
+    ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnufile, MF_STRING, IDM_EXIT, "Exit");
+    shield_.reset(CreateShieldBitmap());
+    if (shield_) {
+        MENUITEMINFOA item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_BITMAP;
+        item.hbmpItem = shield_.get();
+        ::SetMenuItemInfoA(mnufile, IDM_RESTART, FALSE, &item);
+    }
     HMENU mnuhelp = ::CreatePopupMenu();
     ::AppendMenuA(mnuhelp, MF_STRING, IDM_CONTENTS, "Contents\tF1");
     ::AppendMenuA(mnuhelp, MF_SEPARATOR, 0, nullptr);
@@ -357,6 +370,7 @@ void velquistform::HandleInputDuringRun() {
 
 void velquistform::Run(bool registerFlag) {
     if (running_) return;
+    RunSummary summary;
     {
         struct Running {
             bool& flag;
@@ -366,12 +380,14 @@ void velquistform::Run(bool registerFlag) {
         stopRequested_ = false;
         const bool walking = ::SendMessageA(Option1, BM_GETCHECK, 0, 0) != BST_CHECKED;
         WindowRun run(*this, walking);
-        RunCommand(*this, registerFlag, &run);
+        summary = RunCommand(*this, registerFlag, &run);
     }
     if (closePending_) {
         closePending_ = false;
         Form_Unload();
+        return;
     }
+    if (!summary.stopped && summary.accessDenied && !Rights().IsElevated()) OfferElevation(registerFlag);
 }
 
 void velquistform::Command5_Click() { Run(true); }
@@ -392,6 +408,54 @@ void velquistform::Command4_Click() {
 }
 
 void velquistform::mnuexit_Click() { Form_Unload(); }
+
+void velquistform::SetPerUser(bool perUser) {
+    perUser_ = perUser;
+    if (HMENU menu = ::GetMenu(Handle())) {
+        ::CheckMenuItem(menu, IDM_PERUSER, MF_BYCOMMAND | (perUser_ ? MF_CHECKED : MF_UNCHECKED));
+    }
+}
+
+void velquistform::mnuperuser_Click() { SetPerUser(!perUser_); }
+
+std::string velquistform::RelaunchParameters(bool unregister, bool run) const {
+    const bool folder = ::SendMessageA(Option1, BM_GETCHECK, 0, 0) != BST_CHECKED;
+    std::string parameters;
+    const auto add = [&parameters](const std::string& part) {
+        if (!parameters.empty()) parameters += ' ';
+        parameters += part;
+    };
+    if (unregister) add("/u");
+    if (folder && ::SendMessageA(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED) add("/r");
+    if (perUser_) add("/user");
+    if (run) add("/run");
+    // Absolute, so that the new instance, started in another folder perhaps, names the same file.
+    const std::string path = win32::WindowText(folder ? Text2 : Text1);
+    if (!path.empty()) {
+        char full[MAX_PATH * 4] = {};
+        const DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+        add(QuoteArgument(length > 0 && length < std::size(full) ? std::string(full, length) : path));
+    }
+    return parameters;
+}
+
+void velquistform::mnurestart_Click() {
+    if (Rights().IsElevated()) return;
+    char folder[MAX_PATH * 4] = {};
+    ::GetCurrentDirectoryA(static_cast<DWORD>(std::size(folder)), folder);
+    if (Rights().Relaunch(Handle(), RelaunchParameters(false, false), folder)) Form_Unload();
+}
+
+void velquistform::OfferElevation(bool registerFlag) {
+    const std::string question = std::string("Some components could not be ") +
+                                 (registerFlag ? "registered" : "unregistered") +
+                                 " because access was denied.\n\nRestart Velquist as administrator and run this again?";
+    if (::MessageBoxA(Handle(), question.c_str(), "Velquist!", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    char folder[MAX_PATH * 4] = {};
+    ::GetCurrentDirectoryA(static_cast<DWORD>(std::size(folder)), folder);
+    // A refused prompt leaves everything as it was; an accepted start hands the run on.
+    if (Rights().Relaunch(Handle(), RelaunchParameters(!registerFlag, true), folder)) Form_Unload();
+}
 
 void velquistform::mnusave_Click() {
     const auto& lines = results_->Lines();
@@ -510,9 +574,19 @@ LRESULT velquistform::OnListNotify(const NMHDR& header) {
     }
 }
 
-void velquistform::mnucontents_Click() { ShowHelp(); }
+void velquistform::mnucontents_Click() { companions_.ShowHelp(); }
 
-void velquistform::mnuabout_Click() { ShowAbout(); }
+void velquistform::mnuabout_Click() { companions_.ShowAbout(); }
+
+const Companions* velquistform::CompanionsOf(HWND main) noexcept {
+    // Only a main window of this thread: its class keeps the object in GWLP_USERDATA (win32::Window).
+    if (main == nullptr || ::GetWindowThreadProcessId(main, nullptr) != ::GetCurrentThreadId()) return nullptr;
+    char name[64] = {};
+    ::GetClassNameA(main, name, static_cast<int>(std::size(name)));
+    if (std::strcmp(name, ClassName()) != 0) return nullptr;
+    const auto* form = reinterpret_cast<const velquistform*>(::GetWindowLongPtrA(main, GWLP_USERDATA));
+    return form != nullptr ? &form->companions_ : nullptr;
+}
 
 void velquistform::Form_Unload() {
     if (running_) {
@@ -522,7 +596,7 @@ void velquistform::Form_Unload() {
         stopRequested_ = true;
         return;
     }
-    CloseHelpAndAbout();
+    companions_.CloseAll();
     if (Handle() != nullptr) ::DestroyWindow(Handle());
     ::PostQuitMessage(0);
 }
@@ -540,6 +614,8 @@ void velquistform::OnCommand(int id, int code) {
         case kIdCommand5: if (code == BN_CLICKED) Command5_Click(); break;
         case IDM_EXIT: mnuexit_Click(); break;
         case IDM_SAVE: mnusave_Click(); break;
+        case IDM_PERUSER: mnuperuser_Click(); break;
+        case IDM_RESTART: mnurestart_Click(); break;
         case IDM_COPY: CopyRows(); break;
         case IDM_SELECTALL: results_->SelectAll(); break;
         case IDOK:
@@ -579,6 +655,9 @@ LRESULT velquistform::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noex
                 // Save results... only when there is something to save.
                 ::EnableMenuItem(reinterpret_cast<HMENU>(wParam), IDM_SAVE,
                                  MF_BYCOMMAND | (results_ && results_->Count() > 0 ? MF_ENABLED : MF_GRAYED));
+                // Restart as administrator only when we are not already.
+                ::EnableMenuItem(reinterpret_cast<HMENU>(wParam), IDM_RESTART,
+                                 MF_BYCOMMAND | (Rights().IsElevated() ? MF_GRAYED : MF_ENABLED));
                 return 0;
             case WM_GETDPISCALEDSIZE: {
                 // Moving to a monitor of another DPI: ask for the size that keeps the client area

@@ -10,10 +10,12 @@
 #include <span>
 #include <string>
 
+#include "app/Elevation.h"
 #include "app/ListViewResultList.h"
 #include "win32/Handles.h"
 #include "win32/Layout.h"
 #include "win32/Window.h"
+#include "windows/HelpAbout.h"
 
 namespace velquist {
 
@@ -82,6 +84,8 @@ public:
     void Command5_Click();
     void mnuexit_Click();
     void mnusave_Click();
+    void mnuperuser_Click();
+    void mnurestart_Click();
     void mnucontents_Click();
     void mnuabout_Click();
     void Form_Unload();
@@ -96,6 +100,15 @@ public:
         virtual void Idle(HWND window) = 0;     // the run ended
     };
     void SetProgressDisplay(ProgressDisplay* display) noexcept { progress_ = display; }
+
+    // Registering for the current user only (File menu, /user); off at start.
+    bool PerUser() const noexcept { return perUser_; }
+    void SetPerUser(bool perUser);
+    // Who answers whether we are elevated and starts us elevated: the system, unless a test says.
+    void SetElevation(Elevation* elevation) noexcept { elevation_ = elevation; }
+    // The parameters that start the program again on the current inputs (absolute paths, quoted),
+    // with the mode, /r and /user as they are; /u and /run as asked.
+    std::string RelaunchParameters(bool unregister, bool run) const;
 
     // The DPI the window is laid out for.
     int Dpi() const noexcept { return dpi_; }
@@ -153,6 +166,17 @@ private:
     bool closePending_ = false;  // asked to close during a run: close when it has unwound
     bool stopRequested_ = false; // the run in progress is to stop
     ProgressDisplay* progress_ = nullptr;  // null: the task bar
+    bool perUser_ = false;
+    Elevation* elevation_ = nullptr;       // null: the system's
+    win32::unique_gdi<HBITMAP> shield_;    // the Restart as administrator item's picture
+    Elevation& Rights() const { return elevation_ != nullptr ? *elevation_ : SystemElevation(); }
+    // After a run in which access was denied: offers to start again elevated and run it again.
+    void OfferElevation(bool registerFlag);
+
+    // Help and About of this window; the message loop reaches them through the window's handle.
+    Companions companions_;
+    static const Companions* CompanionsOf(HWND main) noexcept;
+    friend bool TranslateMainWindowMessage(HWND main, HACCEL accelerators, MSG* msg);
 };
 
 }  // namespace velquist

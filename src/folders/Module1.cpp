@@ -126,6 +126,7 @@ private:
         }
         const modRegister::Result call = modRegister::CallServerEntry(file, registerFlag_);
         if (call.outcome == modRegister::Outcome::Stopped) progress_.stopped = true;
+        if (modRegister::IsAccessDenied(call)) progress_.accessDenied = true;
         const std::string detail = modRegister::Detail(file, call, registerFlag_);
         velquist::AddResultLine(list_, call.Succeeded() ? velquist::SuccessLine(registerFlag_, file, detail)
                                                         : velquist::FailedLine(file, detail));

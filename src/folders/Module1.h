@@ -18,6 +18,7 @@ public:
     virtual bool StopRequested() { return false; }
     unsigned long long checked = 0;  // files looked at
     bool stopped = false;            // the walk ended early because a stop was asked for
+    bool accessDenied = false;       // some entry point failed for want of rights
 };
 
 // Registers (registerFlag) or unregisters every ActiveX component in path and, when

@@ -139,6 +139,10 @@ std::string CodeText(DWORD code) {
     return SystemText(code);
 }
 
+bool IsAccessDenied(const Result& result) {
+    return result.outcome == Outcome::EntryFailed && IsAccessDenied(result.code);
+}
+
 bool IsUnloadableComponent(const Result& probe) {
     switch (probe.outcome) {
         case Outcome::LoadFailed: return probe.headers == peexports::ExportCheck::Exported;
@@ -159,7 +163,8 @@ std::string Detail(const std::string& path, const Result& result, bool registerF
             const std::string text = CodeText(result.code);
             std::string detail = entry + " failed" + (text.empty() ? "" : ": " + text) + " (" + Hex(result.code) + ")";
             if (text.empty() || text.back() != '.') detail += '.';
-            if (IsAccessDenied(result.code)) detail += " Run Velquist as administrator.";
+            // For the current user only, rights are not what is missing: the user's own classes are his.
+            if (IsAccessDenied(result.code) && !result.perUser) detail += " Run Velquist as administrator.";
             return detail;
         }
         case Outcome::EntryMissing: return "Has no " + entry + " entry point.";

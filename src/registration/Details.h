@@ -18,6 +18,10 @@ std::string Detail(const std::string& path, const Result& result, bool registerF
 // (rather than no component at all).
 bool IsUnloadableComponent(const Result& probe);
 
+// True for the failures that administrator rights would mend: E_ACCESSDENIED (also the system's
+// ERROR_ACCESS_DENIED as an HRESULT), TYPE_E_REGISTRYACCESS, REGDB_E_WRITEREGDB.
+bool IsAccessDenied(const Result& result);
+
 // A system or HRESULT code in words, from our own table for the codes users meet most, else from the
 // system, else "" ; never with a trailing line break.
 std::string CodeText(DWORD code);

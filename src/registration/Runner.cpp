@@ -90,41 +90,122 @@ HMODULE LoadComponent(const std::string& fullPath) {
     return ::LoadLibraryExA(loadPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-// The library a probe left loaded for the call that normally follows on the same file, so that a
-// component is loaded (and its initialisation run) once per file rather than twice.
-// What is still loaded when the runner ends is never freed: the runner ends outright.
-class Runner {
+// Lets RegisterTypeLib follow HKEY_CLASSES_ROOT to the user's classes, where oleaut32 has the switch
+// (Vista SP1 and later; Wine 8 has none). The setting is the process's and oleaut32 stays loaded to
+// keep it; it matters only while HKEY_CLASSES_ROOT is overridden.
+void EnablePerUserTypeLibraries() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    char system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    HMODULE oleaut = ::LoadLibraryA((std::string(system, length) + "\\oleaut32.dll").c_str());
+    if (oleaut == nullptr) return;
+    using EnableFunction = void(WINAPI*)();
+    if (auto enable = reinterpret_cast<EnableFunction>(
+            reinterpret_cast<void*>(::GetProcAddress(oleaut, "OaEnablePerUserTLibRegistration")))) {
+        enable();
+    }
+}
+
+// While entered, this process's HKEY_CLASSES_ROOT is HKEY_CURRENT_USER\Software\Classes: what a component
+// registers there is for the current user only and needs no administrator.
+class UserClasses {
 public:
-    Response Serve(Request kind, const std::string& path) {
-        if (kind == Request::Probe) return Probe(path);
-        if (kind == Request::Register || kind == Request::Unregister) return Call(path, kind == Request::Register);
-        return Answer(Answer::BadRequest);
+    UserClasses() = default;
+    UserClasses(const UserClasses&) = delete;
+    UserClasses& operator=(const UserClasses&) = delete;
+    ~UserClasses() { Leave(); }
+
+    // ERROR_SUCCESS, or the system error that left HKEY_CLASSES_ROOT as it was.
+    DWORD Enter() {
+        if (entered_) return ERROR_SUCCESS;
+        HKEY classes = nullptr;
+        // Created if missing: a new profile (or Wine prefix) has no classes of its own yet.
+        LONG error = ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                       &classes, nullptr);
+        if (error != ERROR_SUCCESS) return static_cast<DWORD>(error);
+        error = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes);
+        ::RegCloseKey(classes);  // the override holds its own reference
+        if (error != ERROR_SUCCESS) return static_cast<DWORD>(error);
+        entered_ = true;
+        EnablePerUserTypeLibraries();
+        return ERROR_SUCCESS;
+    }
+
+    void Leave() noexcept {
+        if (!entered_) return;
+        ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        entered_ = false;
     }
 
 private:
-    Response Probe(const std::string& path) {
+    bool entered_ = false;
+};
+
+// The library a probe left loaded for the call that normally follows on the same file, so that a
+// component is loaded (and its initialisation run) once per file rather than twice. The user's classes
+// stay in place from a per-user load until that library is freed: its DllMain, its entry point and
+// what it leaves behind all see the classes of one mode.
+// What is still loaded when the runner ends is never freed: the runner ends outright.
+class Runner {
+public:
+    Response Serve(Request kind, const std::string& path, bool perUser) {
+        Response response = Dispatch(kind, path, perUser);
+        if (kept_ == nullptr) classes_.Leave();  // nothing of the component is loaded any more
+        return response;
+    }
+
+private:
+    Response Dispatch(Request kind, const std::string& path, bool perUser) {
+        if (kind == Request::Probe) return Probe(path, perUser);
+        if (kind == Request::Register || kind == Request::Unregister) {
+            return Call(path, kind == Request::Register, perUser);
+        }
+        return Answer(Answer::BadRequest);
+    }
+
+    // Frees what was kept, puts HKEY_CLASSES_ROOT where the request wants it, then loads the file;
+    // nullptr with the answer in `failure` when that fails.
+    HMODULE Load(const std::string& path, bool perUser, Response& failure) {
         Release();
+        if (perUser) {
+            const DWORD error = classes_.Enter();
+            if (error != ERROR_SUCCESS) {
+                failure = Answer(Answer::LoadFailed, error);
+                return nullptr;
+            }
+        }
         HMODULE library = LoadComponent(path);
-        if (library == nullptr) return LoadFailure(path, ::GetLastError());
+        if (library == nullptr) failure = LoadFailure(path, ::GetLastError());
+        return library;
+    }
+
+    Response Probe(const std::string& path, bool perUser) {
+        Response failure;
+        HMODULE library = Load(path, perUser, failure);
+        if (library == nullptr) return failure;
         if (::GetProcAddress(library, kRegisterName) == nullptr) {
             ::FreeLibrary(library);
             return Answer(Answer::EntryMissing);
         }
         kept_ = library;
         keptPath_ = path;
+        keptPerUser_ = perUser;
         return Answer(Answer::Success);
     }
 
-    Response Call(const std::string& path, bool registerFlag) {
+    Response Call(const std::string& path, bool registerFlag, bool perUser) {
         HMODULE library = nullptr;
-        if (kept_ != nullptr && keptPath_ == path) {
+        if (kept_ != nullptr && keptPath_ == path && keptPerUser_ == perUser) {
             library = kept_;
             kept_ = nullptr;
             keptPath_.clear();
         } else {
-            Release();
-            library = LoadComponent(path);
-            if (library == nullptr) return LoadFailure(path, ::GetLastError());
+            Response failure;
+            library = Load(path, perUser, failure);
+            if (library == nullptr) return failure;
         }
         const auto entry = reinterpret_cast<EntryPoint>(
             reinterpret_cast<void*>(::GetProcAddress(library, registerFlag ? kRegisterName : kUnregisterName)));
@@ -140,14 +221,18 @@ private:
         return SUCCEEDED(hr) ? Answer(Answer::Success) : Answer(Answer::EntryFailed, static_cast<DWORD>(hr));
     }
 
+    // Frees the kept library, then gives HKEY_CLASSES_ROOT back to the machine.
     void Release() {
         if (kept_ != nullptr) ::FreeLibrary(kept_);
         kept_ = nullptr;
         keptPath_.clear();
+        classes_.Leave();
     }
 
+    UserClasses classes_;
     HMODULE kept_ = nullptr;
     std::string keptPath_;
+    bool keptPerUser_ = false;  // loaded with the user's classes in place
 };
 
 HANDLE ParseHandle(const char*& text) {
@@ -218,7 +303,8 @@ int Serve(const char* commandLine) noexcept {
         for (;;) {
             RequestHeader header;
             if (!ReadAll(pipe, &header, sizeof header)) return 0;  // the program closed the pipe
-            if (header.magic != kMagic || header.pathBytes == 0 || header.pathBytes > kMaxPathBytes) {
+            if (header.magic != kMagic || (header.flags & ~kKnownFlags) != 0 || header.pathBytes == 0 ||
+                header.pathBytes > kMaxPathBytes) {
                 const Reply bad = Answer(Answer::BadRequest).reply;
                 WriteAll(pipe, &bad, sizeof bad);
                 return 4;
@@ -226,7 +312,7 @@ int Serve(const char* commandLine) noexcept {
             std::string path(header.pathBytes, '\0');
             if (!ReadAll(pipe, path.data(), header.pathBytes)) return 0;
             // The reply and the detail it announces, in one write.
-            const Response response = runner.Serve(header.kind, path);
+            const Response response = runner.Serve(header.kind, path, (header.flags & kPerUserFlag) != 0);
             std::string message(reinterpret_cast<const char*>(&response.reply), sizeof response.reply);
             message += response.detail;
             if (!WriteAll(pipe, message.data(), static_cast<DWORD>(message.size()))) return 0;

@@ -241,7 +241,7 @@ RunnerClient::Wait RunnerClient::WaitFor(OVERLAPPED& overlapped, ULONGLONG deadl
     }
 }
 
-Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD waitLimitMs) {
+Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD waitLimitMs, std::uint32_t flags) {
     Exchange result;
     const auto stopRequested = [this] { return observer_ != nullptr && observer_->StopRequested(); };
     if (stopRequested()) {
@@ -262,6 +262,7 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
 
     RequestHeader header;
     header.kind = kind;
+    header.flags = flags;
     header.pathBytes = static_cast<std::uint32_t>(path.size());
     connection.request.assign(reinterpret_cast<const char*>(&header), sizeof header);
     connection.request += path;
@@ -338,15 +339,16 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
     return result;
 }
 
-Exchange RunnerClient::Send(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer) {
+Exchange RunnerClient::Send(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer,
+                            std::uint32_t flags) {
     Exchange result;
     if (busy_) return result;  // re-entered from a sent message: no second request on the same pipe
     busy_ = true;
     observer_ = observer;
     try {
-        result = SendOnce(kind, path, waitLimitMs);
+        result = SendOnce(kind, path, waitLimitMs, flags);
         // A runner lost mid-request may have been killed by a stray thread of an earlier component.
-        if (result.status == Exchange::Status::Died) result = SendOnce(kind, path, waitLimitMs);
+        if (result.status == Exchange::Status::Died) result = SendOnce(kind, path, waitLimitMs, flags);
     } catch (...) {
         End();
         result = Exchange{};

@@ -55,7 +55,9 @@ public:
     // painting meanwhile. A runner found dead first is replaced; a request whose runner dies is tried
     // once more in a fresh one; one that overruns is not.
     // With an observer, input is handed to it while waiting, and a stop it asks for ends the runner.
-    Exchange Send(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer = nullptr);
+    // flags: RequestHeader::flags (kPerUserFlag).
+    Exchange Send(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer = nullptr,
+                  std::uint32_t flags = 0);
 
     // The running runner's process id, 0 when none runs.
     DWORD ProcessId() const noexcept;
@@ -67,7 +69,7 @@ private:
     enum class Wait { Done, TimedOut, Died, Stopped };
 
     bool Start(DWORD& error);
-    Exchange SendOnce(Request kind, const std::string& path, DWORD waitLimitMs);
+    Exchange SendOnce(Request kind, const std::string& path, DWORD waitLimitMs, std::uint32_t flags);
     WaitObserver* observer_ = nullptr;  // of the request in flight
     // Waits for an overlapped operation on the pipe to finish, or the runner to end, or the deadline.
     Wait WaitFor(OVERLAPPED& overlapped, ULONGLONG deadline, DWORD& transferred);

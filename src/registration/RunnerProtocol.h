@@ -29,10 +29,15 @@ enum class Answer : std::uint32_t {
     BadRequest = 6,    // the request could not be read
 };
 
+// Bits of RequestHeader::flags; a runner refuses a request with any other bit set.
+constexpr std::uint32_t kPerUserFlag = 0x1;  // HKEY_CLASSES_ROOT is HKEY_CURRENT_USER\Software\Classes for the file
+constexpr std::uint32_t kKnownFlags = kPerUserFlag;
+
 // A request is this header followed by pathBytes bytes of the file's full path (no terminator).
 struct RequestHeader {
     std::uint32_t magic = kMagic;
     Request kind = Request::Probe;
+    std::uint32_t flags = 0;
     std::uint32_t pathBytes = 0;
 };
 

@@ -82,10 +82,13 @@ Result CheckedFile(const std::string& path, std::string& fullPath) {
     return result;
 }
 
+bool g_perUser = false;  // set between runs, on the thread that runs them
+
 // One request to the runner of the file's bitness, its exchange turned into an outcome.
-Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs) {
+Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs, bool perUser) {
     std::string fullPath;
     Result result = CheckedFile(path, fullPath);
+    result.perUser = perUser;
     if (!result.Succeeded()) return result;
     runner::RunnerClient* client = TheRunners().For(result.machine);
     if (client == nullptr) {  // a component for a processor we have no runner for (ARM64, say)
@@ -93,7 +96,8 @@ Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs) {
         result.code = ERROR_BAD_EXE_FORMAT;
         return result;
     }
-    const runner::Exchange exchange = client->Send(kind, fullPath, waitLimitMs, CurrentWaitObserver());
+    const runner::Exchange exchange =
+        client->Send(kind, fullPath, waitLimitMs, CurrentWaitObserver(), perUser ? runner::kPerUserFlag : 0);
     switch (exchange.status) {
         case runner::Exchange::Status::Unavailable:
             result.outcome = Outcome::RunnerUnavailable;
@@ -143,18 +147,24 @@ std::string Hex(DWORD value) {
 }  // namespace
 
 Result ProbeComponent(const std::string& path, DWORD waitLimitMs) {
+    const bool perUser = g_perUser;
     try {
-        return Ask(runner::Request::Probe, path, waitLimitMs);
+        return Ask(runner::Request::Probe, path, waitLimitMs, perUser);
     } catch (...) {  // only allocation can throw here; nothing crosses the interface
-        return Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
+        Result result = Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
+        result.perUser = perUser;
+        return result;
     }
 }
 
 Result CallServerEntry(const std::string& path, bool registerFlag, DWORD waitLimitMs) {
+    const bool perUser = g_perUser;
     try {
-        return Ask(registerFlag ? runner::Request::Register : runner::Request::Unregister, path, waitLimitMs);
+        return Ask(registerFlag ? runner::Request::Register : runner::Request::Unregister, path, waitLimitMs, perUser);
     } catch (...) {
-        return Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
+        Result result = Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
+        result.perUser = perUser;
+        return result;
     }
 }
 
@@ -163,6 +173,10 @@ bool IsDLLActiveX(const std::string& path) { return ProbeComponent(path).Succeed
 bool RunServerEntry(const std::string& path, bool registerFlag, DWORD waitLimitMs) {
     return CallServerEntry(path, registerFlag, waitLimitMs).Succeeded();
 }
+
+void UsePerUserRegistration(bool perUser) { g_perUser = perUser; }
+
+bool PerUserRegistration() { return g_perUser; }
 
 void UseRunnerFolder(const std::string& folder) {
     TheRunners().i386.SetFolder(folder);

@@ -42,6 +42,7 @@ struct Result {
     std::string missingLibrary;   // LoadFailed: the dependency that was not found, or the library lacking missingFunction; "" if unknown
     std::string missingFunction;  // LoadFailed: the function (or "#ordinal") imported from missingLibrary that it lacks; "" otherwise
     std::string neededBy;         // LoadFailed: the file name of the DLL whose import is unmet (the component's own or a dependency's)
+    bool perUser = false;         // asked for with per-user registration on (see UsePerUserRegistration)
     bool Succeeded() const { return outcome == Outcome::Success; }
 };
 
@@ -49,6 +50,13 @@ struct Result {
 Result ProbeComponent(const std::string& path, DWORD waitLimitMs = kWaitLimitMs);
 // The call behind RunServerEntry.
 Result CallServerEntry(const std::string& path, bool registerFlag, DWORD waitLimitMs = kWaitLimitMs);
+
+// Registration for the current user only: while on, every probe and call runs with HKEY_CLASSES_ROOT
+// mapped to HKEY_CURRENT_USER\Software\Classes (type libraries too, where the system's oleaut32 can),
+// so that it needs no administrator and touches no other user. Off (machine-wide) by default; each
+// request reads it, so it is set before a run starts.
+void UsePerUserRegistration(bool perUser);
+bool PerUserRegistration();
 
 // The folder that holds the runners (velquist.exe for 32-bit components, velquist64.exe for 64-bit
 // ones); "" (the default) is the program's own folder. Tests and benchmarks name the build's folder.

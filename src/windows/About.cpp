@@ -43,7 +43,8 @@ constexpr win32::ControlSpec kControls[] = {
     {AboutIds::Image1, "Image1", "STATIC", "", 360, 390, 360, 330, SS_OWNERDRAW | WS_CLIPSIBLINGS, 0, AboutIds::Frame1},
 };
 
-ShellExecuteFn linkShellExecute = &::ShellExecuteA;
+// The show state the link passes to the shell for whatever opens the address.
+constexpr int kLinkShowState = SW_SHOWNORMAL;
 
 std::string ModulePath() {
     std::vector<char> buffer(MAX_PATH);
@@ -161,7 +162,7 @@ private:
         const std::string address = win32::WindowText(Control(AboutIds::Label4));
         const std::string folder = ProgramFolder();
         // Whether the shell could open it is not the window's concern.
-        linkShellExecute(Handle(), "open", address.c_str(), nullptr, folder.c_str(), kLinkShowState);
+        ::ShellExecuteA(Handle(), "open", address.c_str(), nullptr, folder.c_str(), kLinkShowState);
     }
 
     static int ShiftState(WPARAM keys) noexcept {
@@ -199,21 +200,18 @@ private:
         return ::DefSubclassProc(hwnd, msg, wParam, lParam);
     }
 
-    void OnDestroyed() noexcept override;
-
     win32::unique_gdi<HFONT> nameFont_;
     win32::unique_gdi<HFONT> linkFont_;
     win32::unique_hicon picture_;
 };
 
-std::unique_ptr<AboutForm> aboutForm;
-
-void AboutForm::OnDestroyed() noexcept {
-    // The window is gone: unload the form, so that the next request loads it afresh.
-    if (aboutForm.get() == this) aboutForm.reset();
-}
-
 }  // namespace
+
+std::unique_ptr<forms::Companion> forms::LoadAbout() {
+    auto form = std::make_unique<AboutForm>();
+    if (!form->Load()) return nullptr;
+    return form;
+}
 
 std::string FormatVersionLine(unsigned major, unsigned minor) {
     std::string line = "v";
@@ -251,15 +249,5 @@ std::string FolderOfFile(const std::string& path) {
 }
 
 std::string ProgramFolder() { return FolderOfFile(ModulePath()); }
-
-ShellExecuteFn SetLinkShellExecute(ShellExecuteFn fn) noexcept {
-    const ShellExecuteFn previous = linkShellExecute;
-    linkShellExecute = fn != nullptr ? fn : &::ShellExecuteA;
-    return previous;
-}
-
-void ShowAbout() { forms::ShowSingle(aboutForm); }
-
-HWND AboutWindow() { return aboutForm ? aboutForm->Handle() : nullptr; }
 
 }  // namespace velquist

@@ -28,13 +28,29 @@ win32::unique_hicon LoadProgramIcon(int id, int width, int height) noexcept;
 // A system metric for dpi (the system's own value where the per-DPI call is not offered).
 int MetricForDpi(int index, int dpi) noexcept;
 
+// What the owner of a Help or About window needs of it, whichever it is.
+class Companion {
+public:
+    virtual ~Companion() = default;
+    // The window; nullptr once it has been closed.
+    virtual HWND Handle() const noexcept = 0;
+    // Shows the window and makes it the active one.
+    virtual void Present() noexcept = 0;
+};
+
+// The two windows, each loaded and hidden; nullptr if it could not be created.
+std::unique_ptr<Companion> LoadHelp();
+std::unique_ptr<Companion> LoadAbout();
+
 // The base of the two windows. Derived implements HandleMessage (handing unhandled messages to
 // HandleCommon) and `void ApplyDpi(int dpi)`, which places its controls and sets their fonts.
 template <typename Derived>
-class FixedForm : public win32::Window<Derived> {
+class FixedForm : public win32::Window<Derived>, public Companion {
 public:
+    HWND Handle() const noexcept final { return win32::Window<Derived>::Handle(); }
+
     // Shows the window and makes it the active one; it keeps off the task bar.
-    void Present() noexcept {
+    void Present() noexcept final {
         HWND hwnd = this->Handle();
         ::ShowWindow(hwnd, ::IsIconic(hwnd) ? SW_RESTORE : SW_SHOW);
         ::SetForegroundWindow(hwnd);
@@ -130,22 +146,5 @@ private:
     win32::unique_hicon bigIcon_;
     win32::unique_hicon smallIcon_;
 };
-
-// Shows the one window of its kind: the open one if there is one, else a new one, loaded afresh.
-// The slot holds the window from before Load (whose messages may already look for it) until the
-// window, on closing, empties the slot itself.
-template <typename Form>
-void ShowSingle(std::unique_ptr<Form>& slot) {
-    if (!slot) {
-        auto form = std::make_unique<Form>();
-        Form* raw = form.get();
-        slot = std::move(form);
-        if (!raw->Load()) {
-            slot.reset();
-            return;
-        }
-    }
-    slot->Present();
-}
 
 }  // namespace velquist::forms

@@ -97,22 +97,15 @@ private:
         return ::DefSubclassProc(hwnd, msg, wParam, lParam);
     }
 
-    void OnDestroyed() noexcept override;
-
     win32::unique_gdi<HBRUSH> textBrush_;
 };
 
-std::unique_ptr<HelpForm> helpForm;
-
-void HelpForm::OnDestroyed() noexcept {
-    // The window is gone: unload the form, so that the next request loads it afresh.
-    if (helpForm.get() == this) helpForm.reset();
-}
-
 }  // namespace
 
-void ShowHelp() { forms::ShowSingle(helpForm); }
-
-HWND HelpWindow() { return helpForm ? helpForm->Handle() : nullptr; }
+std::unique_ptr<forms::Companion> forms::LoadHelp() {
+    auto form = std::make_unique<HelpForm>();
+    if (!form->Load()) return nullptr;
+    return form;
+}
 
 }  // namespace velquist

@@ -3,20 +3,40 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 namespace velquist {
 
-// Loads and shows the window, or shows and activates the one already open.
-void ShowHelp();
-void ShowAbout();
-// Closes whichever of the two is open (the program is ending).
-void CloseHelpAndAbout();
-// The open windows (nullptr when closed).
-HWND HelpWindow();
-HWND AboutWindow();
-// Keyboard navigation inside the two windows: true if msg was handled (IsDialogMessage).
-bool TranslateHelpAboutMessage(MSG* msg);
+namespace forms {
+class Companion;
+}
+
+// The Help and About windows of one main window, which owns this: at most one of each, neither
+// owned by the main window (each stands on its own on the screen) yet closed with it.
+class Companions {
+public:
+    Companions() noexcept;
+    ~Companions();  // closes both
+    Companions(const Companions&) = delete;
+    Companions& operator=(const Companions&) = delete;
+
+    // Loads and shows the window, or shows and activates the one already open.
+    void ShowHelp();
+    void ShowAbout();
+    // Closes whichever of the two is open (the main window is closing).
+    void CloseAll() noexcept;
+    // The open windows (nullptr when closed).
+    HWND HelpWindow() const noexcept;
+    HWND AboutWindow() const noexcept;
+    // Keyboard navigation inside the two windows: true if msg was handled (IsDialogMessage).
+    bool TranslateDialogMessage(MSG* msg) const noexcept;
+
+private:
+    // A closed window's object stays until the next request or CloseAll: nothing reaches it any more.
+    std::unique_ptr<forms::Companion> help_;
+    std::unique_ptr<forms::Companion> about_;
+};
 
 // Child-window identifiers of the two windows' controls.
 namespace HelpIds {
@@ -40,12 +60,5 @@ std::string ProgramVersionLine();
 std::string FolderOfFile(const std::string& path);
 // The folder holding the running program.
 std::string ProgramFolder();
-
-// How the link asks the shell to open an address: ShellExecuteA's own signature.
-using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-// The show state the link passes to the shell.
-constexpr int kLinkShowState = SW_SHOWNORMAL;
-// Replaces the shell call behind the link (nullptr restores ShellExecuteA); returns the one before.
-ShellExecuteFn SetLinkShellExecute(ShellExecuteFn fn) noexcept;
 
 }  // namespace velquist

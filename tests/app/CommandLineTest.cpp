@@ -1,10 +1,13 @@
 // The command line: switches, their case and order, the path, and what makes a command line bad.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "results/Report.h"
 
 namespace {
 
@@ -51,6 +54,23 @@ TEST(CommandLine, BadCommandLinesSayWhy) {
         EXPECT_FALSE(line.error.empty()) << arguments[0];
     }
     EXPECT_NE(ParseCommandLine({"/x"}).error.find("/x"), std::string::npos);
+}
+
+// What QuoteArgument writes, the system's own splitting reads back unchanged.
+TEST(CommandLine, QuotedArgumentsSurviveTheSystemsSplitting) {
+    const std::vector<std::string> arguments = {"C:\\a b\\x.dll", "C:\\app\\", "C:\\", "say \"hi\"", "a\\\\\"b",
+                                                "", "\xC3\x9Cmlaut \xE2\x9C\x93"};
+    std::string line = "velquist.exe";
+    for (const std::string& argument : arguments) line += " " + velquist::QuoteArgument(argument);
+    EXPECT_EQ(velquist::QuoteArgument("C:\\app\\"), "\"C:\\app\\\\\"");
+    const std::wstring wide = velquist::Wide(line);
+    int count = 0;
+    LPWSTR* split = ::CommandLineToArgvW(wide.c_str(), &count);
+    ASSERT_NE(split, nullptr);
+    ASSERT_EQ(count, static_cast<int>(arguments.size()) + 1);
+    for (size_t i = 0; i < arguments.size(); ++i) EXPECT_EQ(split[i + 1], velquist::Wide(arguments[i])) << i;
+    ::LocalFree(split);
+    EXPECT_TRUE(ParseCommandLine({"/USER", "x.dll"}).perUser);
 }
 
 }  // namespace

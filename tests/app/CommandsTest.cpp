@@ -16,6 +16,7 @@
 #include "TestComponents.h"
 #include "TestSupport.h"
 #include "app/Commands.h"
+#include "app/Elevation.h"
 #include "app/MessageLoop.h"
 #include "resource.h"
 #include "results/Report.h"
@@ -149,9 +150,10 @@ protected:
             if ((child.style & SS_TYPEMASK) == SS_ICON) icon = testsupport::StaticIcon(child.hwnd);
         }
         boxIcons.push_back(icon);
-        testsupport::ClickButton(box, IDOK);
+        testsupport::ClickButton(box, answer);
     }};
     size_t checkedDialogs = 0;
+    int answer = IDOK;  // the button that answers message boxes
     TempDir dir;
 };
 
@@ -358,8 +360,9 @@ TEST_F(Commands, ClicksGivenWhileARunIsBusyDoNotStartAnotherRun) {
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), path);
 }
 
-// While it waits for a component the window answers messages sent to it; a command or a close request
-// sent meanwhile neither starts a second run nor pulls the window from under the first.
+// While it waits for a component the window answers messages sent to it; a command sent meanwhile
+// does not start a second run, and a close request stops the run rather than pull the window from
+// under it.
 std::vector<std::string> captions;  // the main window's captions, as set
 HWND captionOf = nullptr;
 LRESULT CALLBACK RecordCaptionHook(int code, WPARAM wParam, LPARAM lParam) {
@@ -388,9 +391,13 @@ TEST_F(Commands, MessagesSentDuringARunWaitForItsEnd) {
     ASSERT_NE(hook, nullptr);
     Press(true);
     ::UnhookWindowsHookEx(hook);
-    EXPECT_EQ(listCalls, (std::vector<std::string>{"clear", "Registered : " + (dir / "reenter.dll"),
-                                                   "Register operation completed"}));
-    EXPECT_FALSE(::IsWindow(form.Handle()));  // the close request, carried out once the run was over
+    // No second run (no second clearing of the list); the close request stops this one (unless the
+    // component's answer was in already), and is carried out once the run has unwound.
+    const std::vector<std::string> stopped = {"clear", "Failed : " + (dir / "reenter.dll"), "Register operation stopped"};
+    const std::vector<std::string> finished = {"clear", "Registered : " + (dir / "reenter.dll"),
+                                               "Register operation completed"};
+    EXPECT_TRUE(listCalls == stopped || listCalls == finished) << ::testing::PrintToString(listCalls);
+    EXPECT_FALSE(::IsWindow(form.Handle()));
     testsupport::DrainQuit();
 }
 
@@ -598,6 +605,103 @@ TEST_F(Commands, AWalkShowsItsProgressInTheCaptionAndOnTheTaskBar) {
     EXPECT_TRUE(captions.empty());
     EXPECT_TRUE(recorder.calls.empty());
     form.SetProgressDisplay(nullptr);
+}
+
+// Rights as a test decides them: elevated or not, and whether a start with administrator rights is
+// accepted; the starts asked for are recorded.
+struct TestRights : velquist::Elevation {
+    bool elevated = false;
+    bool accept = true;
+    std::vector<std::string> starts;  // parameters, a bar, the folder
+    bool IsElevated() override { return elevated; }
+    bool Relaunch(HWND, const std::string& parameters, const std::string& folder) override {
+        starts.push_back(parameters + "|" + folder);
+        return accept;
+    }
+};
+
+// After a run in which access was denied, and only then, the window offers to start again elevated
+// and run the same again; Yes hands the run on and closes this window once the start was accepted.
+TEST_F(Commands, AccessDeniedOffersARestartAsAdministrator) {
+    TestRights rights;
+    form.SetElevation(&rights);
+    ASSERT_TRUE(MakeDirs(dir / "app\\"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_ACCESSDENIED_DLL), dir / "app\\denied.ocx"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_FAILING_DLL), dir / "failing.dll"));
+    char cwd[MAX_PATH * 4] = {};
+    ::GetCurrentDirectoryA(sizeof cwd, cwd);
+    const auto question = [this] {
+        const auto& box = watcher.Seen().back();
+        std::string text;
+        int yesNo = 0;
+        for (const auto& child : box.children) {
+            if (_stricmp(child.className.c_str(), "Static") == 0 && !child.text.empty()) text = child.text;
+            if (child.id == IDYES || child.id == IDNO) ++yesNo;
+        }
+        EXPECT_EQ(box.caption, "Velquist!");
+        EXPECT_EQ(yesNo, 2);
+        EXPECT_EQ(boxIcons.back(), ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_QUESTION)));
+        return text;
+    };
+
+    // Another failure asks nothing; neither does a run when already elevated.
+    SingleFile(dir / "failing.dll");
+    Press(true);
+    rights.elevated = true;
+    Directory(dir.Path(), true);
+    Press(false);
+    EXPECT_TRUE(watcher.Seen().empty());
+
+    // No: nothing more. Refused prompt: everything stays. Accepted: the window closes.
+    rights.elevated = false;
+    form.SetPerUser(true);
+    answer = IDNO;
+    Press(false);
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(question(), "Some components could not be unregistered because access was denied.\n\n"
+                          "Restart Velquist as administrator and run this again?");
+    EXPECT_TRUE(rights.starts.empty());
+    answer = IDYES;
+    rights.accept = false;
+    SingleFile(dir / "app\\denied.ocx");
+    Press(true);
+    ASSERT_EQ(watcher.Seen().size(), 2u);
+    EXPECT_EQ(question(), "Some components could not be registered because access was denied.\n\n"
+                          "Restart Velquist as administrator and run this again?");
+    ASSERT_EQ(rights.starts.size(), 1u);
+    EXPECT_EQ(rights.starts[0], "/user /run \"" + (dir / "app\\denied.ocx") + "\"|" + cwd);
+    EXPECT_TRUE(::IsWindow(form.Handle()));
+    rights.accept = true;
+    Directory(dir / "app\\", true);
+    Press(false);
+    ASSERT_EQ(rights.starts.size(), 2u);
+    // The folder's trailing backslash doubled before the closing quote, as the system reads it back.
+    EXPECT_EQ(rights.starts[1], "/u /r /user /run \"" + (dir / "app\\\\") + "\"|" + cwd);
+    EXPECT_FALSE(::IsWindow(form.Handle()));
+    checkedDialogs = watcher.Seen().size();
+    testsupport::DrainQuit();
+}
+
+TEST_F(Commands, RestartAsAdministratorIsOfferedOnlyWhenNotElevated) {
+    TestRights rights;
+    form.SetElevation(&rights);
+    HMENU file = ::GetSubMenu(::GetMenu(form.Handle()), 0);
+    for (const bool elevated : {false, true}) {
+        rights.elevated = elevated;
+        ::SendMessageA(form.Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
+        EXPECT_EQ((::GetMenuState(file, IDM_RESTART, MF_BYCOMMAND) & MF_GRAYED) != 0, elevated);
+    }
+    rights.elevated = false;
+    SingleFile("rel\\x.dll");  // a relative path goes out absolute
+    ::SendMessageA(form.Handle(), WM_COMMAND, IDM_PERUSER, 0);
+    EXPECT_EQ(::GetMenuState(file, IDM_PERUSER, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    ::SendMessageA(form.Handle(), WM_COMMAND, IDM_RESTART, 0);
+    char full[MAX_PATH * 4] = {};
+    ::GetFullPathNameA("rel\\x.dll", sizeof full, full, nullptr);
+    ASSERT_EQ(rights.starts.size(), 1u);
+    EXPECT_EQ(rights.starts[0].substr(0, rights.starts[0].find('|')), std::string("/user \"") + full + "\"");
+    EXPECT_FALSE(::IsWindow(form.Handle()));
+    testsupport::DrainQuit();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
 
 #include "DialogWatcher.h"
@@ -38,6 +39,30 @@ BOOL CALLBACK CountHelpWindows(HWND hwnd, LPARAM count) {
     return TRUE;
 }
 
+struct ClassSearch {
+    const char* windowClass;
+    HWND found;
+};
+
+BOOL CALLBACK FindByClass(HWND hwnd, LPARAM data) {
+    auto* search = reinterpret_cast<ClassSearch*>(data);
+    char name[64] = {};
+    ::GetClassNameA(hwnd, name, static_cast<int>(std::size(name)));
+    if (std::string(name) != search->windowClass) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+// The main window's Help and About as a user finds them on the screen: this thread's windows of
+// their classes (nullptr when closed).
+HWND ThreadWindow(const char* windowClass) {
+    ClassSearch search{windowClass, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &FindByClass, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+HWND HelpWindow() { return ThreadWindow("VelquistHelp"); }
+HWND AboutWindow() { return ThreadWindow("VelquistAbout"); }
+
 class HelpAboutFromMain : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -51,7 +76,7 @@ protected:
         PumpThroughLoop(form);
     }
     void TearDown() override {
-        velquist::CloseHelpAndAbout();
+        // Help and About go with the form object.
         if (::IsWindow(form.Handle())) ::DestroyWindow(form.Handle());
         DrainQuit();
     }
@@ -64,9 +89,9 @@ protected:
 };
 
 TEST_F(HelpAboutFromMain, F1OpensOneHelpWindowAndBringsTheSameOneBack) {
-    ASSERT_EQ(velquist::HelpWindow(), nullptr);
+    ASSERT_EQ(HelpWindow(), nullptr);
     PressF1(form.Text1);
-    HWND help = velquist::HelpWindow();
+    HWND help = HelpWindow();
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(::IsWindowVisible(help));
     EXPECT_EQ(WindowText(help), "Velquist Help");
@@ -79,13 +104,13 @@ TEST_F(HelpAboutFromMain, F1OpensOneHelpWindowAndBringsTheSameOneBack) {
     // and does not load the text again.
     ::SetForegroundWindow(form.Handle());
     PressF1(form.Handle());
-    EXPECT_EQ(velquist::HelpWindow(), help);
+    EXPECT_EQ(HelpWindow(), help);
     EXPECT_EQ(WindowText(text), helpText);
 
     // The menu item does the same.
     ::PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_CONTENTS, 0), 0);
     PumpThroughLoop(form);
-    EXPECT_EQ(velquist::HelpWindow(), help);
+    EXPECT_EQ(HelpWindow(), help);
     int helpWindows = 0;
     ::EnumThreadWindows(::GetCurrentThreadId(), &CountHelpWindows, reinterpret_cast<LPARAM>(&helpWindows));
     EXPECT_EQ(helpWindows, 1);
@@ -94,21 +119,36 @@ TEST_F(HelpAboutFromMain, F1OpensOneHelpWindowAndBringsTheSameOneBack) {
 TEST_F(HelpAboutFromMain, ClosingHelpLeavesTheMainWindowAsItWas) {
     ::SetWindowTextA(form.Text1, "C:\\typed.dll");
     PressF1(form.Text1);
-    HWND help = velquist::HelpWindow();
+    HWND help = HelpWindow();
     ASSERT_NE(help, nullptr);
     ::PostMessageA(help, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_FALSE(PumpThroughLoop(form));  // closing Help does not end the program
-    EXPECT_EQ(velquist::HelpWindow(), nullptr);
+    EXPECT_EQ(HelpWindow(), nullptr);
     EXPECT_TRUE(::IsWindow(form.Handle()));
     EXPECT_EQ(WindowText(form.Text1), "C:\\typed.dll");
+}
+
+TEST_F(HelpAboutFromMain, TheProgramsLoopGivesAboutItsKeyboard) {
+    ::PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+    PumpThroughLoop(form);
+    HWND about = AboutWindow();
+    ASSERT_NE(about, nullptr);
+    HWND ok = ::GetDlgItem(about, velquist::AboutIds::Command1);
+    ASSERT_EQ(::GetFocus(), ok);
+    // Enter presses the focused button only through the dialog manager.
+    ::PostMessageA(ok, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    ::PostMessageA(ok, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    EXPECT_FALSE(PumpThroughLoop(form));
+    EXPECT_FALSE(::IsWindow(about));
+    EXPECT_TRUE(::IsWindow(form.Handle()));
 }
 
 TEST_F(HelpAboutFromMain, ClosingTheMainWindowEndsTheProgramAndBothWindows) {
     ::PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
     PumpThroughLoop(form);
     PressF1(form.Handle());
-    HWND about = velquist::AboutWindow();
-    HWND help = velquist::HelpWindow();
+    HWND about = AboutWindow();
+    HWND help = HelpWindow();
     ASSERT_NE(about, nullptr);
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(::GetWindow(about, GW_OWNER), nullptr);
@@ -119,8 +159,8 @@ TEST_F(HelpAboutFromMain, ClosingTheMainWindowEndsTheProgramAndBothWindows) {
     EXPECT_FALSE(::IsWindow(main));
     EXPECT_FALSE(::IsWindow(about));
     EXPECT_FALSE(::IsWindow(help));
-    EXPECT_EQ(velquist::HelpWindow(), nullptr);
-    EXPECT_EQ(velquist::AboutWindow(), nullptr);
+    EXPECT_EQ(HelpWindow(), nullptr);
+    EXPECT_EQ(AboutWindow(), nullptr);
 }
 
 }  // namespace

@@ -444,12 +444,22 @@ TEST_F(MainWindow, MenuBarHasFileAndHelp) {
     ASSERT_NE(file.sub, nullptr);
     ASSERT_NE(help.sub, nullptr);
 
-    ASSERT_EQ(::GetMenuItemCount(file.sub), 3);
-    EXPECT_EQ(ItemOf(file.sub, 0).text, "Save results...\tCtrl+S");
-    EXPECT_EQ(ItemOf(file.sub, 0).id, static_cast<UINT>(IDM_SAVE));
-    EXPECT_TRUE(ItemOf(file.sub, 1).type & MFT_SEPARATOR);
-    EXPECT_EQ(ItemOf(file.sub, 2).text, "Exit");
-    EXPECT_EQ(ItemOf(file.sub, 2).id, static_cast<UINT>(IDM_EXIT));
+    const std::pair<const char*, UINT> fileItems[] = {{"Save results...\tCtrl+S", IDM_SAVE},
+                                                      {"", 0},
+                                                      {"Register for current user only", IDM_PERUSER},
+                                                      {"Restart as administrator", IDM_RESTART},
+                                                      {"", 0},
+                                                      {"Exit", IDM_EXIT}};
+    ASSERT_EQ(::GetMenuItemCount(file.sub), static_cast<int>(std::size(fileItems)));
+    for (int i = 0; i < static_cast<int>(std::size(fileItems)); ++i) {
+        const MenuItem item = ItemOf(file.sub, i);
+        if (fileItems[i].second == 0) {
+            EXPECT_TRUE(item.type & MFT_SEPARATOR) << i;
+        } else {
+            EXPECT_EQ(item.text, fileItems[i].first);
+            EXPECT_EQ(item.id, fileItems[i].second);
+        }
+    }
 
     ASSERT_EQ(::GetMenuItemCount(help.sub), 3);
     EXPECT_EQ(ItemOf(help.sub, 0).text, "Contents\tF1");

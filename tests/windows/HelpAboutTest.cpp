@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "resource.h"
 #include "windows/HelpAbout.h"
 
@@ -40,13 +43,13 @@ std::string ExpectedHelpText() {
            kParagraph4;
 }
 
-// Runs the message loop as the program does, for about `ms` milliseconds.
-void Pump(DWORD ms = 100) {
+// Runs the message loop as the program does for the windows of companions, for about `ms` milliseconds.
+void Pump(const Companions& companions, DWORD ms = 100) {
     const DWORD start = ::GetTickCount();
     do {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (TranslateHelpAboutMessage(&msg)) continue;
+            if (companions.TranslateDialogMessage(&msg)) continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
@@ -184,43 +187,23 @@ std::vector<COLORREF> Capture(HWND hwnd) {
     return pixels;
 }
 
-// What the link handed to the shell.
-struct ShellCall {
-    HWND owner;
-    std::string operation, file, directory;
-    bool hasParameters;
-    int show;
-};
-std::vector<ShellCall> shellCalls;
-
-HINSTANCE WINAPI RecordShellExecute(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
-                                    LPCSTR directory, INT show) {
-    shellCalls.push_back({owner, operation ? operation : "", file ? file : "", directory ? directory : "",
-                          parameters != nullptr, show});
-    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(2));  // "file not found": must pass silently
-}
-
 class Forms : public ::testing::Test {
 protected:
-    void SetUp() override {
-        shellCalls.clear();
-        SetLinkShellExecute(&RecordShellExecute);
-    }
     void TearDown() override {
-        CloseHelpAndAbout();
-        Pump(20);
-        SetLinkShellExecute(nullptr);
+        companions.CloseAll();
+        Pump(companions, 20);
     }
-    static HWND OpenHelp() {
-        ShowHelp();
-        Pump();
-        return HelpWindow();
+    HWND OpenHelp() {
+        companions.ShowHelp();
+        Pump(companions);
+        return companions.HelpWindow();
     }
-    static HWND OpenAbout() {
-        ShowAbout();
-        Pump();
-        return AboutWindow();
+    HWND OpenAbout() {
+        companions.ShowAbout();
+        Pump(companions);
+        return companions.AboutWindow();
     }
+    Companions companions;
 };
 
 TEST_F(Forms, HelpTextIsTheFourParagraphsSeparatedByOneEmptyLine) {
@@ -265,23 +248,23 @@ TEST_F(Forms, HelpOpensOnceAndLoadsAfreshAfterClosing) {
     // The box takes typing (it is not read-only).
     ::SendMessageA(text1, EM_SETSEL, 0, 0);
     for (char c : std::string("Typed ")) ::PostMessageA(text1, WM_CHAR, static_cast<WPARAM>(c), 1);
-    Pump();
+    Pump(companions);
     const std::string typed = Text(text1);
     EXPECT_EQ(typed, "Typed " + ExpectedHelpText());
 
     // A second request brings the same window forward without loading it again.
-    ShowHelp();
-    Pump();
-    EXPECT_EQ(HelpWindow(), help);
+    companions.ShowHelp();
+    Pump(companions);
+    EXPECT_EQ(companions.HelpWindow(), help);
     EXPECT_EQ(Text(text1), typed) << "the form was loaded a second time";
     EXPECT_EQ(CountWindowsCaptioned("Velquist Help"), 1);
     EXPECT_EQ(::GetForegroundWindow(), help);
 
     // The title bar's close button unloads it; the next request loads the full text again.
     ::SendMessageA(help, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Pump();
+    Pump(companions);
     EXPECT_FALSE(::IsWindow(help));
-    EXPECT_EQ(HelpWindow(), nullptr);
+    EXPECT_EQ(companions.HelpWindow(), nullptr);
     HWND again = OpenHelp();
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(Text(::GetDlgItem(again, HelpIds::Text1)), ExpectedHelpText());
@@ -303,8 +286,8 @@ TEST_F(Forms, KeysInHelpGoToTheTextBox) {
     // Escape closes nothing.
     ::PostMessageA(text1, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     ::PostMessageA(text1, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-    Pump();
-    EXPECT_EQ(HelpWindow(), help);
+    Pump(companions);
+    EXPECT_EQ(companions.HelpWindow(), help);
     const std::string text = Text(text1);
     ASSERT_GE(text.size(), 3u);
     EXPECT_EQ(text.substr(text.size() - 3), "\r\nx");
@@ -353,7 +336,7 @@ TEST_F(Forms, HelpTextBoxIsPaleYellow) {
 
     // And on the screen: the empty line after paragraph 1 shows the background.
     ::RedrawWindow(help, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Pump(50);
+    Pump(companions, 50);
     const std::string text = Text(text1);
     const auto emptyLine = static_cast<WPARAM>(text.find("\r\n\r\n") + 2);
     const LRESULT at = ::SendMessageA(text1, EM_POSFROMCHAR, emptyLine, 0);
@@ -478,7 +461,96 @@ TEST_F(Forms, AboutFrameLayoutAndLookAt96Dpi) {
     }
 }
 
-TEST_F(Forms, LeftPressOnTheLinkOpensItThroughTheShell) {
+// Makes the recorder the program the shell starts for https addresses, for the length of a test, and
+// puts back what was there. Wine's shell looks only in HKEY_CLASSES_ROOT, which shows the machine's
+// classes there and not the user's, so that is where it goes.
+class HttpsHandler {
+public:
+    explicit HttpsHandler(const std::string& command) {
+        // The first key of the path that is not there yet goes again afterwards, with all below it.
+        std::string path;
+        for (const char* part : {"https", "\\shell", "\\open", "\\command"}) {
+            path += part;
+            HKEY probe = nullptr;
+            if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &probe) != ERROR_SUCCESS) {
+                firstNew_ = path;
+                break;
+            }
+            ::RegCloseKey(probe);
+        }
+        if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                              nullptr, &key_, nullptr) != ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        DWORD size = 0;
+        if (::RegQueryValueExA(key_, nullptr, nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+            old_.resize(size);
+            hadValue_ = ::RegQueryValueExA(key_, nullptr, nullptr, &oldType_, old_.data(), &size) == ERROR_SUCCESS;
+            old_.resize(size);
+        }
+        installed_ = ::RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                                      static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+    }
+    ~HttpsHandler() {
+        if (key_ == nullptr) return;
+        if (hadValue_) {
+            ::RegSetValueExA(key_, nullptr, 0, oldType_, old_.data(), static_cast<DWORD>(old_.size()));
+        } else {
+            ::RegDeleteValueA(key_, nullptr);
+        }
+        ::RegCloseKey(key_);
+        if (!firstNew_.empty()) ::RegDeleteTreeA(HKEY_CLASSES_ROOT, firstNew_.c_str());
+    }
+    HttpsHandler(const HttpsHandler&) = delete;
+    HttpsHandler& operator=(const HttpsHandler&) = delete;
+    bool Installed() const { return installed_; }
+
+private:
+    HKEY key_ = nullptr;
+    std::string firstNew_;
+    bool hadValue_ = false;
+    DWORD oldType_ = REG_NONE;
+    std::vector<BYTE> old_;
+    bool installed_ = false;
+};
+
+// The About box's link with the recorder standing in for the browser.
+class AboutLink : public Forms {
+protected:
+    void SetUp() override {
+        handler = std::make_unique<HttpsHandler>("\"" VELQUIST_LINK_RECORDER "\" \"" + record + "\" \"%1\"");
+        ASSERT_TRUE(handler->Installed());
+    }
+    void TearDown() override {
+        Forms::TearDown();
+        handler.reset();
+    }
+    // What the recorder wrote once it has been started `count` times (or after ten seconds): per start,
+    // its current folder, its show state and its arguments.
+    std::vector<std::vector<std::string>> WaitForOpens(size_t count) {
+        std::vector<std::vector<std::string>> opens;
+        const DWORD start = ::GetTickCount();
+        do {
+            Pump(companions, 50);
+            opens.clear();
+            std::istringstream lines(testsupport::ReadBytes(record));
+            for (std::string line; std::getline(lines, line);) {
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                std::vector<std::string> fields;
+                std::istringstream parts(line);
+                for (std::string field; std::getline(parts, field, '\t');) fields.push_back(field);
+                opens.push_back(fields);
+            }
+        } while (opens.size() < count && ::GetTickCount() - start < 10000);
+        return opens;
+    }
+    testsupport::TempDir scratch;
+    const std::string record = scratch / "opens.txt";
+    std::unique_ptr<HttpsHandler> handler;
+};
+
+TEST_F(AboutLink, LeftPressOpensTheAddressThroughTheShell) {
     HWND about = OpenAbout();
     ASSERT_NE(about, nullptr);
     HWND label4 = ::GetDlgItem(about, AboutIds::Label4);
@@ -490,35 +562,27 @@ TEST_F(Forms, LeftPressOnTheLinkOpensItThroughTheShell) {
     EXPECT_EQ(::SendMessageA(label4, WM_NCHITTEST, 0, MAKELPARAM(inside.x, inside.y)), HTCLIENT);
 
     ::PostMessageA(label4, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    Pump();
-    ASSERT_EQ(shellCalls.size(), 1u) << "the press itself opens the link";
-    EXPECT_EQ(shellCalls[0].owner, about);
-    EXPECT_EQ(shellCalls[0].operation, "open");
-    EXPECT_EQ(shellCalls[0].file, address);
-    EXPECT_FALSE(shellCalls[0].hasParameters);
-    EXPECT_EQ(shellCalls[0].directory, ProgramFolder());
-    EXPECT_NE(shellCalls[0].directory.back(), '\\');
-    EXPECT_EQ(shellCalls[0].show, kLinkShowState);
-    // The shell's failure passes silently and the box stays open.
-    EXPECT_EQ(AboutWindow(), about);
+    std::vector<std::vector<std::string>> opens = WaitForOpens(1);
+    ASSERT_EQ(opens.size(), 1u) << "the press itself opens the link";
+    // The address alone, opened in the program's folder (no trailing backslash), shown normally.
+    EXPECT_EQ(opens[0], (std::vector<std::string>{ProgramFolder(), std::to_string(SW_SHOWNORMAL), address}));
+    EXPECT_EQ(companions.AboutWindow(), about);
     EXPECT_TRUE(::IsWindowVisible(about));
-    EXPECT_EQ(CountWindowsCaptioned(""), 1) << "no message box, no other window";
 
     // Released elsewhere, pressed again (a double click included): every press opens it again.
     ::PostMessageA(label4, WM_LBUTTONUP, 0, MAKELPARAM(500, 500));
     ::PostMessageA(label4, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(6, 6));
-    Pump();
-    EXPECT_EQ(shellCalls.size(), 2u);
+    EXPECT_EQ(WaitForOpens(2).size(), 2u);
 
     // The link opens whatever address the label shows.
     ::SetWindowTextA(label4, "https://other.example/");
     ::PostMessageA(label4, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    Pump();
-    ASSERT_EQ(shellCalls.size(), 3u);
-    EXPECT_EQ(shellCalls[2].file, "https://other.example/");
+    opens = WaitForOpens(3);
+    ASSERT_EQ(opens.size(), 3u);
+    EXPECT_EQ(opens[2].back(), "https://other.example/");
 }
 
-TEST_F(Forms, OtherButtonsOnTheLinkDoNothing) {
+TEST_F(AboutLink, OtherButtonsOnTheLinkDoNothing) {
     HWND about = OpenAbout();
     ASSERT_NE(about, nullptr);
     HWND label4 = ::GetDlgItem(about, AboutIds::Label4);
@@ -526,9 +590,24 @@ TEST_F(Forms, OtherButtonsOnTheLinkDoNothing) {
     ::PostMessageA(label4, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
     ::PostMessageA(label4, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(5, 5));
     ::PostMessageA(label4, WM_MBUTTONUP, 0, MAKELPARAM(5, 5));
-    Pump();
-    EXPECT_TRUE(shellCalls.empty());
-    EXPECT_EQ(AboutWindow(), about);
+    // A left press after them marks the end: by the time its start is written, theirs would have been.
+    ::PostMessageA(label4, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ASSERT_EQ(WaitForOpens(1).size(), 1u);
+    Pump(companions, 1000);
+    EXPECT_EQ(WaitForOpens(1).size(), 1u);
+    EXPECT_EQ(companions.AboutWindow(), about);
+}
+
+TEST_F(Forms, AnAddressTheShellCannotOpenPassesSilently) {
+    HWND about = OpenAbout();
+    ASSERT_NE(about, nullptr);
+    HWND label4 = ::GetDlgItem(about, AboutIds::Label4);
+    ::SetWindowTextA(label4, "velquist-no-such-scheme:nothing");
+    ::PostMessageA(label4, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    Pump(companions, 500);
+    EXPECT_EQ(companions.AboutWindow(), about);
+    EXPECT_TRUE(::IsWindowVisible(about));
+    EXPECT_EQ(CountWindowsCaptioned(""), 1) << "no message box, no other window";
 }
 
 TEST_F(Forms, EnterOrSpaceOnAFreshAboutPressesOk) {
@@ -539,13 +618,13 @@ TEST_F(Forms, EnterOrSpaceOnAFreshAboutPressesOk) {
     // Escape: there is no cancel button.
     ::PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     ::PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-    Pump();
-    ASSERT_EQ(AboutWindow(), about);
+    Pump(companions);
+    ASSERT_EQ(companions.AboutWindow(), about);
     ::PostMessageA(focus, WM_KEYDOWN, VK_RETURN, 0x001C0001);
     ::PostMessageA(focus, WM_KEYUP, VK_RETURN, 0xC01C0001);
-    Pump();
+    Pump(companions);
     EXPECT_FALSE(::IsWindow(about));
-    EXPECT_EQ(AboutWindow(), nullptr);
+    EXPECT_EQ(companions.AboutWindow(), nullptr);
 
     about = OpenAbout();
     ASSERT_NE(about, nullptr);
@@ -554,9 +633,9 @@ TEST_F(Forms, EnterOrSpaceOnAFreshAboutPressesOk) {
     ::PostMessageA(focus, WM_KEYDOWN, VK_SPACE, 0x00390001);
     ::PostMessageA(focus, WM_CHAR, ' ', 0x00390001);
     ::PostMessageA(focus, WM_KEYUP, VK_SPACE, 0xC0390001);
-    Pump();
+    Pump(companions);
     EXPECT_FALSE(::IsWindow(about));
-    EXPECT_EQ(AboutWindow(), nullptr);
+    EXPECT_EQ(companions.AboutWindow(), nullptr);
 }
 
 TEST_F(Forms, AboutOpensOnceAndOkOrCloseUnloadsIt) {
@@ -564,24 +643,24 @@ TEST_F(Forms, AboutOpensOnceAndOkOrCloseUnloadsIt) {
     ASSERT_NE(about, nullptr);
     HWND label5 = ::GetDlgItem(about, AboutIds::Label5);
     ::SetWindowTextA(label5, "marker");
-    ShowAbout();
-    Pump();
-    EXPECT_EQ(AboutWindow(), about);
+    companions.ShowAbout();
+    Pump(companions);
+    EXPECT_EQ(companions.AboutWindow(), about);
     EXPECT_EQ(Text(label5), "marker") << "the form was loaded a second time";
     EXPECT_EQ(CountWindowsCaptioned("Velquist"), 1);
 
     ::SendMessageA(::GetDlgItem(about, AboutIds::Command1), BM_CLICK, 0, 0);
-    Pump();
+    Pump(companions);
     EXPECT_FALSE(::IsWindow(about));
-    EXPECT_EQ(AboutWindow(), nullptr);
+    EXPECT_EQ(companions.AboutWindow(), nullptr);
 
     about = OpenAbout();
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(Text(::GetDlgItem(about, AboutIds::Label5)), "v1.1");
     ::SendMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Pump();
+    Pump(companions);
     EXPECT_FALSE(::IsWindow(about));
-    EXPECT_EQ(AboutWindow(), nullptr);
+    EXPECT_EQ(companions.AboutWindow(), nullptr);
 }
 
 TEST_F(Forms, ClosingBothAtTheProgramsEnd) {
@@ -591,13 +670,38 @@ TEST_F(Forms, ClosingBothAtTheProgramsEnd) {
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(::GetForegroundWindow(), about);
     EXPECT_TRUE(::IsWindow(help)) << "one window does not replace the other";
-    CloseHelpAndAbout();
+    companions.CloseAll();
     EXPECT_FALSE(::IsWindow(help));
     EXPECT_FALSE(::IsWindow(about));
-    EXPECT_EQ(HelpWindow(), nullptr);
-    EXPECT_EQ(AboutWindow(), nullptr);
-    CloseHelpAndAbout();  // nothing open: nothing to do
+    EXPECT_EQ(companions.HelpWindow(), nullptr);
+    EXPECT_EQ(companions.AboutWindow(), nullptr);
+    companions.CloseAll();  // nothing open: nothing to do
     EXPECT_NE(OpenHelp(), nullptr);
+}
+
+TEST_F(Forms, EachOwnerHasItsOwnPairAndClosesItWhenItGoes) {
+    HWND help = OpenHelp();
+    ASSERT_NE(help, nullptr);
+    HWND otherHelp = nullptr;
+    HWND otherAbout = nullptr;
+    {
+        Companions other;  // a second main window's
+        EXPECT_EQ(other.HelpWindow(), nullptr);
+        other.ShowHelp();
+        other.ShowAbout();
+        Pump(other);
+        otherHelp = other.HelpWindow();
+        otherAbout = other.AboutWindow();
+        ASSERT_NE(otherHelp, nullptr);
+        ASSERT_NE(otherAbout, nullptr);
+        EXPECT_NE(otherHelp, help);
+        EXPECT_EQ(companions.AboutWindow(), nullptr);
+        EXPECT_EQ(CountWindowsCaptioned("Velquist Help"), 2);
+    }
+    EXPECT_FALSE(::IsWindow(otherHelp));
+    EXPECT_FALSE(::IsWindow(otherAbout));
+    EXPECT_EQ(companions.HelpWindow(), help);
+    EXPECT_TRUE(::IsWindowVisible(help));
 }
 
 TEST_F(Forms, MessagesOfOtherWindowsAreLeftToTheLoop) {
@@ -607,10 +711,10 @@ TEST_F(Forms, MessagesOfOtherWindowsAreLeftToTheLoop) {
                                    nullptr, nullptr, nullptr);
     ASSERT_NE(other, nullptr);
     MSG msg{other, WM_KEYDOWN, VK_TAB, 0, 0, {}};
-    EXPECT_FALSE(TranslateHelpAboutMessage(&msg));
-    EXPECT_FALSE(TranslateHelpAboutMessage(nullptr));
+    EXPECT_FALSE(companions.TranslateDialogMessage(&msg));
+    EXPECT_FALSE(companions.TranslateDialogMessage(nullptr));
     MSG mine{::GetDlgItem(help, HelpIds::Text1), WM_KEYDOWN, VK_TAB, 0, 0, {}};
-    EXPECT_TRUE(TranslateHelpAboutMessage(&mine));
+    EXPECT_TRUE(companions.TranslateDialogMessage(&mine));
     ::DestroyWindow(other);
 }
 

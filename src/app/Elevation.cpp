@@ -1,0 +1,85 @@
+// Administrator rights through the process token and the shell's "runas" verb.
+#include "app/Elevation.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "win32/Handles.h"
+
+namespace velquist {
+namespace {
+
+std::string ProgramPath() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) return path.substr(0, length);
+        path.resize(path.size() * 2);
+    }
+}
+
+class SystemRights final : public Elevation {
+public:
+    bool IsElevated() override {
+        HANDLE raw = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+        win32::unique_handle token(raw);
+        TOKEN_ELEVATION elevation{};
+        DWORD size = 0;
+        return ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+               elevation.TokenIsElevated != 0;
+    }
+
+    bool Relaunch(HWND owner, const std::string& parameters, const std::string& folder) override {
+        const std::string program = ProgramPath();
+        SHELLEXECUTEINFOA info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        info.hwnd = owner;
+        info.lpVerb = "runas";
+        info.lpFile = program.c_str();
+        info.lpParameters = parameters.c_str();
+        info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        return !program.empty() && ::ShellExecuteExA(&info);  // a refused prompt fails with ERROR_CANCELLED
+    }
+};
+
+}  // namespace
+
+Elevation& SystemElevation() {
+    static SystemRights rights;
+    return rights;
+}
+
+HBITMAP CreateShieldBitmap() {
+    SHSTOCKICONINFO stock{};
+    stock.cbSize = sizeof stock;
+    if (FAILED(::SHGetStockIconInfo(SIID_SHIELD, SHGSI_ICON | SHGSI_SMALLICON, &stock)) || stock.hIcon == nullptr) {
+        return nullptr;
+    }
+    const int size = ::GetSystemMetrics(SM_CXSMICON);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = size;
+    format.bmiHeader.biHeight = -size;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = ::GetDC(nullptr);
+    HBITMAP bitmap = ::CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = ::CreateCompatibleDC(screen);
+    ::ReleaseDC(nullptr, screen);
+    if (bitmap != nullptr && memory != nullptr) {
+        HGDIOBJ previous = ::SelectObject(memory, bitmap);
+        ::DrawIconEx(memory, 0, 0, stock.hIcon, size, size, 0, nullptr, DI_NORMAL);
+        ::SelectObject(memory, previous);
+    }
+    if (memory != nullptr) ::DeleteDC(memory);
+    ::DestroyIcon(stock.hIcon);
+    return bitmap;
+}
+
+}  // namespace velquist

@@ -1,0 +1,153 @@
+// Registration for the current user only, with the real test COM server of each bitness.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "TestComponents.h"
+#include "TestSupport.h"
+#include "registration/RunnerClient.h"
+#include "registration/modRegister.h"
+
+using modRegister::Outcome;
+using testsupport::ComponentPath;
+
+namespace {
+
+constexpr char kClasses[] = "Software\\Classes";
+constexpr char kClassKey[] = "Software\\Classes\\CLSID\\" VELQUIST_COMSERVER_CLSID;
+
+#if defined(_M_X64) || defined(__x86_64__)
+constexpr REGSAM kOwnView = KEY_WOW64_64KEY;
+constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+constexpr std::uint16_t kOwnMachine = peexports::kMachineAmd64;
+constexpr char kOwnRunner[] = "velquist64.exe";
+#else
+constexpr REGSAM kOwnView = KEY_WOW64_32KEY;
+constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+constexpr std::uint16_t kOwnMachine = peexports::kMachineI386;
+constexpr char kOwnRunner[] = "velquist.exe";
+#endif
+
+bool KeyExists(HKEY root, const char* subKey, REGSAM view) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, subKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+// The class's InprocServer32 path under root\Software\Classes in that view, "" when absent.
+std::string Server(HKEY root, REGSAM view) {
+    const std::string subKey = std::string(kClassKey) + "\\InprocServer32";
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return {};
+    char value[4 * MAX_PATH] = {};
+    DWORD size = sizeof value - 1;
+    DWORD type = 0;
+    const LONG status = ::RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS && type == REG_SZ ? std::string(value) : std::string();
+}
+
+bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
+
+bool RunsOnWine() {
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+class PerUserRegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        userClassesExisted_ = KeyExists(HKEY_CURRENT_USER, kClasses, 0);
+        RemoveClass();
+    }
+
+    void TearDown() override {
+        modRegister::UsePerUserRegistration(false);
+        RemoveClass();
+        // A fresh prefix has no user classes, so each run also proves that the runner creates them.
+        if (!userClassesExisted_) ::RegDeleteTreeA(HKEY_CURRENT_USER, kClasses);
+    }
+
+    static void RemoveClass() {
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+                HKEY clsid = nullptr;
+                if (::RegOpenKeyExA(root, "Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS | view, &clsid) ==
+                    ERROR_SUCCESS) {
+                    ::RegDeleteTreeA(clsid, VELQUIST_COMSERVER_CLSID);
+                    ::RegCloseKey(clsid);
+                }
+            }
+        }
+    }
+
+private:
+    bool userClassesExisted_ = false;
+};
+
+TEST_F(PerUserRegistrationTest, KeysGoToTheUsersClassesUntilTheModeIsSwitchedOff) {
+    const std::string path = ComponentPath(VELQUIST_COMSERVER_DLL);
+    modRegister::UsePerUserRegistration(true);
+    EXPECT_TRUE(modRegister::IsDLLActiveX(path));
+    const auto registered = modRegister::CallServerEntry(path, true);
+    EXPECT_EQ(registered.outcome, Outcome::Success) << modRegister::Describe(registered);
+    EXPECT_TRUE(registered.perUser);
+    EXPECT_TRUE(SamePath(Server(HKEY_CURRENT_USER, kOwnView), path)) << Server(HKEY_CURRENT_USER, kOwnView);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kOwnView));
+    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOwnView));
+
+    // A failed entry point gives the machine's classes back too.
+    EXPECT_EQ(modRegister::CallServerEntry(ComponentPath(VELQUIST_FAILING_DLL), true).outcome, Outcome::EntryFailed);
+    modRegister::UsePerUserRegistration(false);
+    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+    EXPECT_TRUE(SamePath(Server(HKEY_LOCAL_MACHINE, kOwnView), path));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOwnView));
+    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+
+    // The library a per-user probe kept is not the one a machine-wide call runs.
+    modRegister::UsePerUserRegistration(true);
+    EXPECT_TRUE(modRegister::IsDLLActiveX(path));
+    modRegister::UsePerUserRegistration(false);
+    const auto machineWide = modRegister::CallServerEntry(path, true);
+    EXPECT_EQ(machineWide.outcome, Outcome::Success) << modRegister::Describe(machineWide);
+    EXPECT_FALSE(machineWide.perUser);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kOwnView));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOwnView));
+}
+
+// The other bitness's runner writes the user's classes of its own view. Wine 8 keeps one
+// HKCU\Software\Classes for both views; Windows (7 and later) keeps a CLSID key per view there.
+TEST_F(PerUserRegistrationTest, TheOtherBitnessWritesTheUsersClassesOfItsView) {
+    const std::string path = testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL);
+    modRegister::UsePerUserRegistration(true);
+    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+    EXPECT_TRUE(SamePath(Server(HKEY_CURRENT_USER, kOtherView), path)) << Server(HKEY_CURRENT_USER, kOtherView);
+    EXPECT_EQ(SamePath(Server(HKEY_CURRENT_USER, kOwnView), path), RunsOnWine());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kOtherView));
+    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOtherView));
+
+    modRegister::UsePerUserRegistration(false);
+    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+    EXPECT_TRUE(SamePath(Server(HKEY_LOCAL_MACHINE, kOtherView), path));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOtherView));
+}
+
+// A flag the runner does not know is refused before anything is loaded, not ignored.
+TEST(RunnerProtocol, ARequestWithAnUnknownFlagIsRefused) {
+    runner::RunnerClient client(kOwnMachine, kOwnRunner);
+    client.SetFolder(testsupport::BinDir());
+    const std::string path = ComponentPath(VELQUIST_COMSERVER_DLL);
+    const runner::Exchange accepted = client.Send(runner::Request::Probe, path, modRegister::kWaitLimitMs);
+    EXPECT_EQ(accepted.reply.answer, runner::Answer::Success);
+    const runner::Exchange refused =
+        client.Send(runner::Request::Probe, path, modRegister::kWaitLimitMs, nullptr, runner::kKnownFlags << 1);
+    EXPECT_EQ(refused.status, runner::Exchange::Status::Answered);
+    EXPECT_EQ(refused.reply.answer, runner::Answer::BadRequest);
+}
+
+}  // namespace
