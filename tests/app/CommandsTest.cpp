@@ -704,4 +704,50 @@ TEST_F(Commands, RestartAsAdministratorIsOfferedOnlyWhenNotElevated) {
     testsupport::DrainQuit();
 }
 
+// For the current user only: the keys go to the user's classes, the detail says so, no rights needed.
+TEST_F(Commands, RegisteringForTheCurrentUserOnlyWritesTheUsersClasses) {
+    const std::string path = dir / "mine.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
+    const std::string userKey = std::string("Software\\Classes\\CLSID\\") + VELQUIST_COMSERVER_CLSID;
+    const auto userHas = [&userKey] {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, userKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+        ::RegCloseKey(key);
+        return true;
+    };
+    ::SendMessageA(form.Handle(), WM_COMMAND, IDM_PERUSER, 0);  // File > Register for current user only
+    ASSERT_TRUE(form.PerUser());
+    SingleFile(path);
+    Press(true);
+    EXPECT_EQ(Lines()[0].text, "Registered : " + path);
+    EXPECT_EQ(Detail(0), "DllRegisterServer succeeded. For the current user only.");
+    EXPECT_TRUE(userHas());
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");  // nothing machine-wide
+    Press(false);
+    EXPECT_FALSE(userHas());
+    ::SendMessageA(form.Handle(), WM_COMMAND, IDM_PERUSER, 0);
+    EXPECT_FALSE(form.PerUser());
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, userKey.c_str());
+}
+
+// The detail of the row under the pointer, as its tip.
+TEST_F(Commands, ARowsTipIsItsDetail) {
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_FAILING_DLL), dir / "f.dll"));
+    SingleFile(dir / "f.dll");
+    Press(true);
+    char text[256] = "the row's own text";
+    NMLVGETINFOTIPA tip{};
+    tip.hdr.hwndFrom = form.ListView1;
+    tip.hdr.idFrom = velquist::kIdListView1;
+    tip.hdr.code = LVN_GETINFOTIPA;
+    tip.pszText = text;
+    tip.cchTextMax = static_cast<int>(std::size(text));
+    tip.iItem = 0;
+    ::SendMessageA(form.Handle(), WM_NOTIFY, velquist::kIdListView1, reinterpret_cast<LPARAM>(&tip));
+    EXPECT_EQ(std::string(text), Detail(0));
+    tip.cchTextMax = 10;  // cut to the room given
+    ::SendMessageA(form.Handle(), WM_NOTIFY, velquist::kIdListView1, reinterpret_cast<LPARAM>(&tip));
+    EXPECT_EQ(std::string(text), Detail(0).substr(0, 9));
+}
+
 }  // namespace

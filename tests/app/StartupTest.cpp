@@ -1,11 +1,13 @@
 // The program as a process: its set-up, its start, and its end when the window closes.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
 #include "TestSupport.h"
 #include "app/Startup.h"
+#include "app/velquistform.h"
 #include "resource.h"
 
 namespace {
@@ -67,10 +69,10 @@ BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM lParam) {
 }
 
 // Starts the program and waits for its main window to be shown.
-HWND StartProgram(Process& process) {
+HWND StartProgram(Process& process, const std::string& arguments = {}) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    std::string commandLine = std::string("\"") + VELQUIST_EXE + "\"";
+    std::string commandLine = std::string("\"") + VELQUIST_EXE + "\" " + arguments;
     if (!::CreateProcessA(VELQUIST_EXE, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process.info)) {
         return nullptr;
@@ -103,6 +105,34 @@ TEST(Startup, ProgramShowsItsWindowAndEndsWhenItCloses) {
         DWORD exitCode = 1;
         ::GetExitCodeProcess(process.info.hProcess, &exitCode);
         EXPECT_EQ(exitCode, 0u);
+    }
+}
+
+// /run: the window opens with the inputs filled in and runs at once, as a click would; without it,
+// nothing runs. A path with blanks and a trailing switch are read by the system's rules.
+TEST(Startup, RunOnTheCommandLineFillsTheWindowAndRuns) {
+    testsupport::TempDir dir;
+    ASSERT_TRUE(testsupport::MakeDirs(dir / "with blank"));
+    ASSERT_TRUE(testsupport::CopyTo(VELQUIST_PROBE_DLL, dir / "with blank\\plain.dll"));
+    for (const bool run : {false, true}) {
+        SCOPED_TRACE(run ? "/run" : "no /run");
+        Process process;
+        std::string arguments = "\"";
+        arguments += dir / "with blank";
+        arguments += run ? "\" /R -run" : "\" /R";
+        HWND main = StartProgram(process, arguments);
+        ASSERT_NE(main, nullptr);
+        HWND list = ::GetDlgItem(main, velquist::kIdListView1);
+        LRESULT rows = 0;
+        for (int i = 0; i < 100 && rows == 0; ++i, ::Sleep(50)) rows = ::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+        EXPECT_EQ(rows, run ? 1 : 0);  // the closing line alone: the folder holds no component
+        EXPECT_EQ(::SendMessageA(::GetDlgItem(main, velquist::kIdOption2), BM_GETCHECK, 0, 0), BST_CHECKED);
+        EXPECT_EQ(::SendMessageA(::GetDlgItem(main, velquist::kIdCheck1), BM_GETCHECK, 0, 0), BST_CHECKED);
+        char text[MAX_PATH * 4] = {};
+        ::SendMessageA(::GetDlgItem(main, velquist::kIdText2), WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
+        EXPECT_EQ(text, dir / "with blank");
+        ::PostMessageA(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(::WaitForSingleObject(process.info.hProcess, 10000), WAIT_OBJECT_0);
     }
 }
 
