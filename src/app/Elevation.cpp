@@ -5,19 +5,10 @@
 #include <shlobj.h>
 
 #include "win32/Handles.h"
+#include "win32/ModulePath.h"
 
 namespace velquist {
 namespace {
-
-std::string ProgramPath() {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) return path.substr(0, length);
-        path.resize(path.size() * 2);
-    }
-}
 
 class SystemRights final : public Elevation {
 public:
@@ -32,7 +23,7 @@ public:
     }
 
     bool Relaunch(HWND owner, const std::string& parameters, const std::string& folder) override {
-        const std::string program = ProgramPath();
+        const std::string program = win32::ModulePath();
         SHELLEXECUTEINFOA info{};
         info.cbSize = sizeof info;
         info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;

@@ -1,6 +1,8 @@
 // LoadDiagnosis: a breadth-first walk over the import tables of a component and the dependencies it finds.
 #include "registration/LoadDiagnosis.h"
 
+#include "win32/ModulePath.h"
+
 #include <algorithm>
 #include <cstring>
 #include <deque>
@@ -55,18 +57,7 @@ std::string Folder(UINT(WINAPI* get)(LPSTR, UINT)) {
     return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string();
 }
 
-std::string ModulePath(HMODULE module) {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
+using win32::ModulePath;
 
 // The folders the runner's load searches (LOAD_WITH_ALTERED_SEARCH_PATH from the component's full path,
 // with the current folder taken out by SetDllDirectory("")), in order.

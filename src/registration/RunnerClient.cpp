@@ -1,6 +1,8 @@
 // The program's side of a runner: its start in a job, the pipe, and every wait with a deadline.
 #include "registration/RunnerClient.h"
 
+#include "win32/ModulePath.h"
+
 #include <atomic>
 #include <cstring>
 
@@ -28,16 +30,7 @@ HANDLE RunnerJob() {
 }
 
 std::string OwnFolder() {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::string path = win32::ModulePath();
     const auto slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
