@@ -1,0 +1,64 @@
+// The tree walk and the header check of the benchmark programs.
+#include "BenchFiles.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "win32/Handles.h"
+
+namespace benchfiles {
+namespace {
+
+void Walk(const std::string& folder, std::vector<std::string>& files) {
+    std::vector<std::string> subfolders, own;
+    WIN32_FIND_DATAA data;
+    win32::unique_hfind find(::FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &data,
+                                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!win32::IsValid(find)) return;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? subfolders : own).push_back(folder + "\\" + name);
+    } while (::FindNextFileA(find.get(), &data));
+    for (const std::string& subfolder : subfolders) Walk(subfolder, files);
+    files.insert(files.end(), own.begin(), own.end());
+}
+
+}  // namespace
+
+std::vector<std::string> ListTree(const std::string& root) {
+    std::vector<std::string> files;
+    Walk(root, files);
+    return files;
+}
+
+peexports::HeaderCheck ReadHeaders(const std::string& path) {
+    win32::unique_handle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!win32::IsValid(file) || !::GetFileSizeEx(file.get(), &size) || size.QuadPart == 0 ||
+        static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX) {
+        return {};
+    }
+    win32::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!win32::IsValid(mapping)) return {};
+    win32::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    if (!view) return {};
+    return peexports::CheckExport(static_cast<const unsigned char*>(view.get()),
+                                  static_cast<std::size_t>(size.QuadPart), "DllRegisterServer");
+}
+
+double Seconds() {
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace benchfiles

@@ -1,0 +1,21 @@
+// What the benchmark programs share: the tree walk in the directory run's order, and the header check.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "registration/PeExports.h"
+
+namespace benchfiles {
+
+// Every file under root: each folder's sub-folders first (depth first), then its own files, in the
+// order the file system lists them; the order of Module1::RegisterFolder.
+std::vector<std::string> ListTree(const std::string& root);
+
+// The header check the program makes before it loads anything: open, map, read the export table.
+peexports::HeaderCheck ReadHeaders(const std::string& path);
+
+// Seconds on a monotonic clock.
+double Seconds();
+
+}  // namespace benchfiles
