@@ -1,25 +1,15 @@
 // Writes the fuzzer's seed corpus: built DLL images of both widths, a few near misses, and crowds of
 // sections and names (within the fuzzer's 1 MB input limit).
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "PeImageBuilder.h"
+#include "SeedCorpus.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path dir = argv[1];
-    std::filesystem::create_directories(dir);
-    auto write = [&](const char* name, const std::vector<unsigned char>& bytes) {
-        std::ofstream out(dir / name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return static_cast<bool>(out);
-    };
+    SeedCorpus corpus;
+    if (!corpus.Open(argc, argv)) return 2;
+    auto write = [&corpus](const char* name, const std::vector<unsigned char>& bytes) { return corpus.Write(name, bytes); };
     peimage::Options program;
     program.characteristics = 0x0102;
     peimage::Options many;

@@ -1,25 +1,15 @@
 // Writes the import fuzzer's seed corpus: built images of both widths with import directories, with and
 // without lookup tables, a few damaged ones, and a crowd of endless descriptors (within the 1 MB input limit).
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "PeImageBuilder.h"
+#include "SeedCorpus.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path dir = argv[1];
-    std::filesystem::create_directories(dir);
-    auto write = [&](const char* name, const std::vector<unsigned char>& bytes) {
-        std::ofstream out(dir / name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return static_cast<bool>(out);
-    };
+    SeedCorpus corpus;
+    if (!corpus.Open(argc, argv)) return 2;
+    auto write = [&corpus](const char* name, const std::vector<unsigned char>& bytes) { return corpus.Write(name, bytes); };
     const std::vector<peimage::Import> imports{
         {"KERNEL32.dll", {"GetTickCount", "LoadLibraryA", "#12"}},
         {"msvcrt.dll", {"malloc", "free"}},
