@@ -62,10 +62,8 @@ struct LineList : velquist::ResultList {
     int Count() const override { return lines; }
     void Add(const std::string&, const velquist::ResultLine& line) override {
         ++lines;
-        std::string path;
-        const velquist::LineResult result = velquist::ResultOf(line, &path);
-        if (result == velquist::LineResult::Registered || result == velquist::LineResult::Failed) {
-            byPath[Lower(path)] = {result == velquist::LineResult::Registered, line.detail};
+        if (line.kind == velquist::LineKind::Registered || line.kind == velquist::LineKind::Failed) {
+            byPath[Lower(line.path)] = {line.kind == velquist::LineKind::Registered, line.detail};
         }
     }
 };
@@ -210,8 +208,7 @@ void Breakdown(const Options& options, const std::vector<FileRecord>& records, c
     const char* names[2] = {"velquist.exe", "velquist64.exe"};
     constexpr int kTrips = 300;
     for (int b = 0; b < 2; ++b) {
-        runner::RunnerClient client(machines[b], names[b]);
-        client.SetFolder(options.runners);
+        runner::RunnerClient client(machines[b], options.runners + "\\" + names[b]);
         t = benchfiles::Seconds();
         const runner::Exchange first = client.Send(runner::Request::Probe, notLibrary, 10000);
         const double startSeconds = benchfiles::Seconds() - t;
@@ -231,11 +228,11 @@ void Breakdown(const Options& options, const std::vector<FileRecord>& records, c
 
     // The program's two requests per component, timed apart: the probe (header check, round trip, load)
     // and the call (header check again, round trip, DllRegisterServer, FreeLibrary), then the line's detail.
-    modRegister::UseRunnerFolder(options.runners);
+    registration::Session session(registration::RunnerPrograms::InFolder(options.runners));
     // Both runners up before the clock runs: their start is timed above.
     for (int b = 0; b < 2; ++b) {
         for (std::size_t i = 0; i < records.size(); ++i) {
-            if (passes[i] && bitness[i] == b && modRegister::ProbeComponent(records[i].path).Succeeded()) break;
+            if (passes[i] && bitness[i] == b && session.Probe(records[i].path).Succeeded()) break;
         }
     }
     std::vector<double> probeFile(records.size(), 0), callFile(records.size(), 0);
@@ -244,11 +241,11 @@ void Breakdown(const Options& options, const std::vector<FileRecord>& records, c
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (!passes[i]) continue;
         t = benchfiles::Seconds();
-        const modRegister::Result probe = modRegister::ProbeComponent(records[i].path);
+        const modRegister::Result probe = session.Probe(records[i].path);
         const double probed = benchfiles::Seconds();
         probeFile[i] = probed - t;
         if (probe.Succeeded()) {
-            const modRegister::Result call = modRegister::CallServerEntry(records[i].path, true);
+            const modRegister::Result call = session.Call(records[i].path, true);
             const double called = benchfiles::Seconds();
             callFile[i] = called - probed;
             modRegister::Detail(records[i].path, call, true);
@@ -259,7 +256,7 @@ void Breakdown(const Options& options, const std::vector<FileRecord>& records, c
         floorLoad[bitness[i]] += floor.load[i];
         floorCall[bitness[i]] += floor.call[i];
     }
-    modRegister::EndRunners();
+    session.EndRunners();
     for (int b = 0; b < 2; ++b) {
         std::printf("  %s-bit components (%d): program probe %.2f s + call %.2f s; floor (timed pass) load %.2f s + call "
                     "%.2f s\n",
@@ -389,10 +386,10 @@ int main(int argc, char** argv) {
         const double start = benchfiles::Seconds();
         if (side == Side::Velquist) {
             LineList runLines;
-            modRegister::UseRunnerFolder(options.runners);
-            Module1::RegisterFolder(options.tree, true, true, runLines);
+            registration::Session session(registration::RunnerPrograms::InFolder(options.runners));
+            Module1::RegisterFolder(session, options.tree, true, true, runLines);
             run.seconds = benchfiles::Seconds() - start;
-            modRegister::EndRunners();
+            session.EndRunners();
             for (const auto& entry : runLines.byPath) run.registered += entry.second.registered;
             if (first) lines = std::move(runLines);
         } else if (side == Side::Regsvr32) {
@@ -555,11 +552,11 @@ int main(int argc, char** argv) {
                 "regsvr32 disagree on %zu files, the floor and regsvr32 on %zu\n",
                 velquistRegistered, regsvrRegistered, floorRegistered, bothRegistered, disagree.size(),
                 floorDisagree.size());
-    modRegister::UseRunnerFolder(options.runners);
+    registration::Session session(registration::RunnerPrograms::InFolder(options.runners));
     auto reason = [&](std::size_t i) {
         if (records[i].velquistRegistered) return std::string("registered");
         if (records[i].velquistTried) return "failed: " + velquistDetail[i];
-        return "passed over: " + modRegister::Describe(modRegister::ProbeComponent(records[i].path));
+        return "passed over: " + modRegister::Describe(session.Probe(records[i].path));
     };
     for (std::size_t i : disagree) {
         std::printf("  %s: Velquist %s; regsvr32 exit code %lu%s; floor %s\n", records[i].path.c_str(),
@@ -577,7 +574,7 @@ int main(int argc, char** argv) {
             std::printf("  Velquist failed %s: %s\n", records[i].path.c_str(), velquistDetail[i].c_str());
         }
     }
-    modRegister::EndRunners();
+    session.EndRunners();
 
     if (options.breakdown) Breakdown(options, records, floorTimes);
     std::fflush(stdout);

@@ -6,6 +6,8 @@
 
 #include <cctype>
 
+#include "win32/Handles.h"
+
 namespace velquist {
 namespace {
 
@@ -21,6 +23,16 @@ std::string Narrow(const wchar_t* wide) {
     ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), length, nullptr, nullptr);
     text.resize(static_cast<size_t>(length - 1));
     return text;
+}
+
+// The arguments after the first (the program's name) of a wide command line.
+std::vector<std::string> ArgumentsOf(const wchar_t* commandLine) {
+    std::vector<std::string> arguments;
+    int count = 0;
+    const win32::unique_hlocal<LPWSTR> wide(::CommandLineToArgvW(commandLine, &count));
+    if (!wide) return arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(Narrow(wide.get()[i]));
+    return arguments;
 }
 
 }  // namespace
@@ -66,14 +78,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return line;
 }
 
-std::vector<std::string> ProcessArguments() {
-    std::vector<std::string> arguments;
-    int count = 0;
-    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (wide == nullptr) return arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(Narrow(wide[i]));
-    ::LocalFree(wide);
-    return arguments;
+std::vector<std::string> ProcessArguments() { return ArgumentsOf(::GetCommandLineW()); }
+
+std::vector<std::string> SplitArguments(const std::string& parameters) {
+    const std::string line = "velquist " + parameters;
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, nullptr, 0);
+    if (length <= 0) return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, wide.data(), length);
+    return ArgumentsOf(wide.c_str());
 }
 
 std::string QuoteArgument(const std::string& argument) {

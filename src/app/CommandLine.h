@@ -26,6 +26,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // its wide form and given in the program's code page; without the program's name.
 std::vector<std::string> ProcessArguments();
 
+// A string of parameters split as ProcessArguments splits the process's own.
+std::vector<std::string> SplitArguments(const std::string& parameters);
+
 // One argument quoted so that the system's rules (CommandLineToArgvW) read it back unchanged: in
 // quotes, with the backslashes before a quote, or before the closing quote, doubled.
 std::string QuoteArgument(const std::string& argument);

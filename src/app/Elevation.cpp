@@ -5,7 +5,7 @@
 #include <shlobj.h>
 
 #include "win32/Handles.h"
-#include "win32/ModulePath.h"
+#include "win32/Paths.h"
 
 namespace velquist {
 namespace {

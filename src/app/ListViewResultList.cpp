@@ -17,12 +17,12 @@ int ListViewResultList::Count() const {
 
 void ListViewResultList::Add(const std::string& key, const ResultLine& line) {
     const int count = Count();
-    std::string buffer = line.text;  // the item record wants a writable pointer
+    std::string buffer = line.Text();  // the item record wants a writable pointer
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = count;
     item.pszText = buffer.data();
-    item.iImage = line.icon - 1;  // ImageList1 is counted from 1, the control from 0
+    item.iImage = line.Icon() - 1;  // ImageList1 is counted from 1, the control from 0
     const int index = static_cast<int>(::SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) return;
     // Rows are only ever appended, so the row index is the line's place.

@@ -9,6 +9,7 @@
 
 #include "app/Commands.h"
 #include "results/Report.h"
+#include "win32/Handles.h"
 
 namespace velquist {
 namespace {
@@ -22,14 +23,11 @@ public:
         if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE) {
             output_ = nullptr;
             if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
-                owned_ = ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr);
-                if (owned_ != INVALID_HANDLE_VALUE) output_ = owned_;
+                owned_.reset(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+                if (win32::IsValid(owned_)) output_ = owned_.get();
             }
         }
-    }
-    ~Console() {
-        if (owned_ != INVALID_HANDLE_VALUE && owned_ != nullptr) ::CloseHandle(owned_);
     }
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
@@ -51,7 +49,7 @@ public:
 
 private:
     HANDLE output_ = nullptr;
-    HANDLE owned_ = INVALID_HANDLE_VALUE;
+    win32::unique_handle owned_;
 };
 
 // Keeps the lines for the report and writes each to the console as it comes.
@@ -62,7 +60,7 @@ public:
     int Count() const override { return static_cast<int>(lines.size()); }
     void Add(const std::string&, const ResultLine& line) override {
         lines.push_back(line);
-        console_.WriteLine(line.text + "\t" + line.detail);
+        console_.WriteLine(line.Text() + "\t" + line.detail);
     }
     std::vector<ResultLine> lines;
 
@@ -85,11 +83,6 @@ public:
     bool StopRequested() override { return g_stopAsked.load(); }
 };
 
-bool IsExistingFolder(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 }  // namespace
 
 int RunSilent(const CommandLine& line) {
@@ -99,18 +92,13 @@ int RunSilent(const CommandLine& line) {
         console.WriteLine(Usage());
         return kExitBadCommandLine;
     }
-    RunRequest request;
-    request.singleFile = !IsExistingFolder(line.path);
-    request.path = line.path;
-    request.subfolders = line.subfolders;
-    request.registerFlag = !line.unregister;
-    request.perUser = line.perUser;
-
+    const RunRequest request = RequestFrom(line);
+    registration::Session session;
     ConsoleList list(console);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     ConsoleRun run;
     const RunSummary summary = Execute(
-        request, list,
+        request, session, list,
         [&console](const std::string& message) {
             // One line on the console: the paragraphs of a message joined by a tab, as text and detail are.
             std::string text;

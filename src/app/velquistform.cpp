@@ -14,6 +14,7 @@
 #include "app/Commands.h"
 #include "registration/Details.h"
 #include "results/Report.h"
+#include "win32/Paths.h"
 #include "win32/WindowText.h"
 #include "pickers/CommonDialogAPI.h"
 #include "resource.h"
@@ -81,6 +82,8 @@ HICON LoadIconSized(int id, int size) noexcept {
 std::span<const win32::ControlSpec> MainWindowControls() noexcept { return kControls; }
 
 int HimetricToPixels(int himetric, int dpi) noexcept { return ::MulDiv(himetric, dpi, 2540); }
+
+velquistform::velquistform(const registration::RunnerPrograms& runners) : session_(runners) {}
 
 velquistform::~velquistform() {
     if (Handle() != nullptr && ::IsWindow(Handle())) ::DestroyWindow(Handle());
@@ -154,7 +157,7 @@ void velquistform::OnCreate() {
 }
 
 void velquistform::FillInputs(const std::string& path, bool subfolders) {
-    if (IsFolder(path)) {
+    if (win32::IsFolder(path)) {
         ::SendMessageA(Option2, BM_CLICK, 0, 0);
         ::SetWindowTextA(Text2, path.c_str());
         ::SendMessageA(Check1, BM_SETCHECK, subfolders ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -368,9 +371,74 @@ void velquistform::HandleInputDuringRun() {
     }
 }
 
+RunRequest velquistform::ReadRequest(bool registerFlag) const {
+    RunRequest request;
+    const bool directory = ::SendMessageA(Option1, BM_GETCHECK, 0, 0) != BST_CHECKED;
+    request.mode = directory ? RunRequest::Mode::Directory : RunRequest::Mode::SingleFile;
+    request.path = win32::WindowText(directory ? Text2 : Text1);
+    request.subfolders = ::SendMessageA(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    request.registerFlag = registerFlag;
+    request.perUser = perUser_;
+    return request;
+}
+
+namespace {
+
+// Forwards every line to the window's list and then paints whatever of the window is invalid, so
+// that a long run shows its progress even where another window uncovered it. Painting takes no input.
+class PaintingList : public ResultList {
+public:
+    PaintingList(ResultList& inner, HWND window) : inner_(inner), window_(window) {}
+    void Clear() override {
+        inner_.Clear();
+        Paint();
+    }
+    int Count() const override { return inner_.Count(); }
+    void Add(const std::string& key, const ResultLine& line) override {
+        inner_.Add(key, line);
+        Paint();
+    }
+
+private:
+    void Paint() {
+        if (window_ != nullptr) ::RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+    ResultList& inner_;
+    HWND window_;
+};
+
+// The hourglass for the length of a run; input given meanwhile is dropped when the run ends, so that
+// a click on a button while the window was busy cannot start a second run that clears the results.
+class BusyScope {
+public:
+    // The window itself keeps its place on the screen: WinMain turned off the "Not Responding" ghost.
+    BusyScope() {
+        previous_ = ::SetCursor(::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+    }
+    ~BusyScope() {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+        }
+        while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+        }
+        while (::PeekMessageA(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+        }
+        if (previous_ == nullptr) previous_ = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        ::SetCursor(previous_);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    HCURSOR previous_ = nullptr;
+};
+
+}  // namespace
+
 void velquistform::Run(bool registerFlag) {
     if (running_) return;
     RunSummary summary;
+    const RunRequest request = ReadRequest(registerFlag);
     {
         struct Running {
             bool& flag;
@@ -378,16 +446,21 @@ void velquistform::Run(bool registerFlag) {
             ~Running() { flag = false; }
         } running(running_);
         stopRequested_ = false;
-        const bool walking = ::SendMessageA(Option1, BM_GETCHECK, 0, 0) != BST_CHECKED;
-        WindowRun run(*this, walking);
-        summary = RunCommand(*this, registerFlag, &run);
+        WindowRun run(*this, request.mode == RunRequest::Mode::Directory);
+        BusyScope busy;
+        PaintingList list(*results_, Handle());
+        summary = Execute(request, session_, list,
+                          [this](const std::string& message) {
+                              ::MessageBoxA(Handle(), message.c_str(), "Velquist!", MB_OK | MB_ICONERROR);
+                          },
+                          &run);
     }
     if (closePending_) {
         closePending_ = false;
         Form_Unload();
         return;
     }
-    if (!summary.stopped && summary.accessDenied && !Rights().IsElevated()) OfferElevation(registerFlag);
+    if (!summary.stopped && summary.accessDenied && !Rights().IsElevated()) OfferElevation(request);
 }
 
 void velquistform::Command5_Click() { Run(true); }
@@ -418,43 +491,22 @@ void velquistform::SetPerUser(bool perUser) {
 
 void velquistform::mnuperuser_Click() { SetPerUser(!perUser_); }
 
-std::string velquistform::RelaunchParameters(bool unregister, bool run) const {
-    const bool folder = ::SendMessageA(Option1, BM_GETCHECK, 0, 0) != BST_CHECKED;
-    std::string parameters;
-    const auto add = [&parameters](const std::string& part) {
-        if (!parameters.empty()) parameters += ' ';
-        parameters += part;
-    };
-    if (unregister) add("/u");
-    if (folder && ::SendMessageA(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED) add("/r");
-    if (perUser_) add("/user");
-    if (run) add("/run");
-    // Absolute, so that the new instance, started in another folder perhaps, names the same file.
-    const std::string path = win32::WindowText(folder ? Text2 : Text1);
-    if (!path.empty()) {
-        char full[MAX_PATH * 4] = {};
-        const DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
-        add(QuoteArgument(length > 0 && length < std::size(full) ? std::string(full, length) : path));
-    }
-    return parameters;
-}
-
 void velquistform::mnurestart_Click() {
     if (Rights().IsElevated()) return;
     char folder[MAX_PATH * 4] = {};
     ::GetCurrentDirectoryA(static_cast<DWORD>(std::size(folder)), folder);
-    if (Rights().Relaunch(Handle(), RelaunchParameters(false, false), folder)) Form_Unload();
+    if (Rights().Relaunch(Handle(), RelaunchParameters(ReadRequest(true), false), folder)) Form_Unload();
 }
 
-void velquistform::OfferElevation(bool registerFlag) {
+void velquistform::OfferElevation(const RunRequest& request) {
     const std::string question = std::string("Some components could not be ") +
-                                 (registerFlag ? "registered" : "unregistered") +
+                                 (request.registerFlag ? "registered" : "unregistered") +
                                  " because access was denied.\n\nRestart Velquist as administrator and run this again?";
     if (::MessageBoxA(Handle(), question.c_str(), "Velquist!", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     char folder[MAX_PATH * 4] = {};
     ::GetCurrentDirectoryA(static_cast<DWORD>(std::size(folder)), folder);
     // A refused prompt leaves everything as it was; an accepted start hands the run on.
-    if (Rights().Relaunch(Handle(), RelaunchParameters(!registerFlag, true), folder)) Form_Unload();
+    if (Rights().Relaunch(Handle(), RelaunchParameters(request, true), folder)) Form_Unload();
 }
 
 void velquistform::mnusave_Click() {
@@ -503,9 +555,9 @@ void velquistform::CopyRows() {
 void velquistform::ShowRowDetail(int row) {
     const ResultLine* line = results_->Line(row);
     if (line == nullptr) return;
-    const std::string text = line->detail.empty() ? line->text : line->text + "\n\n" + line->detail;
+    const std::string text = line->detail.empty() ? line->Text() : line->Text() + "\n\n" + line->detail;
     ::MessageBoxA(Handle(), text.c_str(), "Velquist!",
-                  MB_OK | (line->icon == kIconFailure ? MB_ICONERROR : MB_ICONINFORMATION));
+                  MB_OK | (line->kind == LineKind::Failed ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 void velquistform::ShowListMenu(POINT at) {

@@ -11,7 +11,9 @@
 #include <string>
 
 #include "app/Elevation.h"
+#include "app/RunRequest.h"
 #include "app/ListViewResultList.h"
+#include "registration/Session.h"
 #include "win32/Handles.h"
 #include "win32/Layout.h"
 #include "win32/Window.h"
@@ -51,7 +53,8 @@ int HimetricToPixels(int himetric, int dpi) noexcept;
 
 class velquistform : public win32::Window<velquistform> {
 public:
-    velquistform() = default;
+    // runners: the programs that load components for the window's runs (production: beside the program).
+    explicit velquistform(const registration::RunnerPrograms& runners = registration::RunnerPrograms::BesideProgram());
     ~velquistform() override;
 
     static const char* ClassName() { return "velquistform"; }
@@ -106,9 +109,8 @@ public:
     void SetPerUser(bool perUser);
     // Who answers whether we are elevated and starts us elevated: the system, unless a test says.
     void SetElevation(Elevation* elevation) noexcept { elevation_ = elevation; }
-    // The parameters that start the program again on the current inputs (absolute paths, quoted),
-    // with the mode, /r and /user as they are; /u and /run as asked.
-    std::string RelaunchParameters(bool unregister, bool run) const;
+    // What the controls ask for: the one reader of the mode, the path, sub-directories and per user.
+    RunRequest ReadRequest(bool registerFlag) const;
 
     // The DPI the window is laid out for.
     int Dpi() const noexcept { return dpi_; }
@@ -171,8 +173,9 @@ private:
     win32::unique_gdi<HBITMAP> shield_;    // the Restart as administrator item's picture
     Elevation& Rights() const { return elevation_ != nullptr ? *elevation_ : SystemElevation(); }
     // After a run in which access was denied: offers to start again elevated and run it again.
-    void OfferElevation(bool registerFlag);
+    void OfferElevation(const RunRequest& request);
 
+    registration::Session session_;  // the runners of this window's runs
     // Help and About of this window; the message loop reaches them through the window's handle.
     Companions companions_;
     static const Companions* CompanionsOf(HWND main) noexcept;

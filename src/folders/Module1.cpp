@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "registration/Details.h"
-#include "registration/modRegister.h"
+#include "folders/RegisterFile.h"
 #include "win32/Handles.h"
+#include "win32/Paths.h"
 
 namespace Module1 {
 
@@ -46,28 +46,12 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
 }
 
-// The absolute form of path, so that lines name files fully however the folder was typed.
-std::string FullPath(const std::string& path) {
-    char buffer[MAX_PATH];
-    const DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(std::size(buffer)), buffer, nullptr);
-    if (length > 0 && length < std::size(buffer)) return std::string(buffer, length);
-    if (length >= std::size(buffer)) {
-        std::string longer(length, '\0');
-        const DWORD again = ::GetFullPathNameA(path.c_str(), length, longer.data(), nullptr);
-        if (again > 0 && again < length) {
-            longer.resize(again);
-            return longer;
-        }
-    }
-    return path;
-}
-
 // One walk: the folders already entered, so that a link leading back into the tree (or to a folder
 // seen before) neither recurses for ever nor registers a component twice.
 class FolderWalk {
 public:
-    FolderWalk(bool registerFlag, velquist::ResultList& list, WalkProgress& progress)
-        : registerFlag_(registerFlag), list_(list), progress_(progress) {}
+    FolderWalk(registration::Session& session, bool registerFlag, velquist::ResultList& list, WalkProgress& progress)
+        : session_(session), registerFlag_(registerFlag), list_(list), progress_(progress) {}
 
     void Walk(const std::string& path, bool includeSubfolders, bool isLink) {
         FolderIdentity identity;
@@ -115,23 +99,14 @@ private:
     void Process(const std::string& file) {
         ++progress_.checked;
         progress_.FileChecked();
-        const modRegister::Result probe = modRegister::ProbeComponent(file);
-        if (probe.outcome == modRegister::Outcome::Stopped) progress_.stopped = true;
-        if (!probe.Succeeded()) {
-            // No component: no line. A component that could not be loaded: a failure that says why.
-            if (modRegister::IsUnloadableComponent(probe)) {
-                velquist::AddResultLine(list_, velquist::FailedLine(file, modRegister::Detail(file, probe, registerFlag_)));
-            }
-            return;
-        }
-        const modRegister::Result call = modRegister::CallServerEntry(file, registerFlag_);
-        if (call.outcome == modRegister::Outcome::Stopped) progress_.stopped = true;
-        if (modRegister::IsAccessDenied(call)) progress_.accessDenied = true;
-        const std::string detail = modRegister::Detail(file, call, registerFlag_);
-        velquist::AddResultLine(list_, call.Succeeded() ? velquist::SuccessLine(registerFlag_, file, detail)
-                                                        : velquist::FailedLine(file, detail));
+        const FileRegistration done = RegisterFile(session_, file, registerFlag_);
+        if (done.stopped) progress_.stopped = true;
+        if (done.accessDenied) progress_.accessDenied = true;
+        // No component: no line. A component that could not be loaded: a failure that says why.
+        if (done.verdict != FileRegistration::Verdict::NotComponent) velquist::AddResultLine(list_, done.line);
     }
 
+    registration::Session& session_;
     bool registerFlag_;
     velquist::ResultList& list_;
     std::set<FolderIdentity> visited_;
@@ -140,11 +115,18 @@ private:
 
 }  // namespace
 
-void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
-                    velquist::ResultList& list, WalkProgress* progress) {
+void RegisterFolder(registration::Session& session, const std::string& path, bool includeSubfolders,
+                    bool registerFlag, velquist::ResultList& list, WalkProgress* progress) {
     if (path.empty()) return;
     WalkProgress none;
-    FolderWalk(registerFlag, list, progress != nullptr ? *progress : none).Walk(FullPath(path), includeSubfolders, false);
+    FolderWalk(session, registerFlag, list, progress != nullptr ? *progress : none)
+        .Walk(win32::FullPathOr(path), includeSubfolders, false);
+}
+
+void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
+                    velquist::ResultList& list, WalkProgress* progress) {
+    registration::Session session;
+    RegisterFolder(session, path, includeSubfolders, registerFlag, list, progress);
 }
 
 }  // namespace Module1

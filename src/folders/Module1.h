@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "registration/Session.h"
 #include "results/ResultList.h"
 
 namespace Module1 {
@@ -23,8 +24,11 @@ public:
 
 // Registers (registerFlag) or unregisters every ActiveX component in path and, when
 // includeSubfolders, in every folder below it, sub-folders first; one line per component tried, and
-// one "Failed : " line per component that could not be loaded (or whose call was stopped).
+// one "Failed : " line per component that could not be loaded (or whose call was stopped). Without a
+// session, one is made for the walk (its runners beside the program, machine-wide).
 void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
                     velquist::ResultList& list, WalkProgress* progress = nullptr);
+void RegisterFolder(registration::Session& session, const std::string& path, bool includeSubfolders,
+                    bool registerFlag, velquist::ResultList& list, WalkProgress* progress = nullptr);
 
 }  // namespace Module1

@@ -6,14 +6,12 @@
 
 #include <cstdio>
 
+#include "win32/Hex.h"
+
 namespace modRegister {
 namespace {
 
-std::string Hex(DWORD value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
-    return text;
-}
+using win32::Hex;
 
 // Codes users meet most, in words of our own: the system has no text for some of them (Wine has
 // none for the automation and registry ranges).

@@ -1,7 +1,7 @@
 // LoadDiagnosis: a breadth-first walk over the import tables of a component and the dependencies it finds.
 #include "registration/LoadDiagnosis.h"
 
-#include "win32/ModulePath.h"
+#include "win32/Paths.h"
 
 #include <algorithm>
 #include <cstring>
@@ -34,11 +34,6 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 // API sets name contracts that the loader maps to its own libraries; there is no file to look for.
 bool IsApiSet(const std::string& name) {
     return _strnicmp(name.c_str(), "api-ms-", 7) == 0 || _strnicmp(name.c_str(), "ext-ms-", 7) == 0;
@@ -57,12 +52,13 @@ std::string Folder(UINT(WINAPI* get)(LPSTR, UINT)) {
     return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string();
 }
 
+using win32::FolderOf;
 using win32::ModulePath;
 
 // The folders the runner's load searches (LOAD_WITH_ALTERED_SEARCH_PATH from the component's full path,
 // with the current folder taken out by SetDllDirectory("")), in order.
 std::vector<std::string> SearchFolders(const std::string& componentFolder) {
-    std::vector<std::string> folders{componentFolder, Folder(::GetSystemDirectoryA)};
+    std::vector<std::string> folders{componentFolder, win32::SystemFolder()};
     const std::string windows = Folder(::GetWindowsDirectoryA);
     if (!windows.empty()) {
         folders.push_back(windows + "\\System");
@@ -174,7 +170,7 @@ private:
         if (searched_.size() >= kMaxSearches) return nullptr;
         if (folders_.empty()) {  // only now: a file that cannot be read costs no more than the attempt
             folders_ = SearchFolders(FolderOf(component_));
-            system_ = Folder(::GetSystemDirectoryA);
+            system_ = win32::SystemFolder();
             known_ = KnownDlls();
         }
         Found found;

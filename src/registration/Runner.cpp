@@ -10,6 +10,7 @@
 
 #include "registration/LoadDiagnosis.h"
 #include "registration/RunnerProtocol.h"
+#include "win32/Paths.h"
 
 namespace runner {
 namespace {
@@ -97,10 +98,9 @@ void EnablePerUserTypeLibraries() {
     static bool done = false;
     if (done) return;
     done = true;
-    char system[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    HMODULE oleaut = ::LoadLibraryA((std::string(system, length) + "\\oleaut32.dll").c_str());
+    const std::string system = win32::SystemFolder();
+    if (system.empty()) return;
+    HMODULE oleaut = ::LoadLibraryA((system + "\\oleaut32.dll").c_str());
     if (oleaut == nullptr) return;
     using EnableFunction = void(WINAPI*)();
     if (auto enable = reinterpret_cast<EnableFunction>(
@@ -292,9 +292,8 @@ int Serve(const char* commandLine) noexcept {
     // Never the current folder in the search: no DLL directory of ours, and a current folder that
     // holds only the system's own files.
     ::SetDllDirectoryA("");
-    char system[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) ::SetCurrentDirectoryA(system);
+    const std::string system = win32::SystemFolder();
+    if (!system.empty()) ::SetCurrentDirectoryA(system.c_str());
 
     try {
         Runner runner;

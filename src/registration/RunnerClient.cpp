@@ -1,7 +1,7 @@
 // The program's side of a runner: its start in a job, the pipe, and every wait with a deadline.
 #include "registration/RunnerClient.h"
 
-#include "win32/ModulePath.h"
+#include "win32/Paths.h"
 
 #include <atomic>
 #include <cstring>
@@ -27,18 +27,6 @@ HANDLE RunnerJob() {
         return created;
     }();
     return job;
-}
-
-std::string OwnFolder() {
-    const std::string path = win32::ModulePath();
-    const auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string SystemFolder() {
-    char system[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(system, length) : std::string();
 }
 
 // Handles what may not wait for the runner: messages sent to this thread's windows (a component's
@@ -71,23 +59,12 @@ struct RunnerClient::Connection {
     bool& PendingFlag(const OVERLAPPED& overlapped) { return &overlapped == &read ? readPending : writePending; }
 };
 
-RunnerClient::RunnerClient(std::uint16_t machine, std::string exeName)
-    : machine_(machine), exeName_(std::move(exeName)) {}
+RunnerClient::RunnerClient(std::uint16_t machine, std::string program)
+    : machine_(machine), program_(std::move(program)) {}
 
 RunnerClient::~RunnerClient() { End(); }
 
-void RunnerClient::SetFolder(const std::string& folder) {
-    if (folder == folder_) return;
-    End();
-    folder_ = folder;
-}
-
 DWORD RunnerClient::ProcessId() const noexcept { return connection_ ? connection_->processId : 0; }
-
-std::string RunnerClient::ProgramPath() const {
-    const std::string folder = folder_.empty() ? OwnFolder() : folder_;
-    return folder.empty() ? exeName_ : folder + "\\" + exeName_;
-}
 
 void RunnerClient::End() noexcept {
     if (!connection_) return;
@@ -144,7 +121,7 @@ bool RunnerClient::Start(DWORD& error) {
     }
     win32::unique_handle program(self);
 
-    const std::string exe = ProgramPath();
+    const std::string& exe = program_;
     std::string commandLine = "\"" + exe + "\" " + kRunnerSwitch + " " +
                               std::to_string(reinterpret_cast<ULONG_PTR>(runnerEnd.get())) + " " +
                               std::to_string(reinterpret_cast<ULONG_PTR>(program.get()));
@@ -152,7 +129,7 @@ bool RunnerClient::Start(DWORD& error) {
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;  // no console handles of ours
     PROCESS_INFORMATION info{};
-    const std::string system = SystemFolder();
+    const std::string system = win32::SystemFolder();
     if (!::CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
                           nullptr, system.empty() ? nullptr : system.c_str(), &startup, &info)) {
         error = ::GetLastError();

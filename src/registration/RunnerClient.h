@@ -42,14 +42,11 @@ constexpr unsigned kStopPollMs = 100;
 // One runner of one bitness, started at first need and reused until it overruns or dies.
 class RunnerClient {
 public:
-    // exeName: the runner's program file; `machine` the COFF machine it serves.
-    RunnerClient(std::uint16_t machine, std::string exeName);
+    // program: the runner's program file; `machine` the COFF machine it serves.
+    RunnerClient(std::uint16_t machine, std::string program);
     ~RunnerClient();
     RunnerClient(const RunnerClient&) = delete;
     RunnerClient& operator=(const RunnerClient&) = delete;
-
-    // Where the runner's program file is: "" for the program's own folder.
-    void SetFolder(const std::string& folder);
 
     // Sends the request and waits at most waitLimitMs for its answer, handling sent messages and
     // painting meanwhile. A runner found dead first is replaced; a request whose runner dies is tried
@@ -73,11 +70,9 @@ private:
     WaitObserver* observer_ = nullptr;  // of the request in flight
     // Waits for an overlapped operation on the pipe to finish, or the runner to end, or the deadline.
     Wait WaitFor(OVERLAPPED& overlapped, ULONGLONG deadline, DWORD& transferred);
-    std::string ProgramPath() const;
 
     std::uint16_t machine_;
-    std::string exeName_;
-    std::string folder_;
+    std::string program_;
     std::unique_ptr<Connection> connection_;
     bool busy_ = false;  // a request is in flight (a sent message may re-enter)
 };

@@ -41,7 +41,7 @@ std::wstring ClipboardText(const std::vector<ResultLine>& lines) {
     std::wstring text;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) text += L"\r\n";
-        text += Wide(lines[i].text) + L"\t" + Wide(lines[i].detail);
+        text += Wide(lines[i].Text()) + L"\t" + Wide(lines[i].detail);
     }
     return text;
 }
@@ -49,9 +49,7 @@ std::wstring ClipboardText(const std::vector<ResultLine>& lines) {
 std::string ReportCsv(const std::vector<ResultLine>& lines) {
     std::string csv = "\xEF\xBB\xBF" "Result,File,Detail\r\n";
     for (const ResultLine& line : lines) {
-        std::string path;
-        const LineResult result = ResultOf(line, &path);
-        csv += std::string(ResultName(result)) + "," + Field(Utf8(path)) + "," + Field(Utf8(line.detail)) + "\r\n";
+        csv += std::string(ResultName(line.kind)) + "," + Field(Utf8(line.path)) + "," + Field(Utf8(line.detail)) + "\r\n";
     }
     return csv;
 }

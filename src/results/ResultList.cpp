@@ -1,19 +1,29 @@
 // Result-line keys ("a" followed by the line count before the add, plus one) and the line texts.
 #include "results/ResultList.h"
 
-#include <string_view>
-
 namespace velquist {
-namespace {
 
-constexpr std::string_view kRegistered = "Registered : ";
-constexpr std::string_view kUnregistered = "Unregistered : ";
-constexpr std::string_view kFailed = "Failed : ";
-constexpr std::string_view kStopped = " operation stopped";
+std::string ResultLine::Text() const {
+    switch (kind) {
+        case LineKind::Registered: return "Registered : " + path;
+        case LineKind::Unregistered: return "Unregistered : " + path;
+        case LineKind::Failed: return "Failed : " + path;
+        case LineKind::Completed: return registerRun ? "Register operation completed" : "Unregister operation completed";
+        case LineKind::Stopped: return registerRun ? "Register operation stopped" : "Unregister operation stopped";
+    }
+    return path;
+}
 
-bool StartsWith(const std::string& text, std::string_view prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
-
-}  // namespace
+int ResultLine::Icon() const noexcept {
+    switch (kind) {
+        case LineKind::Registered:
+        case LineKind::Unregistered: return kIconSuccess;
+        case LineKind::Failed: return kIconFailure;
+        case LineKind::Completed:
+        case LineKind::Stopped: return kIconProgram;
+    }
+    return kIconProgram;
+}
 
 void AddResultLine(ResultList& list, const ResultLine& line) {
     // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on "a" + std::to_string(...).
@@ -22,49 +32,25 @@ void AddResultLine(ResultList& list, const ResultLine& line) {
     list.Add(key, line);
 }
 
-void AddResultLine(ResultList& list, const std::string& text, int icon, const std::string& detail) {
-    AddResultLine(list, ResultLine{text, icon, detail});
-}
-
 ResultLine SuccessLine(bool registerFlag, const std::string& path, const std::string& detail) {
-    return {std::string(registerFlag ? kRegistered : kUnregistered) + path, kIconSuccess, detail};
+    return {registerFlag ? LineKind::Registered : LineKind::Unregistered, path, detail, registerFlag};
 }
 
 ResultLine FailedLine(const std::string& path, const std::string& detail) {
-    return {std::string(kFailed) + path, kIconFailure, detail};
+    return {LineKind::Failed, path, detail};
 }
 
 ResultLine ClosingLine(bool registerFlag, bool stopped, const std::string& detail) {
-    std::string text = registerFlag ? "Register" : "Unregister";
-    text += stopped ? " operation stopped" : " operation completed";
-    return {text, kIconProgram, detail};
+    return {stopped ? LineKind::Stopped : LineKind::Completed, {}, detail, registerFlag};
 }
 
-LineResult ResultOf(const ResultLine& line, std::string* path) {
-    const auto named = [&](std::string_view prefix, LineResult result) {
-        if (path != nullptr) *path = line.text.substr(prefix.size());
-        return result;
-    };
-    if (path != nullptr) path->clear();
-    if (line.icon == kIconProgram) {
-        const bool stopped = line.text.size() >= kStopped.size() &&
-                             line.text.compare(line.text.size() - kStopped.size(), kStopped.size(), kStopped) == 0;
-        return stopped ? LineResult::Stopped : LineResult::Completed;
-    }
-    if (StartsWith(line.text, kRegistered)) return named(kRegistered, LineResult::Registered);
-    if (StartsWith(line.text, kUnregistered)) return named(kUnregistered, LineResult::Unregistered);
-    if (StartsWith(line.text, kFailed)) return named(kFailed, LineResult::Failed);
-    if (path != nullptr) *path = line.text;
-    return line.icon == kIconSuccess ? LineResult::Registered : LineResult::Failed;
-}
-
-const char* ResultName(LineResult result) {
-    switch (result) {
-        case LineResult::Registered: return "Registered";
-        case LineResult::Unregistered: return "Unregistered";
-        case LineResult::Failed: return "Failed";
-        case LineResult::Completed: return "Completed";
-        case LineResult::Stopped: return "Stopped";
+const char* ResultName(LineKind kind) {
+    switch (kind) {
+        case LineKind::Registered: return "Registered";
+        case LineKind::Unregistered: return "Unregistered";
+        case LineKind::Failed: return "Failed";
+        case LineKind::Completed: return "Completed";
+        case LineKind::Stopped: return "Stopped";
     }
     return "";
 }

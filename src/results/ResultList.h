@@ -1,4 +1,4 @@
-// The result list as its writers see it: lines of text, icon and detail, under keys; the line texts.
+// The result list as its writers see it: lines of kind, path and detail, under keys; the line texts.
 #pragma once
 
 #include <string>
@@ -8,11 +8,22 @@ namespace velquist {
 // Icon indexes into ImageList1, counted from 1.
 enum ResultIcon : int { kIconSuccess = 1, kIconFailure = 2, kIconProgram = 3 };
 
-// One line of the list.
+// What a line says. The report names it (ResultName); its text and icon follow from it.
+enum class LineKind { Registered, Unregistered, Failed, Completed, Stopped };
+
+// One line of the list: data. What it shows is derived (Text, Icon), never parsed back.
 struct ResultLine {
-    std::string text;         // what the row shows
-    int icon = kIconProgram;
-    std::string detail;       // why, in a sentence or two: the row's tip, its message, copied and saved
+    LineKind kind = LineKind::Completed;
+    std::string path;          // the component; "" for a closing line
+    std::string detail;        // why, in a sentence or two: the row's tip, its message, copied and saved
+    bool registerRun = true;   // closing lines: of a register run, or of an unregister run
+
+    // "Registered : PATH" / "Unregistered : PATH" (success icon), "Failed : PATH" (failure icon), and the
+    // closing line "Register operation completed" (program icon) or, for a run that was stopped,
+    // "Register operation stopped"; "Unregister ..." when un-registering.
+    std::string Text() const;
+    int Icon() const noexcept;
+    friend bool operator==(const ResultLine&, const ResultLine&) = default;
 };
 
 class ResultList {
@@ -26,18 +37,13 @@ public:
 
 // Appends the line under the next key: "a" followed by the line count before the add plus one.
 void AddResultLine(ResultList& list, const ResultLine& line);
-void AddResultLine(ResultList& list, const std::string& text, int icon, const std::string& detail = {});
 
-// The lines' texts: "Registered : PATH" / "Unregistered : PATH" (success icon), "Failed : PATH"
-// (failure icon), and the closing line "Register operation completed" (program icon) or, for a run
-// that was stopped, "Register operation stopped"; "Unregister ..." when un-registering.
+// The lines of a run.
 ResultLine SuccessLine(bool registerFlag, const std::string& path, const std::string& detail = {});
 ResultLine FailedLine(const std::string& path, const std::string& detail = {});
 ResultLine ClosingLine(bool registerFlag, bool stopped, const std::string& detail = {});
 
-// What a line says, as the report names it, and the path it names ("" for the closing line).
-enum class LineResult { Registered, Unregistered, Failed, Completed, Stopped };
-LineResult ResultOf(const ResultLine& line, std::string* path = nullptr);
-const char* ResultName(LineResult result);
+// The word the report gives a line's kind: "Registered", "Failed", "Completed", ...
+const char* ResultName(LineKind kind);
 
 }  // namespace velquist

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 namespace win32 {
 
@@ -47,6 +49,30 @@ struct HookDeleter {
     void operator()(HHOOK h) const noexcept { ::UnhookWindowsHookEx(h); }
 };
 
+struct RegKeyDeleter {
+    using pointer = HKEY;
+    void operator()(HKEY h) const noexcept { ::RegCloseKey(h); }
+};
+struct LocalDeleter {
+    void operator()(void* p) const noexcept { ::LocalFree(p); }
+};
+struct GlobalDeleter {
+    using pointer = HGLOBAL;
+    void operator()(HGLOBAL h) const noexcept { ::GlobalFree(h); }
+};
+struct ImageListDeleter {
+    using pointer = HIMAGELIST;
+    void operator()(HIMAGELIST h) const noexcept { ::ImageList_Destroy(h); }
+};
+struct MenuDeleter {
+    using pointer = HMENU;
+    void operator()(HMENU h) const noexcept { ::DestroyMenu(h); }
+};
+struct DcDeleter {
+    using pointer = HDC;
+    void operator()(HDC h) const noexcept { ::DeleteDC(h); }
+};
+
 using unique_hmodule = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryDeleter>;
 // A kernel handle: nullptr and INVALID_HANDLE_VALUE both mean "none"; test with IsValid.
 using unique_handle = std::unique_ptr<void, HandleDeleter>;
@@ -59,6 +85,80 @@ using unique_gdi = std::unique_ptr<std::remove_pointer_t<T>, GdiDeleter>;
 using unique_hicon = std::unique_ptr<void, IconDeleter>;
 using unique_hwnd = std::unique_ptr<void, WindowDeleter>;
 using unique_hhook = std::unique_ptr<void, HookDeleter>;
+using unique_hkey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyDeleter>;
+// Memory from LocalAlloc and the functions that allocate with it (FormatMessage, CommandLineToArgvW).
+template <typename T = void>
+using unique_hlocal = std::unique_ptr<T, LocalDeleter>;
+using unique_hglobal = std::unique_ptr<void, GlobalDeleter>;
+using unique_himagelist = std::unique_ptr<std::remove_pointer_t<HIMAGELIST>, ImageListDeleter>;
+using unique_hmenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
+// A memory DC from CreateCompatibleDC.
+using unique_hdc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+
+// A DC from GetDC, given back to its window.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// A COM interface pointer that holds one reference.
+template <typename T>
+class com_ptr {
+public:
+    com_ptr() noexcept = default;
+    ~com_ptr() { reset(); }
+    com_ptr(com_ptr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    com_ptr& operator=(com_ptr&& other) noexcept {
+        if (this != &other) {
+            reset();
+            p_ = std::exchange(other.p_, nullptr);
+        }
+        return *this;
+    }
+    com_ptr(const com_ptr&) = delete;
+    com_ptr& operator=(const com_ptr&) = delete;
+
+    T* get() const noexcept { return p_; }
+    T* operator->() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    // For a function that hands out a reference (CoCreateInstance, QueryInterface): releases what is held.
+    void** put_void() noexcept {
+        reset();
+        return reinterpret_cast<void**>(&p_);
+    }
+    void reset() noexcept {
+        if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+// COM on this thread for the object's life, in the apartment asked for; undone only if it was done.
+class ComScope {
+public:
+    explicit ComScope(DWORD model) noexcept : hr_(::CoInitializeEx(nullptr, model)) {}
+    ~ComScope() {
+        if (SUCCEEDED(hr_)) ::CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    HRESULT Result() const noexcept { return hr_; }
+
+private:
+    HRESULT hr_;
+};
 
 inline bool IsValid(const unique_handle& h) noexcept {
     return h && h.get() != INVALID_HANDLE_VALUE;

@@ -45,9 +45,9 @@ protected:
 
 TEST_F(ResultListView, LinesKeepOrderKeysTextsAndIcons) {
     auto& results = form.Results();
-    velquist::AddResultLine(results, "Registered : C:\\a b\\x.dll  ", velquist::kIconSuccess);
-    velquist::AddResultLine(results, "Failed : C:\\y.ocx", velquist::kIconFailure);
-    velquist::AddResultLine(results, "Register operation completed", velquist::kIconProgram);
+    velquist::AddResultLine(results, velquist::SuccessLine(true, "C:\\a b\\x.dll  "));
+    velquist::AddResultLine(results, velquist::FailedLine("C:\\y.ocx"));
+    velquist::AddResultLine(results, velquist::ClosingLine(true, false));
 
     ASSERT_EQ(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0), 3);
     EXPECT_EQ(results.Count(), 3);
@@ -65,7 +65,7 @@ TEST_F(ResultListView, LinesKeepOrderKeysTextsAndIcons) {
     results.Clear();
     EXPECT_EQ(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0), 0);
     EXPECT_EQ(form.ResultLines().Key(0), "");
-    velquist::AddResultLine(results, "Unregister operation completed", velquist::kIconProgram);
+    velquist::AddResultLine(results, velquist::ClosingLine(false, false));
     EXPECT_EQ(form.ResultLines().Key(0), "a1");
     EXPECT_EQ(RowOf(form.ListView1, 0).text, "Unregister operation completed");
     EXPECT_EQ(RowOf(form.ListView1, 0).image, 2);
@@ -76,11 +76,10 @@ TEST_F(ResultListView, NewestLineIsScrolledIntoView) {
     // without a window manager to be taken off the display).
     ::ShowWindow(form.Handle(), SW_SHOW);
     for (int i = 0; i < 60; ++i) {
-        std::string text = "Registered : C:\\f";
-        text += std::to_string(i);
-        text += ".dll";
-        velquist::AddResultLine(form.Results(), text,
-                                velquist::kIconSuccess);
+        std::string path = "C:\\f";
+        path += std::to_string(i);
+        path += ".dll";
+        velquist::AddResultLine(form.Results(), velquist::SuccessLine(true, path));
         // Visible at once, without a trip through the message loop.
         const int top = static_cast<int>(::SendMessageA(form.ListView1, LVM_GETTOPINDEX, 0, 0));
         const int perPage = static_cast<int>(::SendMessageA(form.ListView1, LVM_GETCOUNTPERPAGE, 0, 0));
@@ -121,9 +120,9 @@ IconColours ColoursOfIcon(HWND list, int index) {
 
 TEST_F(ResultListView, EachRowShowsItsIcon) {
     ::ShowWindow(form.Handle(), SW_SHOW);
-    velquist::AddResultLine(form.Results(), "Registered : C:\\x.dll", velquist::kIconSuccess);
-    velquist::AddResultLine(form.Results(), "Failed : C:\\y.dll", velquist::kIconFailure);
-    velquist::AddResultLine(form.Results(), "Register operation completed", velquist::kIconProgram);
+    velquist::AddResultLine(form.Results(), velquist::SuccessLine(true, "C:\\x.dll"));
+    velquist::AddResultLine(form.Results(), velquist::FailedLine("C:\\y.dll"));
+    velquist::AddResultLine(form.Results(), velquist::ClosingLine(true, false));
     ::UpdateWindow(form.Handle());
     const IconColours check = ColoursOfIcon(form.ListView1, 0);
     const IconColours cross = ColoursOfIcon(form.ListView1, 1);

@@ -126,11 +126,11 @@ protected:
 TEST_F(ModRegisterTest, ComServerWritesAndRemovesItsClassKeysAndLeavesNothingLoaded) {
     const std::string path = ComponentPath(VELQUIST_COMSERVER_DLL);
     const std::string key = ClassKey(VELQUIST_COMSERVER_CLSID);
-    EXPECT_TRUE(modRegister::IsDLLActiveX(path));
+    EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), path));
     EXPECT_FALSE(Loaded(path));
 
     // The component registers only in a single-threaded apartment, so this also proves the runner's COM set-up.
-    const auto registered = modRegister::CallServerEntry(path, true);
+    const auto registered = modRegister::CallServerEntry(testsupport::Runners(), path, true);
     EXPECT_EQ(registered.outcome, Outcome::Success) << modRegister::Describe(registered);
     EXPECT_FALSE(Loaded(path));
     EXPECT_EQ(ReadString(key, nullptr), VELQUIST_COMSERVER_NAME);
@@ -140,69 +140,69 @@ TEST_F(ModRegisterTest, ComServerWritesAndRemovesItsClassKeysAndLeavesNothingLoa
     EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER2_CLSID)));
 
     // Twice in a row is fine, and the second component writes its own class.
-    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER2_DLL), true));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER2_DLL), true));
     EXPECT_EQ(ReadString(ClassKey(VELQUIST_COMSERVER2_CLSID), nullptr), VELQUIST_COMSERVER2_NAME);
 
-    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
     EXPECT_FALSE(KeyExists(key));
     EXPECT_TRUE(KeyExists(ClassKey(VELQUIST_COMSERVER2_CLSID)));
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER2_DLL), false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER2_DLL), false));
     EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER2_CLSID)));
     EXPECT_FALSE(Loaded(path));
     EXPECT_FALSE(Loaded(ComponentPath(VELQUIST_COMSERVER2_DLL)));
 
     // Thread, file and mapping handles are all closed again.
-    EXPECT_TRUE(modRegister::RunServerEntry(path, true));  // first-use set-up of COM and the like
-    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));  // first-use set-up of COM and the like
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
     const int before = OpenHandleCount();
     EXPECT_GT(before, 0);
     for (int i = 0; i < 5; ++i) {
-        EXPECT_TRUE(modRegister::IsDLLActiveX(path));
-        EXPECT_TRUE(modRegister::RunServerEntry(path, true));
-        EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+        EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), path));
+        EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
+        EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
     }
     EXPECT_EQ(OpenHandleCount(), before);
 }
 
 TEST_F(ModRegisterTest, EachFaultOfAComponentGivesFalseWithItsReason) {
     const std::string failing = ComponentPath(VELQUIST_FAILING_DLL);
-    EXPECT_TRUE(modRegister::IsDLLActiveX(failing));
-    auto result = modRegister::CallServerEntry(failing, true);
+    EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), failing));
+    auto result = modRegister::CallServerEntry(testsupport::Runners(), failing, true);
     EXPECT_EQ(result.outcome, Outcome::EntryFailed);
     EXPECT_EQ(result.code, static_cast<DWORD>(SELFREG_E_CLASS));
-    EXPECT_FALSE(modRegister::RunServerEntry(failing, false));
+    EXPECT_FALSE(modRegister::RunServerEntry(testsupport::Runners(), failing, false));
     EXPECT_FALSE(Loaded(failing));
 
-    const auto denied = modRegister::CallServerEntry(ComponentPath(VELQUIST_ACCESSDENIED_DLL), false);
+    const auto denied = modRegister::CallServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_ACCESSDENIED_DLL), false);
     EXPECT_EQ(denied.outcome, Outcome::EntryFailed);
     EXPECT_EQ(denied.code, static_cast<DWORD>(E_ACCESSDENIED));
 
     const std::string noUnregister = ComponentPath(VELQUIST_NOUNREGISTER_DLL);
-    EXPECT_TRUE(modRegister::IsDLLActiveX(noUnregister));
-    EXPECT_TRUE(modRegister::RunServerEntry(noUnregister, true));
-    EXPECT_EQ(modRegister::CallServerEntry(noUnregister, false).outcome, Outcome::EntryMissing);
+    EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), noUnregister));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), noUnregister, true));
+    EXPECT_EQ(modRegister::CallServerEntry(testsupport::Runners(), noUnregister, false).outcome, Outcome::EntryMissing);
     EXPECT_FALSE(Loaded(noUnregister));
 
     const std::string initFails = ComponentPath(VELQUIST_INITFAILS_DLL);
-    EXPECT_EQ(modRegister::ProbeComponent(initFails).outcome, Outcome::LoadFailed);
-    EXPECT_FALSE(modRegister::RunServerEntry(initFails, true));
+    EXPECT_EQ(modRegister::ProbeComponent(testsupport::Runners(), initFails).outcome, Outcome::LoadFailed);
+    EXPECT_FALSE(modRegister::RunServerEntry(testsupport::Runners(), initFails, true));
 
-    const auto noEntry = modRegister::ProbeComponent(ComponentPath(VELQUIST_NOENTRY_DLL));
+    const auto noEntry = modRegister::ProbeComponent(testsupport::Runners(), ComponentPath(VELQUIST_NOENTRY_DLL));
     EXPECT_EQ(noEntry.outcome, Outcome::NotComponent);
     EXPECT_EQ(noEntry.headers, peexports::ExportCheck::NameAbsent);
     EXPECT_FALSE(Loaded(ComponentPath(VELQUIST_NOENTRY_DLL)));  // ruled out without loading
 
-    const auto missingDep = modRegister::ProbeComponent(ComponentPath(VELQUIST_MISSINGDEP_DLL));
+    const auto missingDep = modRegister::ProbeComponent(testsupport::Runners(), ComponentPath(VELQUIST_MISSINGDEP_DLL));
     EXPECT_EQ(missingDep.outcome, Outcome::LoadFailed);
     EXPECT_EQ(missingDep.code, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    EXPECT_FALSE(modRegister::RunServerEntry(ComponentPath(VELQUIST_MISSINGDEP_DLL), true));
+    EXPECT_FALSE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_MISSINGDEP_DLL), true));
 
-    const auto missingFile = modRegister::ProbeComponent(ComponentPath("no-such-file.dll"));
+    const auto missingFile = modRegister::ProbeComponent(testsupport::Runners(), ComponentPath("no-such-file.dll"));
     EXPECT_EQ(missingFile.outcome, Outcome::LoadFailed);
     EXPECT_EQ(missingFile.code, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_FALSE(modRegister::IsDLLActiveX(""));
-    EXPECT_FALSE(modRegister::RunServerEntry("", true));
+    EXPECT_FALSE(modRegister::IsDLLActiveX(testsupport::Runners(), ""));
+    EXPECT_FALSE(modRegister::RunServerEntry(testsupport::Runners(), "", true));
 }
 
 TEST_F(ModRegisterTest, FilesThatAreNotLibrariesAreRuledOutByTheirBytes) {
@@ -214,23 +214,23 @@ TEST_F(ModRegisterTest, FilesThatAreNotLibrariesAreRuledOutByTheirBytes) {
     ASSERT_TRUE(testsupport::WriteBytes(dir / "headerOnly.dll", component.substr(0, 64)));
     ASSERT_TRUE(testsupport::WriteBytes(dir / "half.dll", component.substr(0, component.size() / 2)));
     for (const char* name : {"readme.txt", "empty.dll", "headerOnly.dll", "half.dll"}) {
-        const auto result = modRegister::ProbeComponent(dir / name);
+        const auto result = modRegister::ProbeComponent(testsupport::Runners(), dir / name);
         EXPECT_EQ(result.outcome, Outcome::NotComponent) << name << ": " << modRegister::Describe(result);
-        EXPECT_FALSE(modRegister::RunServerEntry(dir / name, true)) << name;
+        EXPECT_FALSE(modRegister::RunServerEntry(testsupport::Runners(), dir / name, true)) << name;
     }
     // The program itself is no DLL.
     char self[MAX_PATH * 4] = {};
     ::GetModuleFileNameA(nullptr, self, sizeof self);
-    EXPECT_EQ(modRegister::ProbeComponent(self).headers, peexports::ExportCheck::NotDll);
+    EXPECT_EQ(modRegister::ProbeComponent(testsupport::Runners(), self).headers, peexports::ExportCheck::NotDll);
 
     // A component under another extension is still one.
     ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "comserver.bin"));
-    EXPECT_TRUE(modRegister::IsDLLActiveX(dir / "comserver.bin"));
-    EXPECT_TRUE(modRegister::RunServerEntry(dir / "comserver.bin", true));
+    EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), dir / "comserver.bin"));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), dir / "comserver.bin", true));
     EXPECT_EQ(_stricmp(ReadString(ClassKey(VELQUIST_COMSERVER_CLSID) + "\\InprocServer32", nullptr).c_str(),
                        (dir / "comserver.bin").c_str()),
               0);
-    EXPECT_TRUE(modRegister::RunServerEntry(dir / "comserver.bin", false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), dir / "comserver.bin", false));
 }
 
 TEST_F(ModRegisterTest, AFileWithoutExtensionIsLoadedItselfNotItsDllSibling) {
@@ -238,16 +238,16 @@ TEST_F(ModRegisterTest, AFileWithoutExtensionIsLoadedItselfNotItsDllSibling) {
     // "component" fails its registration; "component.dll" beside it would succeed.
     ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_FAILING_DLL), dir / "component"));
     ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_COMSERVER2_DLL), dir / "component.dll"));
-    EXPECT_TRUE(modRegister::IsDLLActiveX(dir / "component"));
-    const auto result = modRegister::CallServerEntry(dir / "component", true);
+    EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), dir / "component"));
+    const auto result = modRegister::CallServerEntry(testsupport::Runners(), dir / "component", true);
     EXPECT_EQ(result.outcome, Outcome::EntryFailed) << modRegister::Describe(result);
     EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER2_CLSID)));
 
     // And the other way round: the extensionless file is the good one.
     ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "other"));
     ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_FAILING_DLL), dir / "other.dll"));
-    EXPECT_TRUE(modRegister::RunServerEntry(dir / "other", true));
-    EXPECT_TRUE(modRegister::RunServerEntry(dir / "other", false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), dir / "other", true));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), dir / "other", false));
 }
 
 TEST_F(ModRegisterTest, DependenciesAreFoundBesideTheComponentAndNeverInTheCurrentFolder) {
@@ -255,13 +255,13 @@ TEST_F(ModRegisterTest, DependenciesAreFoundBesideTheComponentAndNeverInTheCurre
     testsupport::TempDir elsewhere;
     {
         CurrentDirectory cwd(elsewhere.Path());
-        EXPECT_TRUE(modRegister::IsDLLActiveX(deps + VELQUIST_WITHDEP_DLL));
-        EXPECT_TRUE(modRegister::RunServerEntry(deps + VELQUIST_WITHDEP_DLL, true));
-        EXPECT_TRUE(modRegister::RunServerEntry(deps + VELQUIST_WITHDEP_DLL, false));
+        EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), deps + VELQUIST_WITHDEP_DLL));
+        EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), deps + VELQUIST_WITHDEP_DLL, true));
+        EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), deps + VELQUIST_WITHDEP_DLL, false));
         // A relative path works too, against the current folder.
         ASSERT_TRUE(testsupport::CopyTo(deps + VELQUIST_WITHDEP_DLL, elsewhere / VELQUIST_WITHDEP_DLL));
         ASSERT_TRUE(testsupport::CopyTo(deps + VELQUIST_DEPHELPER_DLL, elsewhere / VELQUIST_DEPHELPER_DLL));
-        EXPECT_TRUE(modRegister::RunServerEntry(VELQUIST_WITHDEP_DLL, true));
+        EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), VELQUIST_WITHDEP_DLL, true));
     }
     EXPECT_FALSE(Loaded(deps + VELQUIST_WITHDEP_DLL));
     EXPECT_FALSE(Loaded(deps + VELQUIST_DEPHELPER_DLL));
@@ -270,10 +270,10 @@ TEST_F(ModRegisterTest, DependenciesAreFoundBesideTheComponentAndNeverInTheCurre
     testsupport::TempDir lonely;
     ASSERT_TRUE(testsupport::CopyTo(deps + VELQUIST_WITHDEP_DLL, lonely / VELQUIST_WITHDEP_DLL));
     CurrentDirectory cwd(elsewhere.Path());
-    const auto result = modRegister::ProbeComponent(lonely / VELQUIST_WITHDEP_DLL);
+    const auto result = modRegister::ProbeComponent(testsupport::Runners(), lonely / VELQUIST_WITHDEP_DLL);
     EXPECT_EQ(result.outcome, Outcome::LoadFailed) << modRegister::Describe(result);
     EXPECT_EQ(result.missingLibrary, VELQUIST_DEPHELPER_DLL);  // the explanation does not look there either
-    EXPECT_FALSE(modRegister::RunServerEntry(lonely / VELQUIST_WITHDEP_DLL, true));
+    EXPECT_FALSE(modRegister::RunServerEntry(testsupport::Runners(), lonely / VELQUIST_WITHDEP_DLL, true));
 }
 
 TEST_F(ModRegisterTest, NonAsciiPathsWork) {
@@ -283,38 +283,38 @@ TEST_F(ModRegisterTest, NonAsciiPathsWork) {
     ASSERT_TRUE(testsupport::MakeDirs(folder));
     const std::string path = folder + "\\k\xC3\xB6mponent.dll";
     ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
-    EXPECT_TRUE(modRegister::IsDLLActiveX(path));
-    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+    EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), path));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
     EXPECT_EQ(_stricmp(ReadString(ClassKey(VELQUIST_COMSERVER_CLSID) + "\\InprocServer32", nullptr).c_str(),
                        path.c_str()),
               0);
-    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
     EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER_CLSID)));
     EXPECT_FALSE(Loaded(path));
 }
 
 TEST_F(ModRegisterTest, AnEntryPointThatOverrunsIsEndedAfterTheLimit) {
     const std::string path = ComponentPath(VELQUIST_BLOCKING_DLL);
-    EXPECT_TRUE(modRegister::IsDLLActiveX(path));
-    const DWORD runner = modRegister::RunnerProcessId(OwnMachine());
+    EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), path));
+    const DWORD runner = testsupport::Runners().RunnerProcessId(OwnMachine());
     ASSERT_NE(runner, 0u);
     const ULONGLONG start = ::GetTickCount64();
-    const auto result = modRegister::CallServerEntry(path, true, kShortLimitMs);
+    const auto result = modRegister::CallServerEntry(testsupport::Runners(), path, true, kShortLimitMs);
     const ULONGLONG elapsed = ::GetTickCount64() - start;
     EXPECT_EQ(result.outcome, Outcome::TimedOut);
     EXPECT_GE(elapsed, kShortLimitMs - 50);
     EXPECT_LT(elapsed, kShortLimitMs + 1500);  // one limit: a request that overran is not tried again
-    EXPECT_EQ(modRegister::RunnerProcessId(OwnMachine()), 0u);  // that runner was ended
+    EXPECT_EQ(testsupport::Runners().RunnerProcessId(OwnMachine()), 0u);  // that runner was ended
     EXPECT_TRUE(ProcessGone(runner));
-    EXPECT_FALSE(modRegister::RunServerEntry(path, false, kShortLimitMs));
+    EXPECT_FALSE(modRegister::RunServerEntry(testsupport::Runners(), path, false, kShortLimitMs));
 
     // A DllMain that never returns: the probe's load has the same limit.
-    const auto hung = modRegister::ProbeComponent(ComponentPath(VELQUIST_HANGINIT_DLL), kShortLimitMs);
+    const auto hung = modRegister::ProbeComponent(testsupport::Runners(), ComponentPath(VELQUIST_HANGINIT_DLL), kShortLimitMs);
     EXPECT_EQ(hung.outcome, Outcome::TimedOut);
 
     // Later calls work.
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true));
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER_DLL), true));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER_DLL), false));
 }
 
 // Each way a component can end its runner costs only its own request, is noticed at once, and shows
@@ -335,15 +335,15 @@ TEST_F(ModRegisterTest, AComponentThatEndsItsRunnerCostsOnlyItsOwnRequest) {
     };
     for (const Case& c : cases) {
         const ULONGLONG start = ::GetTickCount64();
-        const auto result = modRegister::CallServerEntry(ComponentPath(c.dll), c.registerFlag);
+        const auto result = modRegister::CallServerEntry(testsupport::Runners(), ComponentPath(c.dll), c.registerFlag);
         EXPECT_LT(::GetTickCount64() - start, 5000u) << c.dll;  // noticed at once, not at the limit
         EXPECT_EQ(result.outcome, c.outcome) << c.dll << ": " << modRegister::Describe(result);
         if (c.code != 0) {
             EXPECT_EQ(result.code, c.code) << c.dll;
         }
-        EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true)) << "after " << c.dll;
+        EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER_DLL), true)) << "after " << c.dll;
     }
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER_DLL), false));
     EXPECT_FALSE(DebuggerStarted());
 }
 
@@ -351,11 +351,11 @@ TEST_F(ModRegisterTest, AComponentThatEndsItsRunnerCostsOnlyItsOwnRequest) {
 // registered, and the next one still registers (its request is tried again in a fresh runner).
 TEST_F(ModRegisterTest, AStrayThreadOfOneComponentDoesNotFailTheNext) {
     for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_STRAYTHREAD_DLL), true));
+        EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_STRAYTHREAD_DLL), true));
         ::Sleep(i * 200);  // the fault lands before, during and after the next request
-        EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), true)) << i;
+        EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER_DLL), true)) << i;
     }
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_COMSERVER_DLL), false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER_DLL), false));
     EXPECT_FALSE(DebuggerStarted());
 }
 
@@ -365,7 +365,7 @@ TEST_F(ModRegisterTest, ABroadcastFromTheEntryPointIsAnsweredWhileWaiting) {
                                                 nullptr, nullptr, nullptr, nullptr));
     ASSERT_TRUE(window);
     const ULONGLONG start = ::GetTickCount64();
-    EXPECT_TRUE(modRegister::RunServerEntry(ComponentPath(VELQUIST_BROADCAST_DLL), true));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_BROADCAST_DLL), true));
     EXPECT_LT(::GetTickCount64() - start, 3000u);
 }
 
@@ -389,7 +389,7 @@ TEST_F(ModRegisterTest, AFailedLoadNamesTheImportBehindIt) {
     for (const auto& c : cases) {
         for (const bool probe : {true, false}) {
             const auto result =
-                probe ? modRegister::ProbeComponent(c.path) : modRegister::CallServerEntry(c.path, true);
+                probe ? modRegister::ProbeComponent(testsupport::Runners(), c.path) : modRegister::CallServerEntry(testsupport::Runners(), c.path, true);
             const std::string what = c.path + (probe ? " (probe)" : " (call)");
             EXPECT_EQ(result.outcome, Outcome::LoadFailed) << what << ": " << modRegister::Describe(result);
             EXPECT_EQ(result.code, c.code) << what;
@@ -459,17 +459,17 @@ TEST(RunnerProtocol, OnlyAWellFormedDetailIsTaken) {
 // Each program serves the other bitness through the other's runner; the keys land in that bitness's view.
 TEST_F(ModRegisterTest, AComponentOfTheOtherBitnessIsRegisteredInItsOwnView) {
     const std::string path = testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL);
-    const auto probe = modRegister::ProbeComponent(path);
+    const auto probe = modRegister::ProbeComponent(testsupport::Runners(), path);
     ASSERT_EQ(probe.outcome, Outcome::Success) << modRegister::Describe(probe);
     EXPECT_EQ(probe.machine, OtherMachine());
-    EXPECT_NE(modRegister::RunnerProcessId(OtherMachine()), 0u);
-    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+    EXPECT_NE(testsupport::Runners().RunnerProcessId(OtherMachine()), 0u);
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
     const std::string server = ClassKey(VELQUIST_COMSERVER_CLSID) + "\\InprocServer32";
     EXPECT_EQ(_stricmp(ReadString(server, nullptr, kOtherView).c_str(), path.c_str()), 0);
     EXPECT_EQ(ReadString(server, nullptr), "<no key>");  // not in this bitness's view
-    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
     EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER_CLSID), kOtherView));
-    EXPECT_EQ(modRegister::CallServerEntry(testsupport::OtherComponentPath(VELQUIST_FAILING_DLL), true).code,
+    EXPECT_EQ(modRegister::CallServerEntry(testsupport::Runners(), testsupport::OtherComponentPath(VELQUIST_FAILING_DLL), true).code,
               static_cast<DWORD>(SELFREG_E_CLASS));
 }
 
@@ -488,10 +488,10 @@ TEST(ModRegisterDeathTest, NoRunnerOutlivesAKilledProgram) {
     ::DeleteFileA(pids.c_str());
     EXPECT_EXIT(
         {
-            modRegister::IsDLLActiveX(ComponentPath(VELQUIST_COMSERVER_DLL));
-            modRegister::IsDLLActiveX(testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL));
-            const std::string text = std::to_string(modRegister::RunnerProcessId(OwnMachine())) + " " +
-                                     std::to_string(modRegister::RunnerProcessId(OtherMachine()));
+            modRegister::IsDLLActiveX(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER_DLL));
+            modRegister::IsDLLActiveX(testsupport::Runners(), testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL));
+            const std::string text = std::to_string(testsupport::Runners().RunnerProcessId(OwnMachine())) + " " +
+                                     std::to_string(testsupport::Runners().RunnerProcessId(OtherMachine()));
             testsupport::WriteBytes(file, text);
             ::TerminateProcess(::GetCurrentProcess(), 7);
         },

@@ -65,7 +65,7 @@ protected:
     }
 
     void TearDown() override {
-        modRegister::UsePerUserRegistration(false);
+        testsupport::Runners().SetPerUser(false);
         RemoveClass();
         // A fresh prefix has no user classes, so each run also proves that the runner creates them.
         if (!userClassesExisted_) ::RegDeleteTreeA(HKEY_CURRENT_USER, kClasses);
@@ -90,29 +90,29 @@ private:
 
 TEST_F(PerUserRegistrationTest, KeysGoToTheUsersClassesUntilTheModeIsSwitchedOff) {
     const std::string path = ComponentPath(VELQUIST_COMSERVER_DLL);
-    modRegister::UsePerUserRegistration(true);
-    EXPECT_TRUE(modRegister::IsDLLActiveX(path));
-    const auto registered = modRegister::CallServerEntry(path, true);
+    testsupport::Runners().SetPerUser(true);
+    EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), path));
+    const auto registered = modRegister::CallServerEntry(testsupport::Runners(), path, true);
     EXPECT_EQ(registered.outcome, Outcome::Success) << modRegister::Describe(registered);
     EXPECT_TRUE(registered.perUser);
     EXPECT_TRUE(SamePath(Server(HKEY_CURRENT_USER, kOwnView), path)) << Server(HKEY_CURRENT_USER, kOwnView);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kOwnView));
-    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOwnView));
 
     // A failed entry point gives the machine's classes back too.
-    EXPECT_EQ(modRegister::CallServerEntry(ComponentPath(VELQUIST_FAILING_DLL), true).outcome, Outcome::EntryFailed);
-    modRegister::UsePerUserRegistration(false);
-    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+    EXPECT_EQ(modRegister::CallServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_FAILING_DLL), true).outcome, Outcome::EntryFailed);
+    testsupport::Runners().SetPerUser(false);
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
     EXPECT_TRUE(SamePath(Server(HKEY_LOCAL_MACHINE, kOwnView), path));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOwnView));
-    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
 
     // The library a per-user probe kept is not the one a machine-wide call runs.
-    modRegister::UsePerUserRegistration(true);
-    EXPECT_TRUE(modRegister::IsDLLActiveX(path));
-    modRegister::UsePerUserRegistration(false);
-    const auto machineWide = modRegister::CallServerEntry(path, true);
+    testsupport::Runners().SetPerUser(true);
+    EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), path));
+    testsupport::Runners().SetPerUser(false);
+    const auto machineWide = modRegister::CallServerEntry(testsupport::Runners(), path, true);
     EXPECT_EQ(machineWide.outcome, Outcome::Success) << modRegister::Describe(machineWide);
     EXPECT_FALSE(machineWide.perUser);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kOwnView));
@@ -123,24 +123,23 @@ TEST_F(PerUserRegistrationTest, KeysGoToTheUsersClassesUntilTheModeIsSwitchedOff
 // HKCU\Software\Classes for both views; Windows (7 and later) keeps a CLSID key per view there.
 TEST_F(PerUserRegistrationTest, TheOtherBitnessWritesTheUsersClassesOfItsView) {
     const std::string path = testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL);
-    modRegister::UsePerUserRegistration(true);
-    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+    testsupport::Runners().SetPerUser(true);
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
     EXPECT_TRUE(SamePath(Server(HKEY_CURRENT_USER, kOtherView), path)) << Server(HKEY_CURRENT_USER, kOtherView);
     EXPECT_EQ(SamePath(Server(HKEY_CURRENT_USER, kOwnView), path), RunsOnWine());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kOtherView));
-    EXPECT_TRUE(modRegister::RunServerEntry(path, false));
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOtherView));
 
-    modRegister::UsePerUserRegistration(false);
-    EXPECT_TRUE(modRegister::RunServerEntry(path, true));
+    testsupport::Runners().SetPerUser(false);
+    EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
     EXPECT_TRUE(SamePath(Server(HKEY_LOCAL_MACHINE, kOtherView), path));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOtherView));
 }
 
 // A flag the runner does not know is refused before anything is loaded, not ignored.
 TEST(RunnerProtocol, ARequestWithAnUnknownFlagIsRefused) {
-    runner::RunnerClient client(kOwnMachine, kOwnRunner);
-    client.SetFolder(testsupport::BinDir());
+    runner::RunnerClient client(kOwnMachine, testsupport::BinDir() + "\\" + kOwnRunner);
     const std::string path = ComponentPath(VELQUIST_COMSERVER_DLL);
     const runner::Exchange accepted = client.Send(runner::Request::Probe, path, modRegister::kWaitLimitMs);
     EXPECT_EQ(accepted.reply.answer, runner::Answer::Success);

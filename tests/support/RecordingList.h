@@ -13,12 +13,13 @@ struct RecordingList : velquist::ResultList {
         std::string key, text;
         int icon;
         std::string detail;
+        velquist::ResultLine line;
     };
     std::vector<Line> lines;
     void Clear() override { lines.clear(); }
     int Count() const override { return static_cast<int>(lines.size()); }
     void Add(const std::string& key, const velquist::ResultLine& line) override {
-        lines.push_back({key, line.text, line.icon, line.detail});
+        lines.push_back({key, line.Text(), line.Icon(), line.detail, line});
     }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;

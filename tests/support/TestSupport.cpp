@@ -3,14 +3,8 @@
 
 #include <atomic>
 
-#include "registration/modRegister.h"
 
 namespace testsupport {
-
-namespace {
-// Test programs are not the program: their runners are the build's own velquist.exe and velquist64.exe.
-[[maybe_unused]] const bool kRunnersFromTheBuild = (modRegister::UseRunnerFolder(VELQUIST_BIN_DIR), true);
-}  // namespace
 
 std::string ComponentDir() { return VELQUIST_COMPONENT_DIR; }
 
@@ -23,6 +17,14 @@ std::string OtherComponentPath(std::string_view fileName) {
 }
 
 std::string BinDir() { return VELQUIST_BIN_DIR; }
+
+registration::RunnerPrograms BuildRunners() { return registration::RunnerPrograms::InFolder(BinDir()); }
+
+registration::Session& Runners() {
+    // Test programs are not the program: their runners are the build's own velquist.exe and velquist64.exe.
+    static registration::Session session(BuildRunners());
+    return session;
+}
 
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};

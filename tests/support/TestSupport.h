@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "registration/Session.h"
+
 namespace testsupport {
 
 // The folder holding the test components built for this architecture (a Windows path).
@@ -15,6 +17,10 @@ std::string ComponentPath(std::string_view fileName);
 std::string OtherComponentPath(std::string_view fileName);
 // The folder of velquist.exe and velquist64.exe, which every test program uses as its runners.
 std::string BinDir();
+// The build's runner programs (velquist.exe and velquist64.exe in BinDir()), for a window or a session.
+registration::RunnerPrograms BuildRunners();
+// One session of the test program for its direct probes and calls, its runners from the build.
+registration::Session& Runners();
 
 // A fresh, empty folder under the temporary folder, removed with all it holds on destruction.
 class TempDir {

@@ -1,0 +1,29 @@
+// What a run is asked to do, however it was asked: the window's controls, the command line, a restart.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+
+namespace velquist {
+
+struct RunRequest {
+    enum class Mode { SingleFile, Directory };
+    Mode mode = Mode::SingleFile;
+    std::string path;         // the file, or the folder
+    bool subfolders = false;  // directory mode: include every folder below it
+    bool registerFlag = true; // DllRegisterServer, else DllUnregisterServer
+    bool perUser = false;     // for the current user only
+    friend bool operator==(const RunRequest&, const RunRequest&) = default;
+};
+
+// The request a (valid) command line makes: directory mode when its path names a folder.
+RunRequest RequestFrom(const CommandLine& line);
+
+// The parameters that start the program again on this request: /u for an unregister request, /r for
+// a directory with its sub-directories, /user, /run as asked, and the path in full (quoted), so that
+// the new instance, started in another folder perhaps, names the same file.
+std::string RelaunchParameters(const RunRequest& request, bool run);
+
+}  // namespace velquist

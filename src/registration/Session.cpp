@@ -1,0 +1,143 @@
+// The session: the header check here, then the request to the runner of the file's bitness, its
+// exchange turned into an outcome.
+#include "registration/Session.h"
+
+#include "registration/MappedFile.h"
+#include "win32/Paths.h"
+
+namespace registration {
+namespace {
+
+using modRegister::Outcome;
+using modRegister::Result;
+
+constexpr char kRegisterName[] = "DllRegisterServer";
+
+Result Make(Outcome outcome, DWORD code = 0, peexports::ExportCheck headers = peexports::ExportCheck::Exported) {
+    Result result;
+    result.outcome = outcome;
+    result.code = code;
+    result.headers = headers;
+    return result;
+}
+
+// Reads the file's headers without running any of it.
+peexports::HeaderCheck CheckHeaders(const std::string& fullPath, DWORD& error) {
+    const MappedFile file(fullPath);
+    error = file.Error();
+    if (file.TooLarge()) return {peexports::ExportCheck::Malformed, 0};
+    return peexports::CheckExport(file.Data(), file.Size(), kRegisterName);
+}
+
+// The full path and the header check; Success when the file is for a runner to load.
+Result CheckedFile(const std::string& path, std::string& fullPath) {
+    DWORD error = ERROR_SUCCESS;
+    fullPath = win32::FullPath(path, error);
+    if (fullPath.empty()) return Make(Outcome::LoadFailed, error, peexports::ExportCheck::NotPe);
+    const peexports::HeaderCheck headers = CheckHeaders(fullPath, error);
+    Result result = Make(Outcome::Success, 0, headers.check);
+    result.machine = headers.machine;
+    if (error != ERROR_SUCCESS) {
+        result.outcome = Outcome::LoadFailed;
+        result.code = error;
+    } else if (headers.check != peexports::ExportCheck::Exported) {
+        result.outcome = Outcome::NotComponent;
+    }
+    return result;
+}
+
+// The runner's exchange as the outcome of the request.
+void Interpret(const runner::Exchange& exchange, Result& result) {
+    switch (exchange.status) {
+        case runner::Exchange::Status::Unavailable:
+            result.outcome = Outcome::RunnerUnavailable;
+            result.code = exchange.code;
+            return;
+        case runner::Exchange::Status::TimedOut: result.outcome = Outcome::TimedOut; return;
+        case runner::Exchange::Status::Stopped: result.outcome = Outcome::Stopped; return;
+        case runner::Exchange::Status::Died:
+            // The runner's last-chance filter ends it with the exception code, whose severity bits
+            // are set; a component that ended the process itself normally chose a small code.
+            result.outcome = (exchange.code & 0x80000000u) != 0 && exchange.code != 0xFFFFFFFFu ? Outcome::Crashed
+                                                                                                : Outcome::ProcessEnded;
+            result.code = exchange.code;
+            return;
+        case runner::Exchange::Status::Answered: break;
+    }
+    result.code = exchange.reply.code;
+    switch (exchange.reply.answer) {
+        case runner::Answer::Success: result.outcome = Outcome::Success; break;
+        case runner::Answer::LoadFailed:
+            result.outcome = Outcome::LoadFailed;
+            result.missingLibrary = exchange.detail.library;
+            result.missingFunction = exchange.detail.function;
+            result.neededBy = exchange.detail.neededBy;
+            break;
+        case runner::Answer::EntryMissing: result.outcome = Outcome::EntryMissing; break;
+        case runner::Answer::EntryFailed: result.outcome = Outcome::EntryFailed; break;
+        default:
+            result.outcome = Outcome::RunnerUnavailable;
+            result.code = ERROR_INVALID_DATA;
+            break;
+    }
+}
+
+}  // namespace
+
+RunnerPrograms RunnerPrograms::InFolder(const std::string& folder) {
+    const std::string prefix = folder.empty() ? std::string() : folder + "\\";
+    return {prefix + "velquist.exe", prefix + "velquist64.exe"};
+}
+
+RunnerPrograms RunnerPrograms::BesideProgram() { return InFolder(win32::ProgramFolder()); }
+
+Session::Session(const RunnerPrograms& programs)
+    : i386_(peexports::kMachineI386, programs.i386), amd64_(peexports::kMachineAmd64, programs.amd64) {}
+
+runner::RunnerClient* Session::For(std::uint16_t machine) noexcept {
+    if (machine == peexports::kMachineI386) return &i386_;
+    if (machine == peexports::kMachineAmd64) return &amd64_;
+    return nullptr;
+}
+
+Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs) {
+    try {
+        std::string fullPath;
+        Result result = CheckedFile(path, fullPath);
+        result.perUser = perUser_;
+        if (!result.Succeeded()) return result;
+        runner::RunnerClient* client = For(result.machine);
+        if (client == nullptr) {  // a component for a processor we have no runner for (ARM64, say)
+            result.outcome = Outcome::RunnerUnavailable;
+            result.code = ERROR_BAD_EXE_FORMAT;
+            return result;
+        }
+        Interpret(client->Send(kind, fullPath, waitLimitMs, observer_, perUser_ ? runner::kPerUserFlag : 0), result);
+        return result;
+    } catch (...) {  // only allocation can throw here; nothing crosses the interface
+        Result result = Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
+        result.perUser = perUser_;
+        return result;
+    }
+}
+
+Result Session::Probe(const std::string& path, DWORD waitLimitMs) {
+    return Ask(runner::Request::Probe, path, waitLimitMs);
+}
+
+Result Session::Call(const std::string& path, bool registerFlag, DWORD waitLimitMs) {
+    return Ask(registerFlag ? runner::Request::Register : runner::Request::Unregister, path, waitLimitMs);
+}
+
+DWORD Session::RunnerProcessId(std::uint16_t machine) const noexcept {
+    if (machine == peexports::kMachineI386) return i386_.ProcessId();
+    if (machine == peexports::kMachineAmd64) return amd64_.ProcessId();
+    return 0;
+}
+
+void Session::EndRunners() noexcept {
+    i386_.End();
+    amd64_.End();
+}
+
+}  // namespace registration

@@ -1,0 +1,63 @@
+// A registration session: the runners of both bitnesses, where their programs are, and how the
+// requests of a run are made (per user or machine-wide, who waits). Made by whoever runs, passed down.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "registration/Outcome.h"
+#include "registration/RunnerClient.h"
+
+namespace registration {
+
+// The runners' program files, one per bitness.
+struct RunnerPrograms {
+    std::string i386;   // serves 32-bit components
+    std::string amd64;  // serves 64-bit components
+    // velquist.exe and velquist64.exe in the given folder.
+    static RunnerPrograms InFolder(const std::string& folder);
+    // ... beside this program: how the program is shipped.
+    static RunnerPrograms BesideProgram();
+};
+
+class Session {
+public:
+    explicit Session(const RunnerPrograms& programs = RunnerPrograms::BesideProgram());
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Registration for the current user only: while on, every probe and call runs with
+    // HKEY_CLASSES_ROOT mapped to HKEY_CURRENT_USER\Software\Classes (type libraries too, where the
+    // system's oleaut32 can), so that it needs no administrator and touches no other user.
+    void SetPerUser(bool perUser) noexcept { perUser_ = perUser; }
+    bool PerUser() const noexcept { return perUser_; }
+
+    // Who waits for the runners: gets the input that arrives while waiting, and can stop the call in
+    // progress. nullptr for none.
+    void SetObserver(runner::WaitObserver* observer) noexcept { observer_ = observer; }
+    runner::WaitObserver* Observer() const noexcept { return observer_; }
+
+    // The header check, then (for a component) a load and a look-up of "DllRegisterServer" in the
+    // runner of the file's bitness; the library stays loaded there for the call that follows.
+    modRegister::Result Probe(const std::string& path, DWORD waitLimitMs = modRegister::kWaitLimitMs);
+    // DllRegisterServer (registerFlag) or DllUnregisterServer in the runner of the file's bitness.
+    modRegister::Result Call(const std::string& path, bool registerFlag, DWORD waitLimitMs = modRegister::kWaitLimitMs);
+
+    // The process id of the runner serving `machine`, 0 when none runs.
+    DWORD RunnerProcessId(std::uint16_t machine) const noexcept;
+    // Ends both runners now; the next request starts a fresh one.
+    void EndRunners() noexcept;
+
+private:
+    runner::RunnerClient* For(std::uint16_t machine) noexcept;
+    modRegister::Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs);
+
+    runner::RunnerClient i386_;
+    runner::RunnerClient amd64_;
+    bool perUser_ = false;
+    runner::WaitObserver* observer_ = nullptr;
+};
+
+}  // namespace registration
