@@ -44,12 +44,13 @@ Elevation& SystemElevation() {
     return rights;
 }
 
-HBITMAP CreateShieldBitmap() {
+win32::unique_gdi<HBITMAP> CreateShieldBitmap() {
     SHSTOCKICONINFO stock{};
     stock.cbSize = sizeof stock;
     if (FAILED(::SHGetStockIconInfo(SIID_SHIELD, SHGSI_ICON | SHGSI_SMALLICON, &stock)) || stock.hIcon == nullptr) {
-        return nullptr;
+        return {};
     }
+    const win32::unique_hicon icon(stock.hIcon);
     const int size = ::GetSystemMetrics(SM_CXSMICON);
     BITMAPINFO format{};
     format.bmiHeader.biSize = sizeof format.bmiHeader;
@@ -59,17 +60,14 @@ HBITMAP CreateShieldBitmap() {
     format.bmiHeader.biBitCount = 32;
     format.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HDC screen = ::GetDC(nullptr);
-    HBITMAP bitmap = ::CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memory = ::CreateCompatibleDC(screen);
-    ::ReleaseDC(nullptr, screen);
-    if (bitmap != nullptr && memory != nullptr) {
-        HGDIOBJ previous = ::SelectObject(memory, bitmap);
-        ::DrawIconEx(memory, 0, 0, stock.hIcon, size, size, 0, nullptr, DI_NORMAL);
-        ::SelectObject(memory, previous);
+    const win32::WindowDc screen(nullptr);
+    win32::unique_gdi<HBITMAP> bitmap(::CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const win32::unique_hdc memory(::CreateCompatibleDC(screen.get()));
+    if (bitmap && memory) {
+        HGDIOBJ previous = ::SelectObject(memory.get(), bitmap.get());
+        ::DrawIconEx(memory.get(), 0, 0, icon.get(), size, size, 0, nullptr, DI_NORMAL);
+        ::SelectObject(memory.get(), previous);
     }
-    if (memory != nullptr) ::DeleteDC(memory);
-    ::DestroyIcon(stock.hIcon);
     return bitmap;
 }
 

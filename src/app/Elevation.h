@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "win32/Handles.h"
+
 namespace velquist {
 
 class Elevation {
@@ -20,8 +22,7 @@ public:
 // The system's: the process token's elevation, and the shell's "runas".
 Elevation& SystemElevation();
 
-// The system's shield as a small bitmap for a menu item (nullptr where the system has none); the
-// caller owns it.
-HBITMAP CreateShieldBitmap();
+// The system's shield as a small bitmap for a menu item (empty where the system has none).
+win32::unique_gdi<HBITMAP> CreateShieldBitmap();
 
 }  // namespace velquist

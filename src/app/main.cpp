@@ -10,13 +10,14 @@
 #include "app/Startup.h"
 #include "app/velquistform.h"
 #include "registration/Runner.h"
+#include "win32/Handles.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
     // Started by the program itself to load components: no window, no set-up of the window's.
     if (runner::IsRunnerCommandLine(commandLine)) return runner::RunnerMain(commandLine);
     velquist::PrepareProcess();
     // The folder browser and the file dialog are COM clients of the shell.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const win32::ComScope com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
     const velquist::CommandLine line = velquist::ParseCommandLine(velquist::ProcessArguments());
     int exitCode = 1;
@@ -40,6 +41,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
             exitCode = velquist::RunMessageLoop(form.Handle(), form.Accelerators());
         }
     }
-    if (SUCCEEDED(com)) ::CoUninitialize();
     return exitCode;
 }

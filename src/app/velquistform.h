@@ -1,55 +1,25 @@
-// The main window: mode options, the two path boxes, the result list, the commands and the menus.
+// The main window: creation, its messages and commands, the handlers of its controls and menus. Its
+// layout, menus, result list and run state are parts of their own.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <array>
 #include <memory>
-#include <span>
 #include <string>
 
 #include "app/Elevation.h"
+#include "app/MainLayout.h"
+#include "app/MainMenus.h"
+#include "app/ResultListView.h"
 #include "app/RunRequest.h"
-#include "app/ListViewResultList.h"
+#include "app/RunState.h"
 #include "registration/Session.h"
-#include "win32/Handles.h"
-#include "win32/Layout.h"
 #include "win32/Window.h"
 #include "windows/HelpAbout.h"
 
 namespace velquist {
-
-// Child-window identifiers of the main window's controls (tab order is creation order).
-enum ControlId : int {
-    kIdOption1 = 1001,
-    kIdText1,
-    kIdCommand3,
-    kIdOption2,
-    kIdText2,
-    kIdCommand4,
-    kIdCheck1,
-    kIdListView1,
-    kIdCommand5,
-    kIdCommand1,
-    kIdCommand2,
-    kIdLabel2,
-    kIdLabel3,
-    kIdLabel1,
-};
-
-// Client area of the window, in twips.
-constexpr int kClientWidthTwips = 8235;
-constexpr int kClientHeightTwips = 4815;
-// The result list's one column: 12877 HIMETRIC (hundredths of a millimetre).
-constexpr int kResultColumnHimetric = 12877;
-
-// The control table of the main window, in tab order.
-std::span<const win32::ControlSpec> MainWindowControls() noexcept;
-
-// Pixels for a length in HIMETRIC units at dpi.
-int HimetricToPixels(int himetric, int dpi) noexcept;
 
 class velquistform : public win32::Window<velquistform> {
 public:
@@ -71,8 +41,8 @@ public:
     HACCEL Accelerators() const noexcept { return accelerators_; }
 
     // The result list shown in ListView1.
-    ResultList& Results() noexcept { return *results_; }
-    ListViewResultList& ResultLines() noexcept { return *results_; }
+    ResultList& Results() noexcept { return list_->Rows(); }
+    ListViewResultList& ResultLines() noexcept { return list_->Rows(); }
 
     // The shell's folder browser, owned by hwndOwner; the confirmed folder or "".
     std::string BrowseForFolder(HWND hwndOwner, const std::string& sPrompt);
@@ -95,13 +65,8 @@ public:
 
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
 
-    // Where a run shows its progress besides the caption: the task bar button. Tests put their own.
-    class ProgressDisplay {
-    public:
-        virtual ~ProgressDisplay() = default;
-        virtual void Walking(HWND window) = 0;  // a folder walk began: progress without a measure
-        virtual void Idle(HWND window) = 0;     // the run ended
-    };
+    // Where a run shows its progress besides the caption (nullptr: the task bar). Tests put their own.
+    using ProgressDisplay = velquist::ProgressDisplay;
     void SetProgressDisplay(ProgressDisplay* display) noexcept { progress_ = display; }
 
     // Registering for the current user only (File menu, /user); off at start.
@@ -130,52 +95,34 @@ public:
     HWND Label1 = nullptr;
     HWND Label2 = nullptr;
     HWND Label3 = nullptr;
-    HIMAGELIST ImageList1 = nullptr;
+    HIMAGELIST ImageList1 = nullptr;  // owned by the result list
 
 private:
     void OnCreate();
     void OnCommand(int id, int code);
     void OnDpiChanged(int dpi, const RECT& suggested);
-    // Places every control, sets the font and the column width for dpi_, and sizes the window so
-    // that its client area is the designed size in twips; the window's top left stays at origin.
-    void Layout(POINT origin);
-    // Gives each label whose text does not fit its box in font_ a smaller font of the same face.
-    void FitLabels();
-    void CreateImageList();
-    void CreateMenuBar();
-    LRESULT OnListNotify(const NMHDR& header);
     void OnDropFiles(HDROP drop);
-    // The list's own commands: the selected rows to the clipboard, a row's detail in a message box,
-    // the context menu at a screen point (-1, -1: from the keyboard).
-    void CopyRows();
-    void ShowRowDetail(int row);
-    void ShowListMenu(POINT at);
+    bool Busy() const noexcept { return run_ && run_->Busy(); }
     // Runs a command, once at a time: while a run waits for a component, messages sent to the window
     // are handled, and may ask for another run or for the window to close.
     void Run(bool registerFlag);
-    // Input that arrives during a run: Esc stops it; Close, the title bar's close box and Alt+F4 ask
-    // for the window to close (which stops it); everything else is dropped.
-    void HandleInputDuringRun();
-    class WindowRun;
-
-    int dpi_ = 96;
-    win32::unique_gdi<HFONT> font_;
-    // Smaller fonts for the labels whose text would not fit their boxes in font_ (else null).
-    std::array<win32::unique_gdi<HFONT>, 3> labelFonts_;
-    HACCEL accelerators_ = nullptr;
-    std::unique_ptr<ListViewResultList> results_;
-    bool running_ = false;       // a run is in progress
-    bool closePending_ = false;  // asked to close during a run: close when it has unwound
-    bool stopRequested_ = false; // the run in progress is to stop
-    ProgressDisplay* progress_ = nullptr;  // null: the task bar
-    bool perUser_ = false;
-    Elevation* elevation_ = nullptr;       // null: the system's
-    win32::unique_gdi<HBITMAP> shield_;    // the Restart as administrator item's picture
     Elevation& Rights() const { return elevation_ != nullptr ? *elevation_ : SystemElevation(); }
+    // Starts the program again elevated on the request; closes this window once the start was accepted.
+    void Relaunch(const RunRequest& request, bool run);
     // After a run in which access was denied: offers to start again elevated and run it again.
     void OfferElevation(const RunRequest& request);
 
-    registration::Session session_;  // the runners of this window's runs
+    int dpi_ = 96;
+    HACCEL accelerators_ = nullptr;
+    MainLayout layout_;
+    MainMenus menus_;
+    std::unique_ptr<ResultListView> list_;
+    std::unique_ptr<RunState> run_;
+    ProgressDisplay* progress_ = nullptr;  // null: the task bar
+    bool perUser_ = false;
+    Elevation* elevation_ = nullptr;       // null: the system's
+    registration::Session session_;        // the runners of this window's runs
+
     // Help and About of this window; the message loop reaches them through the window's handle.
     Companions companions_;
     static const Companions* CompanionsOf(HWND main) noexcept;

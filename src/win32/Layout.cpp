@@ -39,9 +39,8 @@ int WindowDpi(HWND hwnd) noexcept {
         const UINT dpi = getDpiForWindow(hwnd);
         if (dpi != 0) return static_cast<int>(dpi);
     }
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
-    ::ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSX) : 0;
     return dpi > 0 ? dpi : 96;
 }
 
@@ -90,7 +89,7 @@ POINT CenteredOnScreen(HWND hwnd, SIZE size) noexcept {
                  area.top + (area.bottom - area.top - size.cy) / 2};
 }
 
-HFONT CreateInterfaceFont(int dpi) noexcept {
+unique_gdi<HFONT> CreateInterfaceFont(int dpi) noexcept {
     NONCLIENTMETRICSA metrics{};
     metrics.cbSize = sizeof metrics;
     using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
@@ -100,15 +99,16 @@ HFONT CreateInterfaceFont(int dpi) noexcept {
     NONCLIENTMETRICSW wide{};
     wide.cbSize = sizeof wide;
     if (forDpi != nullptr && forDpi(SPI_GETNONCLIENTMETRICS, sizeof wide, &wide, 0, static_cast<UINT>(dpi))) {
-        return ::CreateFontIndirectW(&wide.lfMessageFont);
+        return unique_gdi<HFONT>(::CreateFontIndirectW(&wide.lfMessageFont));
     }
     if (::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
         LOGFONTA font = metrics.lfMessageFont;
         const int systemDpi = WindowDpi(nullptr);
         font.lfHeight = ::MulDiv(font.lfHeight, dpi, systemDpi);
-        return ::CreateFontIndirectA(&font);
+        return unique_gdi<HFONT>(::CreateFontIndirectA(&font));
     }
-    return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+    // A stock object: deleting it does nothing.
+    return unique_gdi<HFONT>(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
 }
 
 namespace {
@@ -135,18 +135,19 @@ bool TextFits(HDC dc, HFONT font, const std::string& text, const RECT& box, UINT
 
 }  // namespace
 
-HFONT CreateFittingFont(HWND label, HFONT font, int minHeight) noexcept {
+unique_gdi<HFONT> CreateFittingFont(HWND label, HFONT font, int minHeight) noexcept {
     try {
         const std::string text = WindowText(label);
-        if (font == nullptr || text.empty()) return nullptr;
+        if (font == nullptr || text.empty()) return {};
         RECT box{};
         ::GetClientRect(label, &box);
         UINT format = DT_WORDBREAK | DT_EXPANDTABS;
         if (::GetWindowLongA(label, GWL_STYLE) & SS_NOPREFIX) format |= DT_NOPREFIX;
 
-        HDC dc = ::GetDC(label);
-        if (dc == nullptr) return nullptr;
-        HFONT fitting = nullptr;
+        const WindowDc labelDc(label);
+        if (!labelDc) return {};
+        HDC dc = labelDc.get();
+        unique_gdi<HFONT> fitting;
         LOGFONTA logFont{};
         if (!TextFits(dc, font, text, box, format) && ::GetObjectA(font, sizeof logFont, &logFont) == sizeof logFont) {
             // Character height (negative) or cell height (positive): shrink its size either way.
@@ -156,17 +157,15 @@ HFONT CreateFittingFont(HWND label, HFONT font, int minHeight) noexcept {
             while (height > minHeight) {
                 --height;
                 logFont.lfHeight = height * sign;
-                HFONT smaller = ::CreateFontIndirectA(&logFont);
-                if (smaller == nullptr) break;
-                if (fitting != nullptr) ::DeleteObject(fitting);
-                fitting = smaller;
-                if (TextFits(dc, fitting, text, box, format)) break;
+                unique_gdi<HFONT> smaller(::CreateFontIndirectA(&logFont));
+                if (!smaller) break;
+                fitting = std::move(smaller);
+                if (TextFits(dc, static_cast<HFONT>(fitting.get()), text, box, format)) break;
             }
         }
-        ::ReleaseDC(label, dc);
         return fitting;
     } catch (...) {
-        return nullptr;
+        return {};
     }
 }
 

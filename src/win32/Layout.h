@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <span>
 
+#include "win32/Handles.h"
+
 namespace win32 {
 
 constexpr int kTwipsPerInch = 1440;
@@ -47,16 +49,16 @@ SIZE WindowSizeForClient(int clientWidthTwips, int clientHeightTwips, DWORD styl
 // hwnd (or the primary monitor).
 POINT CenteredOnScreen(HWND hwnd, SIZE size) noexcept;
 
-// The system's message (interface) font for dpi; the caller owns it.
-HFONT CreateInterfaceFont(int dpi) noexcept;
+// The system's message (interface) font for dpi.
+unique_gdi<HFONT> CreateInterfaceFont(int dpi) noexcept;
 
 // Sends font to every child of parent.
 void ApplyFont(HWND parent, HFONT font) noexcept;
 
 // For a static text control whose wrapped text does not fit its box in `font`: the same face made
-// smaller, a pixel at a time, until the text fits or the height reaches minHeight pixels; the caller
-// owns it. nullptr when the text fits in `font` as it is. (A label's box is fixed by the layout; a
+// smaller, a pixel at a time, until the text fits or the height reaches minHeight pixels; empty
+// when the text fits in `font` as it is. (A label's box is fixed by the layout; a
 // wider interface font than the one it was designed for would otherwise cut its last lines off.)
-HFONT CreateFittingFont(HWND label, HFONT font, int minHeight) noexcept;
+unique_gdi<HFONT> CreateFittingFont(HWND label, HFONT font, int minHeight) noexcept;
 
 }  // namespace win32

@@ -4,36 +4,17 @@
 #include <shobjidl.h>
 
 namespace velquist::forms {
-namespace {
-
-// COM for the length of one call, balanced; a thread that already has COM keeps it as it was.
-class ComScope {
-public:
-    ComScope() noexcept
-        : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_)) ::CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT hr_;
-};
-
-}  // namespace
 
 bool RemoveFromTaskbar(HWND hwnd) noexcept {
-    ComScope com;
-    ITaskbarList* taskbar = nullptr;
+    // COM for the length of the call; a thread that already has COM keeps it as it was.
+    const win32::ComScope com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    win32::com_ptr<ITaskbarList> taskbar;
     if (FAILED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList,
-                                  reinterpret_cast<void**>(&taskbar))) ||
-        taskbar == nullptr) {
+                                  taskbar.put_void())) ||
+        !taskbar) {
         return false;
     }
-    const bool removed = SUCCEEDED(taskbar->HrInit()) && SUCCEEDED(taskbar->DeleteTab(hwnd));
-    taskbar->Release();
-    return removed;
+    return SUCCEEDED(taskbar->HrInit()) && SUCCEEDED(taskbar->DeleteTab(hwnd));
 }
 
 win32::unique_hicon LoadProgramIcon(int id, int width, int height) noexcept {

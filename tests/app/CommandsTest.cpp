@@ -133,7 +133,7 @@ protected:
     }
     bool NoMessage() { return watcher.Seen().size() == checkedDialogs; }
 
-    velquist::velquistform form;
+    velquist::velquistform form{testsupport::BuildRunners()};
     std::vector<HWND> owners;
     std::vector<HICON> boxIcons;
     testsupport::DialogWatcher watcher{[this](HWND box) {

@@ -45,7 +45,7 @@ TEST_F(FolderWalk, SubfoldersComeFirstAndUnregisteringUndoesTheRegistration) {
     Put(VELQUIST_COMSERVER_DLL, d + "\\a.dll");
     Put(VELQUIST_COMSERVER2_DLL, d + "\\S\\b.ocx");
 
-    Module1::RegisterFolder(d, true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), d, true, true, list);
     ASSERT_EQ(list.lines.size(), 2u);
     EXPECT_EQ(list.lines[0].key, "a1");
     EXPECT_EQ(list.lines[0].text, "Registered : " + d + "\\S\\b.ocx");
@@ -57,7 +57,7 @@ TEST_F(FolderWalk, SubfoldersComeFirstAndUnregisteringUndoesTheRegistration) {
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER2_CLSID), d + "\\S\\b.ocx");
 
     list.Clear();
-    Module1::RegisterFolder(d, true, false, list);
+    Module1::RegisterFolder(testsupport::Runners(), d, true, false, list);
     EXPECT_EQ(list.Texts(), (std::vector<std::string>{"Unregistered : " + d + "\\S\\b.ocx",
                                                       "Unregistered : " + d + "\\a.dll"}));
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
@@ -70,7 +70,7 @@ TEST_F(FolderWalk, WithoutSubfoldersOnlyTheFoldersOwnFilesAreTouched) {
     Put(VELQUIST_COMSERVER_DLL, d + "\\a.dll");
     Put(VELQUIST_COMSERVER2_DLL, d + "\\S\\T\\b.dll");
 
-    Module1::RegisterFolder(d, false, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), d, false, true, list);
     EXPECT_EQ(list.Texts(), std::vector<std::string>{"Registered : " + d + "\\a.dll"});
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER2_CLSID), "");
 }
@@ -81,12 +81,12 @@ TEST_F(FolderWalk, FoldersWithoutComponentsOrThatCannotBeOpenedAddNoLines) {
     ASSERT_TRUE(testsupport::WriteBytes(d + "\\notes.txt", "just text"));
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_NOENTRY_DLL), d + "\\plain.dll"));
 
-    Module1::RegisterFolder(d + "\\empty", true, true, list);
-    Module1::RegisterFolder(d + "\\missing", true, true, list);
-    Module1::RegisterFolder(d + "\\notes.txt", true, true, list);  // a file, not a folder
-    Module1::RegisterFolder(d + "\\*", true, true, list);
-    Module1::RegisterFolder("", true, true, list);
-    Module1::RegisterFolder(d, true, true, list);  // only a text file and a library without the entry point
+    Module1::RegisterFolder(testsupport::Runners(), d + "\\empty", true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), d + "\\missing", true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), d + "\\notes.txt", true, true, list);  // a file, not a folder
+    Module1::RegisterFolder(testsupport::Runners(), d + "\\*", true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), "", true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), d, true, true, list);  // only a text file and a library without the entry point
     EXPECT_TRUE(list.lines.empty());
 }
 
@@ -101,7 +101,7 @@ TEST_F(FolderWalk, EveryFileIsProbedAndFailuresDoNotStopTheWalk) {
     ASSERT_TRUE(::SetFileAttributesA((d + "\\sub\\hidden.ocx").c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(::SetFileAttributesA((d + "\\system.dll").c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN));
 
-    Module1::RegisterFolder(d, true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), d, true, true, list);
     std::vector<std::string> texts = list.Texts();
     std::sort(texts.begin(), texts.begin() + std::min<size_t>(texts.size(), 2));
     std::sort(texts.begin() + std::min<size_t>(texts.size(), 2), texts.end());
@@ -113,7 +113,7 @@ TEST_F(FolderWalk, EveryFileIsProbedAndFailuresDoNotStopTheWalk) {
 
     // The component without DllUnregisterServer fails; the others are still unregistered.
     list.Clear();
-    Module1::RegisterFolder(d, true, false, list);
+    Module1::RegisterFolder(testsupport::Runners(), d, true, false, list);
     ASSERT_EQ(list.lines.size(), 4u);
     int failed = 0;
     for (const auto& line : list.lines) {
@@ -133,7 +133,7 @@ TEST_F(FolderWalk, EveryFileIsProbedAndFailuresDoNotStopTheWalk) {
 TEST_F(FolderWalk, AComponentWhoseEntryPointFailsGetsAFailedLine) {
     const std::string d = dir.Path();
     Put(VELQUIST_FAILING_DLL, d + "\\failing.dll");
-    Module1::RegisterFolder(d, true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), d, true, true, list);
     ASSERT_EQ(list.lines.size(), 1u);
     EXPECT_EQ(list.lines[0].text, "Failed : " + d + "\\failing.dll");
     EXPECT_EQ(list.lines[0].icon, velquist::kIconFailure);
@@ -156,7 +156,7 @@ TEST_F(FolderWalk, ASubfolderBeyondThePathLimitIsSkippedAndItsSiblingsAreNot) {
     ASSERT_TRUE(::CopyFileW(std::wstring(component.begin(), component.end()).c_str(),
                             (wideDeep + L"\\c.dll").c_str(), FALSE));
 
-    Module1::RegisterFolder(d, true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), d, true, true, list);
     std::vector<std::string> texts = list.Texts();
     EXPECT_EQ(texts, (std::vector<std::string>{"Registered : " + d + "\\sibling\\b.dll",
                                                "Registered : " + d + "\\a.dll"}));
@@ -169,12 +169,12 @@ TEST_F(FolderWalk, LinesNameFilesFullyHoweverTheFolderWasTyped) {
     ASSERT_TRUE(MakeDirs(d + "\\D"));
     Put(VELQUIST_COMSERVER_DLL, d + "\\D\\a.dll");
 
-    Module1::RegisterFolder(d + "\\D\\", true, true, list);  // trailing separator: not doubled
-    Module1::RegisterFolder(d + "/D", true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), d + "\\D\\", true, true, list);  // trailing separator: not doubled
+    Module1::RegisterFolder(testsupport::Runners(), d + "/D", true, true, list);
     char previous[MAX_PATH];
     ::GetCurrentDirectoryA(MAX_PATH, previous);
     ASSERT_TRUE(::SetCurrentDirectoryA(d.c_str()));
-    Module1::RegisterFolder("D", true, true, list);  // relative: made absolute
+    Module1::RegisterFolder(testsupport::Runners(), "D", true, true, list);  // relative: made absolute
     ::SetCurrentDirectoryA(previous);
 
     EXPECT_EQ(list.Texts(), std::vector<std::string>(3, "Registered : " + d + "\\D\\a.dll"));
@@ -192,7 +192,7 @@ TEST_F(FolderWalk, FolderLinksAreFollowedOnceAndNeverRoundALoop) {
     Put(VELQUIST_COMSERVER2_DLL, r + "\\S\\b.dll");
     Put(VELQUIST_COMSERVER_DLL, tree + "\\O\\c.dll");
 
-    Module1::RegisterFolder(r, true, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), r, true, true, list);
     std::vector<std::string> texts = list.Texts();
     ASSERT_EQ(texts.size(), 3u) << ::testing::PrintToString(texts);
     EXPECT_EQ(texts.back(), "Registered : " + r + "\\a.dll");
@@ -202,7 +202,7 @@ TEST_F(FolderWalk, FolderLinksAreFollowedOnceAndNeverRoundALoop) {
                 1);
 
     list.Clear();
-    Module1::RegisterFolder(r, true, false, list);
+    Module1::RegisterFolder(testsupport::Runners(), r, true, false, list);
     EXPECT_EQ(list.lines.size(), 3u);
     ::DeleteFileA((r + "\\a.dll").c_str());
     ::DeleteFileA((r + "\\S\\b.dll").c_str());
@@ -215,7 +215,7 @@ TEST_F(FolderWalk, TheRootOfADriveIsJoinedWithoutADoubledSeparator) {
     ASSERT_NE(::GetFileAttributesA("V:\\"), INVALID_FILE_ATTRIBUTES) << "drive V: is not mapped";
     Put(VELQUIST_COMSERVER_DLL, drive + "\\a.dll");
     ASSERT_NE(::GetFileAttributesA("V:\\a.dll"), INVALID_FILE_ATTRIBUTES);
-    Module1::RegisterFolder("V:\\", false, true, list);
+    Module1::RegisterFolder(testsupport::Runners(), "V:\\", false, true, list);
     ::DeleteFileA((drive + "\\a.dll").c_str());
     EXPECT_EQ(list.Texts(), std::vector<std::string>{"Registered : V:\\a.dll"});
 }
@@ -236,7 +236,7 @@ TEST_F(FolderWalk, ComponentsThatCannotBeLoadedGetAFailedLineWithTheReason) {
     ASSERT_TRUE(testsupport::WriteBytes(d + "\\d.txt", "no library"));
 
     Module1::WalkProgress progress;
-    Module1::RegisterFolder(d, false, true, list, &progress);
+    Module1::RegisterFolder(testsupport::Runners(), d, false, true, list, &progress);
     ASSERT_EQ(list.lines.size(), 2u) << list.lines.back().text;
     EXPECT_EQ(list.lines[0].text, "Failed : " + d + "\\a.dll");
     EXPECT_EQ(list.lines[0].icon, velquist::kIconFailure);

@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "win32/Handles.h"
+
 
 namespace testsupport {
 
@@ -19,6 +21,29 @@ std::string OtherComponentPath(std::string_view fileName) {
 std::string BinDir() { return VELQUIST_BIN_DIR; }
 
 registration::RunnerPrograms BuildRunners() { return registration::RunnerPrograms::InFolder(BinDir()); }
+
+bool OtherBitnessRuns() {
+    static const bool runs = [] {
+        // The other bitness's runner, given no pipe, ends at once with its code for bad arguments (2).
+        const std::string program = BinDir() + (sizeof(void*) == 8 ? "\\velquist.exe" : "\\velquist64.exe");
+        std::string line = "\"" + program + "\" /velquist-runner 0 0";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                              &startup, &info)) {
+            return false;
+        }
+        const win32::unique_handle process(info.hProcess), thread(info.hThread);
+        DWORD code = 0;
+        if (::WaitForSingleObject(process.get(), 20000) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process.get(), 1);
+            return false;
+        }
+        return ::GetExitCodeProcess(process.get(), &code) && code == 2;
+    }();
+    return runs;
+}
 
 registration::Session& Runners() {
     // Test programs are not the program: their runners are the build's own velquist.exe and velquist64.exe.

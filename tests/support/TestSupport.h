@@ -19,6 +19,12 @@ std::string OtherComponentPath(std::string_view fileName);
 std::string BinDir();
 // The build's runner programs (velquist.exe and velquist64.exe in BinDir()), for a window or a session.
 registration::RunnerPrograms BuildRunners();
+// Whether this machine runs the program of the other bitness (a 64-bit test's 32-bit runner needs a
+// kernel that runs 32-bit programs). Tests of the other bitness skip, saying so, where it does not.
+bool OtherBitnessRuns();
+#define VELQUIST_SKIP_WITHOUT_OTHER_BITNESS()                                                           \
+    if (!testsupport::OtherBitnessRuns()) GTEST_SKIP() << "this machine cannot run the other bitness's program"
+
 // One session of the test program for its direct probes and calls, its runners from the build.
 registration::Session& Runners();
 

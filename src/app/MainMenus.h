@@ -1,0 +1,23 @@
+// The main window's menu bar: File (save, per user, restart as administrator, exit) and Help.
+#pragma once
+
+#include <windows.h>
+
+#include "win32/Handles.h"
+
+namespace velquist {
+
+class MainMenus {
+public:
+    // Builds the menu bar and gives it to window (which destroys it with itself).
+    void Create(HWND window);
+    // The check mark of File > Register for current user only.
+    static void ShowPerUser(HWND window, bool perUser);
+    // A menu about to open: Save results... only with results, Restart as administrator only when not.
+    static void Enable(HMENU menu, bool haveResults, bool elevated);
+
+private:
+    win32::unique_gdi<HBITMAP> shield_;  // the Restart as administrator item's picture
+};
+
+}  // namespace velquist

@@ -1,0 +1,159 @@
+// The main window's run: its state, its input, its progress.
+#include "app/RunState.h"
+
+#include <shobjidl.h>
+
+#include <utility>
+
+#include "registration/Details.h"
+#include "win32/Handles.h"
+
+namespace velquist {
+namespace {
+
+// The task bar button's progress, where the shell has one.
+class TaskbarProgress final : public ProgressDisplay {
+public:
+    void Walking(HWND window) override { Set(window, TBPF_INDETERMINATE); }
+    void Idle(HWND window) override { Set(window, TBPF_NOPROGRESS); }
+
+private:
+    static void Set(HWND window, TBPFLAG state) {
+        win32::com_ptr<ITaskbarList3> taskbar;
+        if (FAILED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                      taskbar.put_void()))) {
+            return;
+        }
+        if (SUCCEEDED(taskbar->HrInit())) taskbar->SetProgressState(window, state);
+    }
+};
+
+// Forwards every line to the window's list and then paints whatever of the window is invalid, so
+// that a long run shows its progress even where another window uncovered it. Painting takes no input.
+class PaintingList : public ResultList {
+public:
+    PaintingList(ResultList& inner, HWND window) : inner_(inner), window_(window) {}
+    void Clear() override {
+        inner_.Clear();
+        Paint();
+    }
+    int Count() const override { return inner_.Count(); }
+    void Add(const std::string& key, const ResultLine& line) override {
+        inner_.Add(key, line);
+        Paint();
+    }
+
+private:
+    void Paint() { ::RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); }
+    ResultList& inner_;
+    HWND window_;
+};
+
+// The hourglass for the length of a run; input given meanwhile is dropped when the run ends, so that
+// a click on a button while the window was busy cannot start a second run that clears the results.
+class BusyScope {
+public:
+    // The window itself keeps its place on the screen: WinMain turned off the "Not Responding" ghost.
+    BusyScope() : previous_(::SetCursor(::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)))) {}
+    ~BusyScope() {
+        MSG msg;
+        for (const auto& [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST},
+                                          {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}}) {
+            while (::PeekMessageA(&msg, nullptr, first, last, PM_REMOVE)) {
+            }
+        }
+        ::SetCursor(previous_ != nullptr ? previous_ : ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
+}  // namespace
+
+// One run of the window: its progress in the caption and on the task bar, its stop, its input.
+class RunState::WindowRun final : public RunControl {
+public:
+    WindowRun(RunState& state, bool walking) : state_(state), walking_(walking) {
+        if (walking_) state_.Display().Walking(state_.window_);
+    }
+    ~WindowRun() override {
+        if (!walking_) return;
+        ::SetWindowTextA(state_.window_, "Velquist");
+        state_.Display().Idle(state_.window_);
+    }
+    WindowRun(const WindowRun&) = delete;
+    WindowRun& operator=(const WindowRun&) = delete;
+    void FileChecked() override {
+        const std::string caption = "Velquist - " + modRegister::Grouped(checked) + " files checked";
+        ::SetWindowTextA(state_.window_, caption.c_str());
+    }
+    bool StopRequested() override { return state_.state_ == State::Stopping || state_.state_ == State::Closing; }
+    void OnInput() override { state_.HandleInput(); }
+
+private:
+    RunState& state_;
+    bool walking_;
+};
+
+ProgressDisplay& RunState::Display() {
+    static TaskbarProgress taskbar;  // stateless
+    return progress_ != nullptr ? *progress_ : taskbar;
+}
+
+bool RunState::Run(const RunRequest& request, registration::Session& session, ResultList& list,
+                   const std::function<void(const std::string&)>& showError, RunSummary& summary) {
+    if (Busy()) return false;
+    state_ = State::Running;
+    closePending_ = false;
+    try {
+        WindowRun run(*this, request.mode == RunRequest::Mode::Directory);
+        BusyScope busy;
+        PaintingList painting(list, window_);
+        summary = Execute(request, session, painting, showError, &run);
+    } catch (...) {
+        state_ = State::Idle;
+        throw;
+    }
+    closePending_ = state_ == State::Closing;
+    state_ = State::Idle;
+    return true;
+}
+
+bool RunState::DeferClose() noexcept {
+    if (!Busy()) return false;
+    state_ = State::Closing;
+    return true;
+}
+
+void RunState::HandleInput() {
+    MSG msg;
+    // Close requests posted to the window (the task bar's Close, another program's WM_CLOSE).
+    while (::PeekMessageA(&msg, window_, WM_CLOSE, WM_CLOSE, PM_REMOVE)) ::DispatchMessageA(&msg);
+    while (::PeekMessageA(&msg, window_, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE)) {
+        if ((msg.wParam & 0xFFF0) == SC_CLOSE) ::DispatchMessageA(&msg);
+    }
+    // Keys and clicks, whether typed or posted.
+    const std::pair<UINT, UINT> ranges[] = {{WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST},
+                                            {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+    for (const auto& [first, last] : ranges) {
+        while (::PeekMessageA(&msg, nullptr, first, last, PM_REMOVE)) {
+            if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+                if (state_ == State::Running) state_ = State::Stopping;
+                continue;
+            }
+            const bool onClose = msg.hwnd == closeButton_ && msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST;
+            const bool closeBox = msg.hwnd == window_ && msg.wParam == HTCLOSE &&
+                                  (msg.message == WM_NCLBUTTONDOWN || msg.message == WM_NCLBUTTONUP);
+            const bool altF4 = msg.message == WM_SYSKEYDOWN && msg.wParam == VK_F4;
+            if (onClose || closeBox || altF4) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
+        }
+    }
+}
+
+}  // namespace velquist

@@ -1,0 +1,54 @@
+// The run request: a restart's parameters, read back as the new instance reads its command line,
+// make the same request.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "TestSupport.h"
+#include "app/CommandLine.h"
+#include "app/RunRequest.h"
+
+namespace {
+
+using velquist::RunRequest;
+
+RunRequest ReadBack(const RunRequest& request, bool run) {
+    const velquist::CommandLine line =
+        velquist::ParseCommandLine(velquist::SplitArguments(velquist::RelaunchParameters(request, run)));
+    EXPECT_TRUE(line.valid) << line.error;
+    EXPECT_EQ(line.run, run);
+    return velquist::RequestFrom(line);
+}
+
+TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
+    testsupport::TempDir dir;
+    ASSERT_TRUE(testsupport::MakeDirs(dir / "app x\\sub"));
+    ASSERT_TRUE(testsupport::WriteBytes(dir / "a b.dll", "x"));
+    char cwd[MAX_PATH * 4] = {};
+    ::GetCurrentDirectoryA(sizeof cwd, cwd);
+    ::SetCurrentDirectoryA(dir.Path().c_str());
+    using Mode = RunRequest::Mode;
+    const RunRequest requests[] = {
+        {Mode::SingleFile, "a b.dll", false, true, false},     // relative: goes out in full
+        {Mode::SingleFile, dir / "a b.dll", true, false, true},  // sub-folders mean nothing for one file
+        {Mode::Directory, dir / "app x\\", true, false, false},  // a blank and a trailing backslash
+        {Mode::Directory, "app x\\sub", false, true, true},
+    };
+    for (const bool run : {false, true}) {
+        for (const RunRequest& request : requests) {
+            RunRequest expected = request;
+            char full[MAX_PATH * 4] = {};
+            ::GetFullPathNameA(request.path.c_str(), sizeof full, full, nullptr);
+            expected.path = full;
+            RunRequest back = ReadBack(request, run);
+            if (request.mode == Mode::SingleFile) back.subfolders = expected.subfolders;
+            EXPECT_EQ(back, expected) << velquist::RelaunchParameters(request, run);
+        }
+    }
+    ::SetCurrentDirectoryA(cwd);
+    // An empty path stays out of the parameters.
+    EXPECT_EQ(velquist::RelaunchParameters(RunRequest{Mode::SingleFile, "", false, false, true}, true), "/u /user /run");
+}
+
+}  // namespace
