@@ -80,7 +80,7 @@ int main() {
     const char* readyBytes = reinterpret_cast<const char*>(&ready);
     if (mode == "split-ready") {
         if (!WriteAll(pipe, readyBytes, 6)) return 3;
-        ::Sleep(300);  // the program's first read returns with the first part alone
+        ::Sleep(300);  // the program's first read returns with six bytes alone
         if (!WriteAll(pipe, readyBytes + 6, sizeof ready - 6)) return 3;
     } else if (!WriteAll(pipe, readyBytes, sizeof ready)) {
         return 3;
