@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "registration/RunnerProtocol.h"
+#include "win32/Handles.h"
 #include "win32/Hex.h"
 
 namespace modRegister {
@@ -42,8 +44,8 @@ std::string SystemText(DWORD code) {
     const DWORD length = ::FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
         0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    const win32::unique_hlocal<char> owned(buffer);
     std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
-    if (buffer != nullptr) ::LocalFree(buffer);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
     return text;
 }
@@ -125,6 +127,35 @@ std::string LoadFailedDetail(const std::string& path, const Result& result) {
            std::to_string(result.code) + ").";
 }
 
+// "The 64-bit runner (velquist64.exe)": the runner that serves components of this machine.
+std::string RunnerName(std::uint16_t machine) {
+    return machine == peexports::kMachineAmd64 ? "The 64-bit runner (velquist64.exe)" : "The 32-bit runner (velquist.exe)";
+}
+
+std::string RunnerUnavailableDetail(const Result& result) {
+    if (result.machine != peexports::kMachineI386 && result.machine != peexports::kMachineAmd64) {
+        return "Built for " + MachineName(result.machine) +
+               " processors; Velquist registers x86 (32-bit) and x64 (64-bit) components.";
+    }
+    const bool wide = result.machine == peexports::kMachineAmd64;
+    if (wide && !RunsOn64BitWindows()) return "64-bit component: it cannot be registered on 32-bit Windows.";
+    const std::string runner = RunnerName(result.machine);
+    if (result.runnerExit) {
+        // An exception code (a missing import of the program, say) reads best in hex.
+        const std::string why = runner::RunnerExitText(result.code);
+        const std::string code = (result.code & 0x80000000u) != 0 ? Hex(result.code) : std::to_string(result.code);
+        return runner + " ended as it started (exit code " + code + (why.empty() ? "" : ": " + why) + ").";
+    }
+    if (result.code == ERROR_FILE_NOT_FOUND || result.code == ERROR_PATH_NOT_FOUND) {
+        return std::string(wide ? "64-bit component: velquist64.exe" : "32-bit component: velquist.exe") +
+               " is needed beside Velquist.";
+    }
+    if (result.code == ERROR_SUCCESS) return runner + " was busy with another file.";
+    const std::string text = CodeText(result.code);
+    return runner + " could not be started: " + (text.empty() ? std::string() : text + " ") + "(error " +
+           std::to_string(result.code) + ").";
+}
+
 }  // namespace
 
 std::string CodeText(DWORD code) {
@@ -148,7 +179,8 @@ bool IsUnloadableComponent(const Result& probe) {
         case Outcome::TimedOut:
         case Outcome::Crashed:
         case Outcome::ProcessEnded:
-        case Outcome::Stopped: return true;
+        case Outcome::Stopped:
+        case Outcome::ProtocolFault: return true;
         default: return false;
     }
 }
@@ -172,16 +204,10 @@ std::string Detail(const std::string& path, const Result& result, bool registerF
         case Outcome::ProcessEnded: return "Ended the process (exit code " + std::to_string(result.code) + ").";
         case Outcome::Stopped: return "Stopped before it finished.";
         case Outcome::LoadFailed: return LoadFailedDetail(path, result);
-        case Outcome::RunnerUnavailable: {
-            if (result.machine != peexports::kMachineI386 && result.machine != peexports::kMachineAmd64) {
-                return "Built for " + MachineName(result.machine) +
-                       " processors; Velquist registers x86 (32-bit) and x64 (64-bit) components.";
-            }
-            const bool wide = result.machine == peexports::kMachineAmd64;
-            if (wide && !RunsOn64BitWindows()) return "64-bit component: it cannot be registered on 32-bit Windows.";
-            return std::string(wide ? "64-bit component: velquist64.exe" : "32-bit component: velquist.exe") +
-                   " is needed beside Velquist.";
-        }
+        case Outcome::RunnerUnavailable: return RunnerUnavailableDetail(result);
+        case Outcome::ProtocolFault:
+            return RunnerName(result.machine) + " answered something it should not (answer " +
+                   std::to_string(result.code) + "); it was ended.";
         case Outcome::NotComponent:
             return std::string("Not an ActiveX component: ") + peexports::Describe(result.headers) + ".";
     }

@@ -14,6 +14,7 @@
 #include "registration/MappedFile.h"
 #include "registration/PeExports.h"
 #include "registration/PeImports.h"
+#include "win32/Handles.h"
 
 namespace runner {
 namespace {
@@ -85,11 +86,12 @@ std::vector<std::string> SearchFolders(const std::string& componentFolder) {
 // The names listed under the KnownDLLs key, which the loader takes from its own sections, never by a search.
 NameSet KnownDlls() {
     NameSet known;
-    HKEY key = nullptr;
+    HKEY opened = nullptr;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs", 0,
-                        KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+                        KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
         return known;
     }
+    const win32::unique_hkey key(opened);
     for (DWORD i = 0; i < 1024; ++i) {
         char name[256];
         DWORD nameLength = sizeof name;
@@ -97,13 +99,12 @@ NameSet KnownDlls() {
         DWORD dataSize = MAX_PATH;
         DWORD type = 0;
         const LONG status =
-            ::RegEnumValueA(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize);
+            ::RegEnumValueA(key.get(), i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize);
         if (status == ERROR_NO_MORE_ITEMS) break;
         // DllDirectory and DllDirectory32 name the folders, not libraries.
         if (status != ERROR_SUCCESS || type != REG_SZ || _strnicmp(name, "DllDirectory", 12) == 0) continue;
         known.insert(std::string(data, ::strnlen(data, dataSize)));
     }
-    ::RegCloseKey(key);
     return known;
 }
 

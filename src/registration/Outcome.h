@@ -18,12 +18,14 @@ enum class Outcome {
     NotComponent,      // the file's headers rule it out (see `headers`); none of its code ran
     LoadFailed,        // the load failed (`code`: the system error, e.g. a missing dependency; see missingLibrary)
     EntryMissing,      // the library lacks the entry point asked for
-    RunnerUnavailable, // no runner of the file's bitness could be started (`code`: the system error)
+    RunnerUnavailable, // no runner of the file's bitness could be started (`code`: the system error, or its
+                       // exit code when runnerExit says it ended as it started)
     EntryFailed,       // the entry point returned a failure HRESULT (`code`)
     TimedOut,          // no answer within the wait limit: the runner was ended
     Crashed,           // an exception nobody handled ended the runner (`code`: the exception code)
     ProcessEnded,      // the component ended the runner's process itself (`code`: its exit code)
     Stopped,           // the run was stopped while waiting for it: the runner was ended
+    ProtocolFault,     // the runner answered what it should not (`code`: the answer it gave): it was ended
 };
 
 struct Result {
@@ -35,6 +37,7 @@ struct Result {
     std::string missingFunction;  // LoadFailed: the function (or "#ordinal") imported from missingLibrary that it lacks; "" otherwise
     std::string neededBy;         // LoadFailed: the file name of the DLL whose import is unmet (the component's own or a dependency's)
     bool perUser = false;         // asked for with per-user registration on
+    bool runnerExit = false;      // RunnerUnavailable: `code` is the exit code of a runner that ended as it started
     bool Succeeded() const { return outcome == Outcome::Success; }
 };
 

@@ -1,4 +1,4 @@
-// The program's side of a runner: its start in a job, the pipe, and every wait with a deadline.
+// The program's side of a runner: its start in a job, the pipe, each request and its checked reply.
 #include "registration/RunnerClient.h"
 
 #include "win32/Paths.h"
@@ -29,14 +29,12 @@ HANDLE RunnerJob() {
     return job;
 }
 
-// Handles what may not wait for the runner: messages sent to this thread's windows (a component's
-// broadcast waits for every top-level window to answer) and painting. Input stays queued.
-void HandleSentAndPaint() {
-    MSG msg;
-    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    for (int i = 0; i < 64 && ::PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE | PM_QS_PAINT); ++i) {
-        ::DispatchMessageA(&msg);
-    }
+// The exit code of a process that has ended or is ending; STILL_ACTIVE if it runs on past the wait.
+DWORD ExitCodeOf(HANDLE process) {
+    DWORD exitCode = STILL_ACTIVE;
+    ::WaitForSingleObject(process, kEndLimitMs);
+    if (!::GetExitCodeProcess(process, &exitCode)) exitCode = STILL_ACTIVE;
+    return exitCode;
 }
 
 }  // namespace
@@ -89,11 +87,13 @@ void RunnerClient::End() noexcept {
     connection_.reset();
 }
 
-bool RunnerClient::Start(DWORD& error) {
+// The runner's process on a fresh pipe, suspended until it is in the job; connection_ once it runs.
+bool RunnerClient::Launch(Exchange& failed) {
     static std::atomic<unsigned> serial{0};
+    failed.status = Exchange::Status::Unavailable;
     auto connection = std::make_unique<Connection>();
     if (!connection->readEvent || !connection->writeEvent) {
-        error = ::GetLastError();
+        failed.code = ::GetLastError();
         return false;
     }
     const std::string name = "\\\\.\\pipe\\velquist-runner-" + std::to_string(::GetCurrentProcessId()) + "-" +
@@ -102,7 +102,7 @@ bool RunnerClient::Start(DWORD& error) {
         name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096, 0, nullptr));
     if (!win32::IsValid(connection->pipe)) {
-        error = ::GetLastError();
+        failed.code = ::GetLastError();
         return false;
     }
     // The runner's own ends are the only handles it inherits.
@@ -110,19 +110,18 @@ bool RunnerClient::Start(DWORD& error) {
     win32::unique_handle runnerEnd(
         ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr));
     if (!win32::IsValid(runnerEnd)) {
-        error = ::GetLastError();
+        failed.code = ::GetLastError();
         return false;
     }
     HANDLE self = nullptr;
     if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self, SYNCHRONIZE,
                            TRUE, 0)) {
-        error = ::GetLastError();
+        failed.code = ::GetLastError();
         return false;
     }
     win32::unique_handle program(self);
 
-    const std::string& exe = program_;
-    std::string commandLine = "\"" + exe + "\" " + kRunnerSwitch + " " +
+    std::string commandLine = "\"" + program_ + "\" " + kRunnerSwitch + " " +
                               std::to_string(reinterpret_cast<ULONG_PTR>(runnerEnd.get())) + " " +
                               std::to_string(reinterpret_cast<ULONG_PTR>(program.get()));
     STARTUPINFOA startup{};
@@ -130,85 +129,88 @@ bool RunnerClient::Start(DWORD& error) {
     startup.dwFlags = STARTF_USESTDHANDLES;  // no console handles of ours
     PROCESS_INFORMATION info{};
     const std::string system = win32::SystemFolder();
-    if (!::CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
-                          nullptr, system.empty() ? nullptr : system.c_str(), &startup, &info)) {
-        error = ::GetLastError();
+    if (!::CreateProcessA(program_.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, system.empty() ? nullptr : system.c_str(),
+                          &startup, &info)) {
+        failed.code = ::GetLastError();
         return false;
     }
     connection->process.reset(info.hProcess);
     win32::unique_handle thread(info.hThread);
     connection->processId = info.dwProcessId;
-    runnerEnd.reset();
-    program.reset();
     if (HANDLE job = RunnerJob()) ::AssignProcessToJobObject(job, info.hProcess);
     ::ResumeThread(thread.get());
     connection_ = std::move(connection);
-
-    // The runner says it is ready, with the machine it serves.
-    Connection& started = *connection_;
-    started.read = OVERLAPPED{};
-    started.read.hEvent = started.readEvent.get();
-    ::ResetEvent(started.read.hEvent);
-    DWORD transferred = 0;
-    bool ok = ::ReadFile(started.pipe.get(), &started.reply, sizeof started.reply, nullptr, &started.read) ||
-              ::GetLastError() == ERROR_IO_PENDING;
-    if (ok) {
-        started.readPending = true;
-        ok = WaitFor(started.read, ::GetTickCount64() + kStartLimitMs, transferred) == Wait::Done;
-    }
-    if (!ok || transferred != sizeof started.reply || started.reply.magic != kMagic ||
-        started.reply.answer != Answer::Ready || started.reply.code != machine_ || started.reply.detailBytes != 0) {
-        DWORD exitCode = 0;
-        ::GetExitCodeProcess(started.process.get(), &exitCode);
-        End();
-        error = exitCode != 0 && exitCode != STILL_ACTIVE ? exitCode : ERROR_BAD_EXE_FORMAT;
-        return false;
-    }
     return true;
 }
 
-RunnerClient::Wait RunnerClient::WaitFor(OVERLAPPED& overlapped, ULONGLONG deadline, DWORD& transferred) {
-    Connection& connection = *connection_;
-    bool& pending = connection.PendingFlag(overlapped);
-    const HANDLE handles[] = {overlapped.hEvent, connection.process.get()};
-    for (;;) {
-        if (::GetOverlappedResult(connection.pipe.get(), &overlapped, &transferred, FALSE)) {
-            pending = false;
-            return Wait::Done;
-        }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_IO_INCOMPLETE && error != ERROR_IO_PENDING) {
-            pending = false;  // failed: the runner's end of the pipe is gone
-            return Wait::Died;
-        }
-        if (observer_ != nullptr && observer_->StopRequested()) return Wait::Stopped;
-        const ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline) return Wait::TimedOut;
-        // An observer is asked about stopping every kStopPollMs (a console's Ctrl+C comes on another
-        // thread) and gets the input that arrives meanwhile.
-        DWORD wait = static_cast<DWORD>(deadline - now);
-        DWORD wake = QS_SENDMESSAGE | QS_PAINT;
-        if (observer_ != nullptr) {
-            wait = wait < kStopPollMs ? wait : kStopPollMs;
-            wake |= QS_INPUT | QS_POSTMESSAGE;
-        }
-        const DWORD woke = ::MsgWaitForMultipleObjectsEx(2, handles, wait, wake, 0);
-        if (woke == WAIT_OBJECT_0) continue;
-        if (woke == WAIT_OBJECT_0 + 1) {
-            // The runner ended; what it wrote before it did may still be read.
-            if (::GetOverlappedResult(connection.pipe.get(), &overlapped, &transferred, FALSE)) {
-                pending = false;
-                return Wait::Done;
-            }
-            return Wait::Died;
-        }
-        if (woke == WAIT_OBJECT_0 + 2) {
-            HandleSentAndPaint();
-            if (observer_ != nullptr) observer_->OnInput();
-            continue;
-        }
-        if (woke == WAIT_FAILED) return Wait::TimedOut;
+bool RunnerClient::Start(Exchange& failed) {
+    if (!Launch(failed)) return false;
+    // The runner says it is ready, with the machine it serves.
+    Connection& started = *connection_;
+    const Wait wait =
+        ReadExactly(reinterpret_cast<char*>(&started.reply), sizeof started.reply, ::GetTickCount64() + kStartLimitMs);
+    if (wait == Wait::Done) {
+        if (CheckReady(started.reply, machine_) == ReplyFault::None) return true;
+        failed = Faulted(started.reply);
+        return false;
     }
+    failed.status = wait == Wait::Stopped ? Exchange::Status::Stopped : Exchange::Status::Unavailable;
+    failed.code = ERROR_TIMEOUT;
+    if (wait == Wait::Died) {
+        // Its end of the pipe is gone: it ended as it started, with a code of its own (or a loader's).
+        const DWORD exitCode = ExitCodeOf(started.process.get());
+        failed.runnerExit = exitCode != STILL_ACTIVE;
+        failed.code = failed.runnerExit ? exitCode : ERROR_BROKEN_PIPE;
+    }
+    End();
+    return false;
+}
+
+Wait RunnerClient::WaitFor(OVERLAPPED& overlapped, ULONGLONG deadline, DWORD& transferred) {
+    Connection& connection = *connection_;
+    return WaitForIo(connection.pipe.get(), connection.process.get(), overlapped, connection.PendingFlag(overlapped),
+                     deadline, observer_, transferred);
+}
+
+Wait RunnerClient::ReadExactly(char* into, DWORD size, ULONGLONG deadline) {
+    Connection& connection = *connection_;
+    DWORD have = 0;
+    while (have < size) {
+        connection.read = OVERLAPPED{};
+        connection.read.hEvent = connection.readEvent.get();
+        ::ResetEvent(connection.read.hEvent);
+        if (!::ReadFile(connection.pipe.get(), into + have, size - have, nullptr, &connection.read) &&
+            ::GetLastError() != ERROR_IO_PENDING) {
+            return Wait::Died;
+        }
+        connection.readPending = true;
+        DWORD transferred = 0;
+        const Wait done = WaitFor(connection.read, deadline, transferred);
+        if (done != Wait::Done) return done;
+        if (transferred == 0) return Wait::Died;
+        have += transferred;
+    }
+    return Wait::Done;
+}
+
+Exchange RunnerClient::Faulted(const Reply& reply) noexcept {
+    End();
+    Exchange result;
+    result.status = Exchange::Status::ProtocolFault;
+    result.code = static_cast<DWORD>(reply.answer);
+    return result;
+}
+
+Exchange RunnerClient::Lost(Wait wait) noexcept {
+    Exchange result;
+    result.status = wait == Wait::Stopped ? Exchange::Status::Stopped : Exchange::Status::TimedOut;
+    if (wait == Wait::Died) {
+        result.status = Exchange::Status::Died;
+        result.code = ExitCodeOf(connection_->process.get());
+    }
+    End();
+    return result;
 }
 
 Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD waitLimitMs, std::uint32_t flags) {
@@ -219,13 +221,9 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
         return result;
     }
     if (connection_ && ::WaitForSingleObject(connection_->process.get(), 0) != WAIT_TIMEOUT) End();
-    if (!connection_) {
-        DWORD error = 0;
-        if (!Start(error)) {
-            result.status = stopRequested() ? Exchange::Status::Stopped : Exchange::Status::Unavailable;
-            result.code = error;
-            return result;
-        }
+    if (!connection_ && !Start(result)) {
+        if (stopRequested()) result.status = Exchange::Status::Stopped;
+        return result;
     }
     Connection& connection = *connection_;
     const ULONGLONG deadline = ::GetTickCount64() + waitLimitMs;
@@ -237,72 +235,28 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
     connection.request.assign(reinterpret_cast<const char*>(&header), sizeof header);
     connection.request += path;
 
-    auto died = [&] {
-        DWORD exitCode = 0;
-        ::WaitForSingleObject(connection.process.get(), kEndLimitMs);
-        ::GetExitCodeProcess(connection.process.get(), &exitCode);
-        End();
-        result.status = Exchange::Status::Died;
-        result.code = exitCode;
-        return result;
-    };
-    auto timedOut = [&] {
-        End();
-        result.status = Exchange::Status::TimedOut;
-        return result;
-    };
-    auto stopped = [&] {
-        End();
-        result.status = Exchange::Status::Stopped;
-        return result;
-    };
-
     connection.write = OVERLAPPED{};
     connection.write.hEvent = connection.writeEvent.get();
     ::ResetEvent(connection.write.hEvent);
-    DWORD transferred = 0;
     if (!::WriteFile(connection.pipe.get(), connection.request.data(), static_cast<DWORD>(connection.request.size()),
                      nullptr, &connection.write) &&
         ::GetLastError() != ERROR_IO_PENDING) {
-        return died();
+        return Lost(Wait::Died);
     }
     connection.writePending = true;
+    DWORD transferred = 0;
     Wait wait = WaitFor(connection.write, deadline, transferred);
-    if (wait == Wait::Stopped) return stopped();
-    if (wait == Wait::TimedOut) return timedOut();
-    if (wait == Wait::Died || transferred != connection.request.size()) return died();
+    if (wait == Wait::Done && transferred != connection.request.size()) wait = Wait::Died;
+    if (wait != Wait::Done) return Lost(wait);
 
-    // Reads exactly `size` bytes into a buffer the connection owns (an I/O left running outlives this call).
-    auto readExactly = [&](char* into, DWORD size) {
-        DWORD have = 0;
-        while (have < size) {
-            connection.read = OVERLAPPED{};
-            connection.read.hEvent = connection.readEvent.get();
-            ::ResetEvent(connection.read.hEvent);
-            if (!::ReadFile(connection.pipe.get(), into + have, size - have, nullptr, &connection.read) &&
-                ::GetLastError() != ERROR_IO_PENDING) {
-                return Wait::Died;
-            }
-            connection.readPending = true;
-            const Wait done = WaitFor(connection.read, deadline, transferred);
-            if (done != Wait::Done) return done;
-            if (transferred == 0) return Wait::Died;
-            have += transferred;
-        }
-        return Wait::Done;
-    };
-    wait = readExactly(reinterpret_cast<char*>(&connection.reply), sizeof connection.reply);
-    if (wait == Wait::Stopped) return stopped();
-    if (wait == Wait::TimedOut) return timedOut();
-    // A count past the bound is a runner that no longer speaks the protocol: never read on blindly.
-    if (wait == Wait::Died || connection.reply.magic != kMagic || connection.reply.detailBytes > kMaxDetailBytes) {
-        return died();
-    }
+    wait = ReadExactly(reinterpret_cast<char*>(&connection.reply), sizeof connection.reply, deadline);
+    if (wait != Wait::Done) return Lost(wait);
+    // Checked before anything it announces is read: a runner that no longer speaks the protocol is
+    // never read on blindly, nor waited for.
+    if (CheckReply(connection.reply, kind) != ReplyFault::None) return Faulted(connection.reply);
     connection.detail.assign(connection.reply.detailBytes, '\0');
-    wait = readExactly(connection.detail.data(), connection.reply.detailBytes);
-    if (wait == Wait::Stopped) return stopped();
-    if (wait == Wait::TimedOut) return timedOut();
-    if (wait == Wait::Died) return died();
+    wait = ReadExactly(connection.detail.data(), connection.reply.detailBytes, deadline);
+    if (wait != Wait::Done) return Lost(wait);
     result.status = Exchange::Status::Answered;
     result.reply = connection.reply;
     result.detail = DecodeDetail(connection.detail);

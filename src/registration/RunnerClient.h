@@ -9,6 +9,7 @@
 #include <string>
 
 #include "registration/RunnerProtocol.h"
+#include "registration/RunnerWait.h"
 #include "win32/Handles.h"
 
 namespace runner {
@@ -19,25 +20,16 @@ struct Exchange {
         Answered,     // `reply` holds the runner's answer
         TimedOut,     // no answer within the limit: the runner was ended
         Died,         // the runner ended during the request, also when tried again (`code`: its exit code)
-        Unavailable,  // no runner could be started (`code`: the system error)
+        Unavailable,  // no runner could be started (`code`: the system error, or see runnerExit)
         Stopped,      // the run was stopped while waiting: the runner was ended
+        ProtocolFault,  // the runner sent what it should not (`code`: the answer it gave): it was ended
     };
     Status status = Status::Unavailable;
     Reply reply;
     LoadDetail detail;  // what the runner sent after its reply (for LoadFailed), empty when nothing or garbled
     DWORD code = 0;
+    bool runnerExit = false;  // Unavailable: the runner ended before it was ready, `code` is its exit code
 };
-
-// Who is waiting: what to do with the thread's input meanwhile, and whether to give up the wait.
-class WaitObserver {
-public:
-    virtual ~WaitObserver() = default;
-    // Input arrived for this thread while waiting (keys, clicks): handle what may be handled now.
-    virtual void OnInput() {}
-    // True once the wait is to be given up; asked at least every kStopPollMs.
-    virtual bool StopRequested() = 0;
-};
-constexpr unsigned kStopPollMs = 100;
 
 // One runner of one bitness, started at first need and reused until it overruns or dies.
 class RunnerClient {
@@ -63,13 +55,21 @@ public:
 
 private:
     struct Connection;
-    enum class Wait { Done, TimedOut, Died, Stopped };
 
-    bool Start(DWORD& error);
+    // Starts a runner and reads its Ready; false, with why in `failed`, when none could be started.
+    bool Start(Exchange& failed);
+    bool Launch(Exchange& failed);
     Exchange SendOnce(Request kind, const std::string& path, DWORD waitLimitMs, std::uint32_t flags);
-    WaitObserver* observer_ = nullptr;  // of the request in flight
+    // Reads exactly `size` bytes into a buffer the connection owns (an I/O left running outlives the call).
+    Wait ReadExactly(char* into, DWORD size, ULONGLONG deadline);
     // Waits for an overlapped operation on the pipe to finish, or the runner to end, or the deadline.
     Wait WaitFor(OVERLAPPED& overlapped, ULONGLONG deadline, DWORD& transferred);
+    // Ends a runner that broke the protocol, at once: the exchange to report.
+    Exchange Faulted(const Reply& reply) noexcept;
+    // Ends a runner whose request was not answered (Died, TimedOut, Stopped): the exchange to report.
+    Exchange Lost(Wait wait) noexcept;
+
+    WaitObserver* observer_ = nullptr;  // of the request in flight
 
     std::uint16_t machine_;
     std::string program_;

@@ -74,9 +74,10 @@ inline std::string EncodeDetail(const LoadDetail& detail) {
     return bytes.size() <= kMaxDetailBytes ? bytes : std::string();
 }
 
-// The inverse of EncodeDetail: exactly three NUL-ended names and nothing after them, else an empty
-// detail (so that a confused runner's bytes are never shown as names).
+// The inverse of EncodeDetail: exactly three NUL-ended names and nothing after them, within
+// kMaxDetailBytes, else an empty detail (so that a confused runner's bytes are never shown as names).
 inline LoadDetail DecodeDetail(std::string_view bytes) {
+    if (bytes.size() > kMaxDetailBytes) return {};
     LoadDetail detail;
     std::string* fields[] = {&detail.library, &detail.function, &detail.neededBy};
     for (std::string* field : fields) {
@@ -87,6 +88,76 @@ inline LoadDetail DecodeDetail(std::string_view bytes) {
     }
     if (!bytes.empty() || detail.library.empty()) return {};
     return detail;
+}
+
+// What is wrong with a record from a runner; None when it is what was asked for.
+enum class ReplyFault {
+    None,
+    BadMagic,        // not a record of ours: the stream is out of step or written by something else
+    WrongAnswer,     // an answer that cannot come for the request (unknown, Ready, EntryFailed to a probe)
+    Refused,         // BadRequest: the runner could not read what we sent
+    WrongCode,       // a code that does not fit the answer (a successful HRESULT with EntryFailed, say)
+    WrongMachine,    // Ready from a runner of another machine
+    BadDetailSize,   // detail bytes with an answer that has none, or more than kMaxDetailBytes
+};
+
+// Checks a reply against the request it answers: the answer one the runner gives for that request, its
+// code of the answer's kind, detail bytes only with LoadFailed and within kMaxDetailBytes.
+constexpr ReplyFault CheckReply(const Reply& reply, Request asked) {
+    if (reply.magic != kMagic) return ReplyFault::BadMagic;
+    const bool call = asked == Request::Register || asked == Request::Unregister;
+    if (!call && asked != Request::Probe) return ReplyFault::WrongAnswer;  // we never ask anything else
+    switch (reply.answer) {
+        case Answer::Success:
+        case Answer::EntryMissing:
+            if (reply.code != 0) return ReplyFault::WrongCode;
+            break;
+        case Answer::LoadFailed:
+            if (reply.code == 0) return ReplyFault::WrongCode;
+            break;
+        case Answer::EntryFailed:
+            if (!call) return ReplyFault::WrongAnswer;
+            if ((reply.code & 0x80000000u) == 0) return ReplyFault::WrongCode;
+            break;
+        case Answer::BadRequest: return ReplyFault::Refused;
+        default: return ReplyFault::WrongAnswer;
+    }
+    const bool mayHaveDetail = reply.answer == Answer::LoadFailed;
+    if ((!mayHaveDetail && reply.detailBytes != 0) || reply.detailBytes > kMaxDetailBytes) {
+        return ReplyFault::BadDetailSize;
+    }
+    return ReplyFault::None;
+}
+
+// Checks the record a runner sends as it starts: Ready, for the machine expected, with no detail.
+constexpr ReplyFault CheckReady(const Reply& ready, std::uint16_t machine) {
+    if (ready.magic != kMagic) return ReplyFault::BadMagic;
+    if (ready.answer != Answer::Ready) return ReplyFault::WrongAnswer;
+    if (ready.code != machine) return ReplyFault::WrongMachine;
+    if (ready.detailBytes != 0) return ReplyFault::BadDetailSize;
+    return ReplyFault::None;
+}
+
+// The runner's own exit codes, for what ends it before or outside a component's code. A component
+// that ends the process chooses its own code, which may be any of these too.
+enum class RunnerExit : std::uint32_t {
+    Served = 0,        // the program closed the pipe
+    BadArguments = 2,  // the command line named no pipe and parent
+    ReadyNotSent = 3,  // Ready could not be written
+    BadRequest = 4,    // a request could not be read (answered BadRequest first)
+    Fault = 5,         // an exception of the runner's own ended its service
+};
+
+// Why the runner ended with this code of its own, for users; "" for a code it never gives itself.
+constexpr const char* RunnerExitText(std::uint32_t code) {
+    switch (static_cast<RunnerExit>(code)) {
+        case RunnerExit::Served: return "";
+        case RunnerExit::BadArguments: return "it was not given a pipe to serve";
+        case RunnerExit::ReadyNotSent: return "it could not tell the program it was ready";
+        case RunnerExit::BadRequest: return "it was sent a request it could not read";
+        case RunnerExit::Fault: return "an error of its own stopped it";
+    }
+    return "";
 }
 
 }  // namespace runner

@@ -52,6 +52,11 @@ void Interpret(const runner::Exchange& exchange, Result& result) {
         case runner::Exchange::Status::Unavailable:
             result.outcome = Outcome::RunnerUnavailable;
             result.code = exchange.code;
+            result.runnerExit = exchange.runnerExit;
+            return;
+        case runner::Exchange::Status::ProtocolFault:
+            result.outcome = Outcome::ProtocolFault;
+            result.code = exchange.code;
             return;
         case runner::Exchange::Status::TimedOut: result.outcome = Outcome::TimedOut; return;
         case runner::Exchange::Status::Stopped: result.outcome = Outcome::Stopped; return;
@@ -75,9 +80,9 @@ void Interpret(const runner::Exchange& exchange, Result& result) {
             break;
         case runner::Answer::EntryMissing: result.outcome = Outcome::EntryMissing; break;
         case runner::Answer::EntryFailed: result.outcome = Outcome::EntryFailed; break;
-        default:
-            result.outcome = Outcome::RunnerUnavailable;
-            result.code = ERROR_INVALID_DATA;
+        default:  // the client lets no other answer through; should one come, it is the runner's fault
+            result.outcome = Outcome::ProtocolFault;
+            result.code = static_cast<DWORD>(exchange.reply.answer);
             break;
     }
 }

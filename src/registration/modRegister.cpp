@@ -47,12 +47,15 @@ std::string Describe(const Result& result) {
             return text;
         }
         case Outcome::EntryMissing: return "has no such entry point";
-        case Outcome::RunnerUnavailable: return "no runner for its bitness (error " + std::to_string(result.code) + ")";
+        case Outcome::RunnerUnavailable:
+            if (result.runnerExit) return "the runner ended as it started (exit code " + std::to_string(result.code) + ")";
+            return "no runner for its bitness (error " + std::to_string(result.code) + ")";
         case Outcome::EntryFailed: return "the entry point failed (" + Hex(result.code) + ")";
         case Outcome::TimedOut: return "timed out";
         case Outcome::Crashed: return "crashed (exception " + Hex(result.code) + ")";
         case Outcome::ProcessEnded: return "ended the process (exit code " + std::to_string(result.code) + ")";
         case Outcome::Stopped: return "stopped";
+        case Outcome::ProtocolFault: return "the runner answered what it should not (answer " + std::to_string(result.code) + ")";
     }
     return "unknown";
 }

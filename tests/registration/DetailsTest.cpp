@@ -35,6 +35,14 @@ Result OtherMachine(Outcome outcome, std::uint16_t machine) {
     return result;
 }
 
+// A runner of that machine that could not be started: the system error, or (runnerExit) its exit code.
+Result Unavailable(std::uint16_t machine, DWORD code, bool runnerExit = false) {
+    Result result = OtherMachine(Outcome::RunnerUnavailable, machine);
+    result.code = code;
+    result.runnerExit = runnerExit;
+    return result;
+}
+
 TEST(Details, EachOutcomeSaysWhyAndWhatToDo) {
     const std::string lookedIn = "(looked in the component's folder, the system folders and PATH).";
     struct Case {
@@ -67,8 +75,20 @@ TEST(Details, EachOutcomeSaysWhyAndWhatToDo) {
         {Make(Outcome::LoadFailed, ERROR_SXS_CANT_GEN_ACTCTX), true,
          "Its side-by-side configuration is incorrect: a runtime its manifest names is not installed."},
         {Make(Outcome::LoadFailed, ERROR_DLL_INIT_FAILED), true, "Its initialisation failed (DllMain returned FALSE)."},
-        {OtherMachine(Outcome::RunnerUnavailable, peexports::kMachineI386), true,
+        {Unavailable(peexports::kMachineI386, ERROR_FILE_NOT_FOUND), true,
          "32-bit component: velquist.exe is needed beside Velquist."},
+        {Unavailable(peexports::kMachineI386, ERROR_BAD_EXE_FORMAT), true,
+         "The 32-bit runner (velquist.exe) could not be started: It is not a valid application for this system. "
+         "(error 193)."},
+        {Unavailable(peexports::kMachineI386, 4, true), true,
+         "The 32-bit runner (velquist.exe) ended as it started (exit code 4: it was sent a request it could not "
+         "read)."},
+        {Unavailable(peexports::kMachineAmd64, 2, true), true,
+         "The 64-bit runner (velquist64.exe) ended as it started (exit code 2: it was not given a pipe to serve)."},
+        {Unavailable(peexports::kMachineI386, 0xC0000135, true), true,
+         "The 32-bit runner (velquist.exe) ended as it started (exit code 0xC0000135)."},
+        {OtherMachine(Outcome::ProtocolFault, peexports::kMachineAmd64), true,
+         "The 64-bit runner (velquist64.exe) answered something it should not (answer 0); it was ended."},
         {OtherMachine(Outcome::RunnerUnavailable, peexports::kMachineArm64), true,
          "Built for ARM64 processors; Velquist registers x86 (32-bit) and x64 (64-bit) components."},
     };
@@ -76,7 +96,7 @@ TEST(Details, EachOutcomeSaysWhyAndWhatToDo) {
         EXPECT_EQ(modRegister::Detail("C:\\app\\x.ocx", c.result, c.registerFlag), c.detail);
     }
     // A 64-bit component without its runner: these tests run on 64-bit Windows (a WoW64 prefix).
-    EXPECT_EQ(modRegister::Detail("x.ocx", OtherMachine(Outcome::RunnerUnavailable, peexports::kMachineAmd64), true),
+    EXPECT_EQ(modRegister::Detail("x.ocx", Unavailable(peexports::kMachineAmd64, ERROR_PATH_NOT_FOUND), true),
               "64-bit component: velquist64.exe is needed beside Velquist.");
     EXPECT_EQ(modRegister::Detail("x.ocx", Make(Outcome::TimedOut), true, 2500),
               "Did not finish within 2 seconds; it was stopped.");
@@ -92,6 +112,7 @@ TEST(Details, TheSummaryGroupsDigitsAndCountsOneFileAsOne) {
 TEST(Details, OnlyComponentsThatCouldNotBeLoadedGetALineOfTheirOwn) {
     EXPECT_TRUE(modRegister::IsUnloadableComponent(Make(Outcome::LoadFailed, ERROR_MOD_NOT_FOUND)));
     EXPECT_TRUE(modRegister::IsUnloadableComponent(Make(Outcome::TimedOut)));
+    EXPECT_TRUE(modRegister::IsUnloadableComponent(Make(Outcome::ProtocolFault, 99)));
     EXPECT_TRUE(modRegister::IsUnloadableComponent(OtherMachine(Outcome::RunnerUnavailable, peexports::kMachineAmd64)));
     Result unreadable = Make(Outcome::LoadFailed, ERROR_ACCESS_DENIED);  // the header check could not read it
     unreadable.headers = peexports::ExportCheck::NotPe;

@@ -1,0 +1,72 @@
+// Fuzzes the check of a runner's records and the detail decoder: nothing malformed is ever taken.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "registration/RunnerProtocol.h"
+
+namespace {
+
+// The input: a reply record, the request it answers, the machine expected of Ready, then detail bytes.
+constexpr std::size_t kHead = sizeof(runner::Reply) + sizeof(std::uint32_t) + sizeof(std::uint16_t);
+
+void Require(bool holds) {
+    if (!holds) std::abort();
+}
+
+void CheckReplyInvariants(const runner::Reply& reply, runner::Request asked) {
+    using runner::Answer;
+    const runner::ReplyFault fault = runner::CheckReply(reply, asked);
+    if (reply.magic != runner::kMagic) Require(fault == runner::ReplyFault::BadMagic);
+    if (fault != runner::ReplyFault::None) return;
+    const bool call = asked == runner::Request::Register || asked == runner::Request::Unregister;
+    Require(call || asked == runner::Request::Probe);
+    Require(reply.detailBytes <= runner::kMaxDetailBytes);
+    switch (reply.answer) {
+        case Answer::Success:
+        case Answer::EntryMissing: Require(reply.code == 0 && reply.detailBytes == 0); break;
+        case Answer::LoadFailed: Require(reply.code != 0); break;
+        case Answer::EntryFailed: Require(call && (reply.code & 0x80000000u) != 0 && reply.detailBytes == 0); break;
+        default: Require(false);  // Ready, BadRequest and unknown answers never pass
+    }
+}
+
+void CheckReadyInvariants(const runner::Reply& ready, std::uint16_t machine) {
+    if (runner::CheckReady(ready, machine) != runner::ReplyFault::None) return;
+    Require(ready.magic == runner::kMagic && ready.answer == runner::Answer::Ready && ready.code == machine &&
+            ready.detailBytes == 0);
+}
+
+// Names come back only from exactly three NUL-ended names, the first not empty, within the bound; and
+// then they encode back to the very same bytes.
+void CheckDetailInvariants(std::string_view bytes) {
+    const runner::LoadDetail detail = runner::DecodeDetail(bytes);
+    const bool wellFormed = bytes.size() <= runner::kMaxDetailBytes && !bytes.empty() && bytes.front() != '\0' &&
+                            bytes.back() == '\0' && std::count(bytes.begin(), bytes.end(), '\0') == 3;
+    Require(detail.Empty() != wellFormed);
+    if (wellFormed) {
+        Require(runner::EncodeDetail(detail) == bytes);
+    } else {
+        Require(detail.function.empty() && detail.neededBy.empty());
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < kHead) return 0;
+    runner::Reply reply;
+    std::uint32_t asked = 0;
+    std::uint16_t machine = 0;
+    std::memcpy(&reply, data, sizeof reply);
+    std::memcpy(&asked, data + sizeof reply, sizeof asked);
+    std::memcpy(&machine, data + sizeof reply + sizeof asked, sizeof machine);
+    CheckReplyInvariants(reply, static_cast<runner::Request>(asked));
+    CheckReadyInvariants(reply, machine);
+    CheckDetailInvariants(std::string_view(reinterpret_cast<const char*>(data) + kHead, size - kHead));
+    return 0;
+}

@@ -1,0 +1,43 @@
+// Writes the runner protocol fuzzer's seed corpus: each reply the runner gives, with and without a detail.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "SeedCorpus.h"
+#include "registration/RunnerProtocol.h"
+
+namespace {
+
+std::vector<unsigned char> Seed(runner::Answer answer, std::uint32_t code, runner::Request asked,
+                                const std::string& detail = {}) {
+    runner::Reply reply;
+    reply.answer = answer;
+    reply.code = code;
+    reply.detailBytes = static_cast<std::uint32_t>(detail.size());
+    const auto kind = static_cast<std::uint32_t>(asked);
+    const std::uint16_t machine = 0x014C;
+    std::vector<unsigned char> bytes(sizeof reply + sizeof kind + sizeof machine);
+    std::memcpy(bytes.data(), &reply, sizeof reply);
+    std::memcpy(bytes.data() + sizeof reply, &kind, sizeof kind);
+    std::memcpy(bytes.data() + sizeof reply + sizeof kind, &machine, sizeof machine);
+    bytes.insert(bytes.end(), detail.begin(), detail.end());
+    return bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SeedCorpus corpus;
+    if (!corpus.Open(argc, argv)) return 2;
+    using runner::Answer;
+    using runner::Request;
+    const std::string detail = runner::EncodeDetail({"msvcr71.dll", "#12", "component.ocx"});
+    const bool ok = corpus.Write("ready", Seed(Answer::Ready, 0x014C, Request::Probe)) &&
+                    corpus.Write("success", Seed(Answer::Success, 0, Request::Probe)) &&
+                    corpus.Write("missing", Seed(Answer::EntryMissing, 0, Request::Unregister)) &&
+                    corpus.Write("failed", Seed(Answer::EntryFailed, 0x80040201, Request::Register)) &&
+                    corpus.Write("load", Seed(Answer::LoadFailed, 126, Request::Probe, detail)) &&
+                    corpus.Write("refused", Seed(Answer::BadRequest, 0, Request::Register));
+    return ok ? 0 : 1;
+}
