@@ -1,9 +1,12 @@
-// Administrator rights through the process token and the shell's "runas" verb.
+// Administrator rights (the token, a restart through the shell's "runas"), and the path of a drop onto the window.
 #include "app/Elevation.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstring>
+
+#include "app/RunRequest.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
 
@@ -37,7 +40,39 @@ public:
     }
 };
 
+std::string CurrentFolder() {
+    char folder[MAX_PATH * 4] = {};
+    ::GetCurrentDirectoryA(static_cast<DWORD>(std::size(folder)), folder);
+    return folder;
+}
+
 }  // namespace
+
+// Read in Unicode, so that any name survives.
+std::string DroppedPath(HDROP drop) {
+    const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
+    std::wstring wide(length + 1, L'\0');
+    const UINT got = length > 0 ? ::DragQueryFileW(drop, 0, wide.data(), length + 1) : 0;
+    if (got == 0) return {};
+    wide.resize(got);
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string path(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, path.data(), bytes, nullptr, nullptr);
+    path.resize(std::strlen(path.c_str()));
+    return path;
+}
+
+bool RestartElevated(HWND owner, Elevation& rights, const RunRequest& request, bool run) {
+    return rights.Relaunch(owner, RelaunchParameters(request, run), CurrentFolder());
+}
+
+bool OfferElevation(HWND owner, Elevation& rights, const RunRequest& request) {
+    const std::string question = std::string("Some components could not be ") +
+                                 (request.registerFlag ? "registered" : "unregistered") +
+                                 " because access was denied.\n\nRestart Velquist as administrator and run this again?";
+    return ::MessageBoxA(owner, question.c_str(), "Velquist!", MB_YESNO | MB_ICONQUESTION) == IDYES &&
+           RestartElevated(owner, rights, request, true);
+}
 
 Elevation& SystemElevation() {
     static SystemRights rights;

@@ -1,7 +1,8 @@
-// Administrator rights: whether the program has them, and a start of the program that asks for them.
+// Administrator rights (the token, a restart through the shell's "runas"), and the path of a drop onto the window.
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -21,6 +22,18 @@ public:
 
 // The system's: the process token's elevation, and the shell's "runas".
 Elevation& SystemElevation();
+
+struct RunRequest;
+
+// Starts the program again elevated on the request (running it at once when `run`), in the current
+// folder; true once the start was accepted.
+bool RestartElevated(HWND owner, Elevation& rights, const RunRequest& request, bool run);
+// After a run in which access was denied: asks whether to start again elevated and run it again;
+// true once such a start was accepted (the window then closes).
+bool OfferElevation(HWND owner, Elevation& rights, const RunRequest& request);
+
+// The first item dropped on a window, in the program's code page; "" when there is none.
+std::string DroppedPath(HDROP drop);
 
 // The system's shield as a small bitmap for a menu item (empty where the system has none).
 win32::unique_gdi<HBITMAP> CreateShieldBitmap();

@@ -25,27 +25,6 @@ HICON LoadIconSized(int id, int size) noexcept {
                                            size, LR_DEFAULTCOLOR | LR_SHARED));
 }
 
-// The first item of a drop, in the program's code page; "" when there is none. Read in Unicode, so
-// that any name survives.
-std::string FirstDropped(HDROP drop) {
-    const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
-    std::wstring wide(length + 1, L'\0');
-    const UINT got = length > 0 ? ::DragQueryFileW(drop, 0, wide.data(), length + 1) : 0;
-    if (got == 0) return {};
-    wide.resize(got);
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string path(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, path.data(), bytes, nullptr, nullptr);
-    path.resize(std::strlen(path.c_str()));
-    return path;
-}
-
-std::string CurrentFolder() {
-    char folder[MAX_PATH * 4] = {};
-    ::GetCurrentDirectoryA(static_cast<DWORD>(std::size(folder)), folder);
-    return folder;
-}
-
 }  // namespace
 
 velquistform::velquistform(const registration::RunnerPrograms& runners) : session_(runners) {}
@@ -120,7 +99,7 @@ void velquistform::FillInputs(const std::string& path, bool subfolders) {
 }
 
 void velquistform::OnDropFiles(HDROP drop) {
-    const std::string path = FirstDropped(drop);
+    const std::string path = DroppedPath(drop);
     ::DragFinish(drop);
     if (path.empty() || Busy()) return;
     FillInputs(path, ::SendMessageA(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED);
@@ -175,7 +154,10 @@ void velquistform::Run(bool registerFlag) {
         Form_Unload();
         return;
     }
-    if (!summary.stopped && summary.accessDenied && !Rights().IsElevated()) OfferElevation(request);
+    if (!summary.stopped && summary.accessDenied && !Rights().IsElevated() &&
+        OfferElevation(Handle(), Rights(), request)) {
+        Form_Unload();
+    }
 }
 
 void velquistform::Command5_Click() { Run(true); }
@@ -206,22 +188,9 @@ void velquistform::SetPerUser(bool perUser) {
 
 void velquistform::mnuperuser_Click() { SetPerUser(!perUser_); }
 
-void velquistform::Relaunch(const RunRequest& request, bool run) {
-    // A refused prompt leaves everything as it was; an accepted start hands the run on.
-    if (Rights().Relaunch(Handle(), RelaunchParameters(request, run), CurrentFolder())) Form_Unload();
-}
-
 void velquistform::mnurestart_Click() {
-    if (!Rights().IsElevated()) Relaunch(ReadRequest(true), false);
-}
-
-void velquistform::OfferElevation(const RunRequest& request) {
-    const std::string question = std::string("Some components could not be ") +
-                                 (request.registerFlag ? "registered" : "unregistered") +
-                                 " because access was denied.\n\nRestart Velquist as administrator and run this again?";
-    if (::MessageBoxA(Handle(), question.c_str(), "Velquist!", MB_YESNO | MB_ICONQUESTION) == IDYES) {
-        Relaunch(request, true);
-    }
+    // A refused prompt leaves everything as it was; an accepted start hands the run on.
+    if (!Rights().IsElevated() && RestartElevated(Handle(), Rights(), ReadRequest(true), false)) Form_Unload();
 }
 
 void velquistform::mnucontents_Click() { companions_.ShowHelp(); }

@@ -107,10 +107,6 @@ private:
     // are handled, and may ask for another run or for the window to close.
     void Run(bool registerFlag);
     Elevation& Rights() const { return elevation_ != nullptr ? *elevation_ : SystemElevation(); }
-    // Starts the program again elevated on the request; closes this window once the start was accepted.
-    void Relaunch(const RunRequest& request, bool run);
-    // After a run in which access was denied: offers to start again elevated and run it again.
-    void OfferElevation(const RunRequest& request);
 
     int dpi_ = 96;
     HACCEL accelerators_ = nullptr;

@@ -158,7 +158,14 @@ private:
         {
             // A single-threaded apartment, as components expect and the system's own registration tool gives.
             const win32::ComScope apartment(COINIT_APARTMENTTHREADED);
-            hr = entry();
+            try {
+                hr = entry();
+            } catch (...) {
+                // The runner ends on it (Serve's catch); the library stays loaded, as the exception's
+                // own code is in it.
+                (void)library.release();
+                throw;
+            }
         }
         library.reset();
         return SUCCEEDED(hr) ? Answer(Answer::Success) : Answer(Answer::EntryFailed, static_cast<DWORD>(hr));

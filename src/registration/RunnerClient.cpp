@@ -194,7 +194,7 @@ Wait RunnerClient::ReadExactly(char* into, DWORD size, ULONGLONG deadline) {
     return Wait::Done;
 }
 
-Exchange RunnerClient::Faulted(const Reply& reply) noexcept {
+Exchange RunnerClient::Faulted(Reply reply) noexcept {
     End();
     Exchange result;
     result.status = Exchange::Status::ProtocolFault;

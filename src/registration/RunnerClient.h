@@ -42,7 +42,8 @@ public:
 
     // Sends the request and waits at most waitLimitMs for its answer, handling sent messages and
     // painting meanwhile. A runner found dead first is replaced; a request whose runner dies is tried
-    // once more in a fresh one; one that overruns is not.
+    // once more in a fresh one; one that overruns is not, nor one whose reply fails CheckReply (that
+    // runner is ended at once).
     // With an observer, input is handed to it while waiting, and a stop it asks for ends the runner.
     // flags: RequestHeader::flags (kPerUserFlag).
     Exchange Send(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer = nullptr,
@@ -64,8 +65,9 @@ private:
     Wait ReadExactly(char* into, DWORD size, ULONGLONG deadline);
     // Waits for an overlapped operation on the pipe to finish, or the runner to end, or the deadline.
     Wait WaitFor(OVERLAPPED& overlapped, ULONGLONG deadline, DWORD& transferred);
-    // Ends a runner that broke the protocol, at once: the exchange to report.
-    Exchange Faulted(const Reply& reply) noexcept;
+    // Ends a runner that broke the protocol, at once: the exchange to report (`reply` is copied: the
+    // connection that holds it goes).
+    Exchange Faulted(Reply reply) noexcept;
     // Ends a runner whose request was not answered (Died, TimedOut, Stopped): the exchange to report.
     Exchange Lost(Wait wait) noexcept;
 

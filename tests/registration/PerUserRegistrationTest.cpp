@@ -138,7 +138,8 @@ TEST_F(PerUserRegistrationTest, TheOtherBitnessWritesTheUsersClassesOfItsView) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey, kOtherView));
 }
 
-// A flag the runner does not know is refused before anything is loaded, not ignored.
+// A flag the runner does not know is refused before anything is loaded, not ignored; a refusal is a
+// protocol fault of ours, and that runner is ended.
 TEST(RunnerProtocol, ARequestWithAnUnknownFlagIsRefused) {
     runner::RunnerClient client(kOwnMachine, testsupport::BinDir() + "\\" + kOwnRunner);
     const std::string path = ComponentPath(VELQUIST_COMSERVER_DLL);
@@ -146,8 +147,9 @@ TEST(RunnerProtocol, ARequestWithAnUnknownFlagIsRefused) {
     EXPECT_EQ(accepted.reply.answer, runner::Answer::Success);
     const runner::Exchange refused =
         client.Send(runner::Request::Probe, path, modRegister::kWaitLimitMs, nullptr, runner::kKnownFlags << 1);
-    EXPECT_EQ(refused.status, runner::Exchange::Status::Answered);
-    EXPECT_EQ(refused.reply.answer, runner::Answer::BadRequest);
+    EXPECT_EQ(refused.status, runner::Exchange::Status::ProtocolFault);
+    EXPECT_EQ(refused.code, static_cast<DWORD>(runner::Answer::BadRequest));
+    EXPECT_EQ(client.ProcessId(), 0u);
 }
 
 }  // namespace
