@@ -1,4 +1,4 @@
-// modRegister: the specification's procedures over a session.
+// modRegister: IsDLLActiveX and RunServerEntry, and the probe and call behind them, over a session.
 #include "registration/modRegister.h"
 
 #include "win32/Hex.h"
