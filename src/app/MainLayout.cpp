@@ -68,6 +68,14 @@ SIZE MainLayout::WindowSize(int dpi) noexcept {
     return win32::WindowSizeForClient(kClientWidthTwips, kClientHeightTwips, kFrameStyle, kFrameExStyle, true, dpi);
 }
 
+HBRUSH MainLayout::LabelColours(HDC dc, HWND control) noexcept {
+    const int id = ::GetDlgCtrlID(control);
+    if (id != kIdLabel1 && id != kIdLabel2 && id != kIdLabel3) return nullptr;
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+    return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+}
+
 void MainLayout::Apply(HWND window, int dpi, POINT origin) {
     win32::unique_gdi<HFONT> font = CreateLayoutFont(dpi);
     win32::ApplyFont(window, static_cast<HFONT>(font.get()));

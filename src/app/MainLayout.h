@@ -54,6 +54,10 @@ public:
     void Apply(HWND window, int dpi, POINT origin);
     // The window's size for its designed client area at dpi (a move to a monitor of another DPI).
     static SIZE WindowSize(int dpi) noexcept;
+    // WM_CTLCOLORSTATIC: for one of the labels, the colours that paint it without a background (their
+    // boxes overlap where a wrapped line runs into the next label, and neither may hide the other's
+    // text); nullptr for any other control.
+    static HBRUSH LabelColours(HDC dc, HWND control) noexcept;
 
 private:
     // Gives each label whose text does not fit its box in font_ a smaller font of the same face.

@@ -7,20 +7,14 @@
 #include <cstring>
 #include <string>
 
+#include "app/MainLayout.h"
 #include "registration/Details.h"
 #include "resource.h"
+#include "win32/Icons.h"
 #include "results/Report.h"
 
 namespace velquist {
 namespace {
-
-// The result list's one column: 12877 HIMETRIC (hundredths of a millimetre); the layout sets it per DPI.
-constexpr int kColumnHimetric = 12877;
-
-HICON LoadIconSized(int id, int size) noexcept {
-    return static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, size,
-                                           size, LR_DEFAULTCOLOR | LR_SHARED));
-}
 
 // Copies text into the tip's buffer, cut to the room it gives.
 template <typename Char>
@@ -52,7 +46,7 @@ void PutOnClipboard(HWND owner, const std::wstring& text) {
 ResultListView::ResultListView(HWND owner, HWND listView)
     : owner_(owner), list_(listView), images_(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0)),
       rows_(listView) {
-    for (int id : {IDI_CHECK, IDI_CROSS, IDI_PROGRAM}) ::ImageList_AddIcon(images_.get(), LoadIconSized(id, 16));
+    for (int id : {IDI_CHECK, IDI_CROSS, IDI_PROGRAM}) ::ImageList_AddIcon(images_.get(), win32::SharedIcon(id, 16));
     ::SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images_.get()));
     ::SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(images_.get()));
     HWND header = reinterpret_cast<HWND>(::SendMessageA(list_, LVM_GETHEADER, 0, 0));
@@ -63,7 +57,7 @@ ResultListView::ResultListView(HWND owner, HWND listView)
     LVCOLUMNA column{};
     column.mask = LVCF_WIDTH | LVCF_FMT;
     column.fmt = LVCFMT_LEFT;
-    column.cx = ::MulDiv(kColumnHimetric, 96, 2540);
+    column.cx = HimetricToPixels(kResultColumnHimetric, 96);  // the layout sets it per DPI
     ::SendMessageA(list_, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
 }
 

@@ -9,6 +9,7 @@
 #include "app/Commands.h"
 #include "pickers/CommonDialogAPI.h"
 #include "resource.h"
+#include "win32/Icons.h"
 #include "win32/Paths.h"
 #include "win32/WindowText.h"
 
@@ -20,11 +21,6 @@ using namespace std::string_literals;
 // The component picker's filter: four pieces, each ending in NUL; c_str() adds the list's final NUL.
 const std::string kComponentFilter = "ActiveX Files (*.dll, *.ocx)\0*.DLL; *.ocx\0All Files (*.*)\0*.*\0"s;
 
-HICON LoadIconSized(int id, int size) noexcept {
-    return static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, size,
-                                           size, LR_DEFAULTCOLOR | LR_SHARED));
-}
-
 }  // namespace
 
 velquistform::velquistform(const registration::RunnerPrograms& runners) : session_(runners) {}
@@ -34,8 +30,8 @@ velquistform::~velquistform() {
 }
 
 bool velquistform::Create() {
-    HICON big = LoadIconSized(IDI_PROGRAM, ::GetSystemMetrics(SM_CXICON));
-    HICON small = LoadIconSized(IDI_PROGRAM, ::GetSystemMetrics(SM_CXSMICON));
+    HICON big = win32::SharedIcon(IDI_PROGRAM, ::GetSystemMetrics(SM_CXICON));
+    HICON small = win32::SharedIcon(IDI_PROGRAM, ::GetSystemMetrics(SM_CXSMICON));
     accelerators_ = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
     // Created at no size; the layout gives it the designed client area for the DPI of its monitor.
     if (CreateTopLevel(kFrameExStyle, "Velquist", kFrameStyle, 0, 0, 0, 0, nullptr, nullptr, big, small) ==
@@ -115,21 +111,14 @@ std::string velquistform::BrowseForFolder(HWND hwndOwner, const std::string& sPr
     return pickers::BrowseForFolder(hwndOwner, sPrompt);
 }
 
-void velquistform::Option1_Click() {
-    ::EnableWindow(Text2, FALSE);
-    ::EnableWindow(Command4, FALSE);
-    ::EnableWindow(Check1, FALSE);
-    ::EnableWindow(Text1, TRUE);
-    ::EnableWindow(Command3, TRUE);
+void velquistform::EnableMode(bool directory) {
+    for (HWND control : {Text2, Command4, Check1}) ::EnableWindow(control, directory);
+    for (HWND control : {Text1, Command3}) ::EnableWindow(control, !directory);
 }
 
-void velquistform::Option2_Click() {
-    ::EnableWindow(Text2, TRUE);
-    ::EnableWindow(Command4, TRUE);
-    ::EnableWindow(Check1, TRUE);
-    ::EnableWindow(Text1, FALSE);
-    ::EnableWindow(Command3, FALSE);
-}
+void velquistform::Option1_Click() { EnableMode(false); }
+
+void velquistform::Option2_Click() { EnableMode(true); }
 
 RunRequest velquistform::ReadRequest(bool registerFlag) const {
     RunRequest request;
@@ -287,18 +276,11 @@ LRESULT velquistform::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noex
                 // The session ends: unload as if the user had closed the window.
                 if (wParam) Form_Unload();
                 return 0;
-            case WM_CTLCOLORSTATIC: {
-                // The labels' boxes overlap where a wrapped line runs into the next label; painted
-                // without a background, neither label hides the other's text.
-                const HWND control = reinterpret_cast<HWND>(lParam);
-                if (control == Label1 || control == Label2 || control == Label3) {
-                    HDC dc = reinterpret_cast<HDC>(wParam);
-                    ::SetBkMode(dc, TRANSPARENT);
-                    ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
-                    return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+            case WM_CTLCOLORSTATIC:
+                if (HBRUSH brush = MainLayout::LabelColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam))) {
+                    return reinterpret_cast<LRESULT>(brush);
                 }
                 break;
-            }
             default:
                 break;
         }

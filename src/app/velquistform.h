@@ -102,6 +102,8 @@ private:
     void OnCommand(int id, int code);
     void OnDpiChanged(int dpi, const RECT& suggested);
     void OnDropFiles(HDROP drop);
+    // Enables the inputs of directory mode, or those of single-file mode.
+    void EnableMode(bool directory);
     bool Busy() const noexcept { return run_ && run_->Busy(); }
     // Runs a command, once at a time: while a run waits for a component, messages sent to the window
     // are handled, and may ask for another run or for the window to close.

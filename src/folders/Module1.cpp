@@ -37,15 +37,6 @@ bool IdentifyFolder(const std::string& path, FolderIdentity& identity) {
     return info.nFileIndexHigh != 0 || info.nFileIndexLow != 0;
 }
 
-bool EndsWithSeparator(const std::string& path) {
-    return !path.empty() && (path.back() == '\\' || path.back() == '/');
-}
-
-// folder + "\" + name, without doubling a separator the folder path already ends with ("C:\").
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
-}
-
 // One walk: the folders already entered, so that a link leading back into the tree (or to a folder
 // seen before) neither recurses for ever nor registers a component twice.
 class FolderWalk {
@@ -67,7 +58,7 @@ public:
         std::vector<std::string> files;
         {
             WIN32_FIND_DATAA data;
-            win32::unique_hfind find(::FindFirstFileExA(JoinPath(path, "*").c_str(), FindExInfoBasic, &data,
+            win32::unique_hfind find(::FindFirstFileExA(win32::JoinPath(path, "*").c_str(), FindExInfoBasic, &data,
                                                         FindExSearchNameMatch, nullptr,
                                                         FIND_FIRST_EX_LARGE_FETCH));
             if (!win32::IsValid(find)) return;
@@ -75,10 +66,10 @@ public:
                 const std::string name = data.cFileName;
                 if (name == "." || name == "..") continue;
                 if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    subfolders.emplace_back(JoinPath(path, name),
+                    subfolders.emplace_back(win32::JoinPath(path, name),
                                             (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
                 } else {
-                    files.push_back(JoinPath(path, name));
+                    files.push_back(win32::JoinPath(path, name));
                 }
             } while (::FindNextFileA(find.get(), &data));
         }

@@ -184,7 +184,7 @@ private:
         } else {
             for (const std::string& folder : folders_) {
                 if (Late()) return nullptr;  // a PATH folder on a server that does not answer, say
-                const std::string candidate = folder + "\\" + name;
+                const std::string candidate = win32::JoinPath(folder, name);
                 const DWORD attributes = ::GetFileAttributesA(candidate.c_str());
                 if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
                 // A library of the other bitness satisfies nothing: Wine's loader searches on past it

@@ -90,8 +90,8 @@ void Interpret(const runner::Exchange& exchange, Result& result) {
 }  // namespace
 
 RunnerPrograms RunnerPrograms::InFolder(const std::string& folder) {
-    const std::string prefix = folder.empty() ? std::string() : folder + "\\";
-    return {prefix + "velquist.exe", prefix + "velquist64.exe"};
+    if (folder.empty()) return {"velquist.exe", "velquist64.exe"};
+    return {win32::JoinPath(folder, "velquist.exe"), win32::JoinPath(folder, "velquist64.exe")};
 }
 
 RunnerPrograms RunnerPrograms::BesideProgram() { return InFolder(win32::ProgramFolder()); }

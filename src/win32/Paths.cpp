@@ -18,7 +18,15 @@ std::string ModulePath(HMODULE module) {
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    if (slash == std::string::npos) return {};
+    std::string folder = path.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+    return folder;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    return separated ? folder + name : folder + "\\" + name;
 }
 
 std::string ProgramFolder() { return FolderOf(ModulePath()); }

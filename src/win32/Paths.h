@@ -10,8 +10,12 @@ namespace win32 {
 // The full path of a loaded module (the program itself for nullptr), however long it is; "" on failure.
 std::string ModulePath(HMODULE module = nullptr);
 
-// The folder part of a path, without the last separator ("" when the path has none).
+// The folder holding a file, without a trailing separator ("" when the path has none); a drive's
+// root keeps its "C:\", as "C:" alone names the drive's current folder.
 std::string FolderOf(const std::string& path);
+
+// folder + "\" + name, without doubling a separator the folder already ends with ("C:\").
+std::string JoinPath(const std::string& folder, const std::string& name);
 
 // The program's own folder.
 std::string ProgramFolder();

@@ -11,6 +11,7 @@
 #include "resource.h"
 #include "windows/FixedForm.h"
 #include "windows/HelpAbout.h"
+#include "win32/Paths.h"
 #include "win32/WindowText.h"
 
 namespace velquist {
@@ -45,16 +46,6 @@ constexpr win32::ControlSpec kControls[] = {
 
 // The show state the link passes to the shell for whatever opens the address.
 constexpr int kLinkShowState = SW_SHOWNORMAL;
-
-std::string ModulePath() {
-    std::vector<char> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return {};
-        if (length < buffer.size()) return std::string(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);  // cut short: try a larger buffer
-    }
-}
 
 // A font at a size given in hundredths of a point, for dpi.
 HFONT CreatePointFont(const char* face, int centipoints, int dpi, int weight, bool underline) noexcept {
@@ -160,7 +151,7 @@ private:
     void Label4_MouseDown(int button, int /*shift*/, int /*x*/, int /*y*/) {
         if (button != kLeftButton) return;
         const std::string address = win32::WindowText(Control(AboutIds::Label4));
-        const std::string folder = ProgramFolder();
+        const std::string folder = win32::ProgramFolder();
         // Whether the shell could open it is not the window's concern.
         ::ShellExecuteA(Handle(), "open", address.c_str(), nullptr, folder.c_str(), kLinkShowState);
     }
@@ -222,7 +213,7 @@ std::string FormatVersionLine(unsigned major, unsigned minor) {
 }
 
 std::string ProgramVersionLine() {
-    const std::string path = ModulePath();
+    const std::string path = win32::ModulePath();
     if (path.empty()) return {};
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
@@ -238,16 +229,5 @@ std::string ProgramVersionLine() {
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
     return FormatVersionLine(HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS));
 }
-
-std::string FolderOfFile(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) return {};
-    std::string folder = path.substr(0, slash);
-    // "C:" alone names the drive's current folder, not its root.
-    if (folder.size() == 2 && folder[1] == ':') folder += '\\';
-    return folder;
-}
-
-std::string ProgramFolder() { return FolderOfFile(ModulePath()); }
 
 }  // namespace velquist

@@ -56,9 +56,5 @@ constexpr int Image1 = 207;
 std::string FormatVersionLine(unsigned major, unsigned minor);
 // The running program's version line from its own version record; empty if it has none.
 std::string ProgramVersionLine();
-// The folder holding a file, without a trailing backslash (a drive's root keeps its "C:\").
-std::string FolderOfFile(const std::string& path);
-// The folder holding the running program.
-std::string ProgramFolder();
 
 }  // namespace velquist

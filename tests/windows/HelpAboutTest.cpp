@@ -9,6 +9,7 @@
 
 #include "TestSupport.h"
 #include "resource.h"
+#include "win32/Paths.h"
 #include "windows/HelpAbout.h"
 
 namespace {
@@ -363,14 +364,17 @@ TEST_F(Forms, VersionLineIsMajorDotMinorWithoutLeadingZeros) {
 }
 
 TEST_F(Forms, ProgramFolderHasNoTrailingBackslash) {
-    EXPECT_EQ(FolderOfFile("C:\\Program Files\\Velquist\\velquist.exe"), "C:\\Program Files\\Velquist");
-    EXPECT_EQ(FolderOfFile("\\\\server\\share\\velquist.exe"), "\\\\server\\share");
-    EXPECT_EQ(FolderOfFile("C:\\velquist.exe"), "C:\\");  // "C:" would mean the drive's current folder
-    EXPECT_EQ(FolderOfFile("velquist.exe"), "");
+    using win32::FolderOf;
+    EXPECT_EQ(FolderOf("C:\\Program Files\\Velquist\\velquist.exe"), "C:\\Program Files\\Velquist");
+    EXPECT_EQ(FolderOf("\\\\server\\share\\velquist.exe"), "\\\\server\\share");
+    EXPECT_EQ(FolderOf("C:\\velquist.exe"), "C:\\");  // "C:" would mean the drive's current folder
+    EXPECT_EQ(FolderOf("velquist.exe"), "");
+    EXPECT_EQ(win32::JoinPath("C:\\", "a.dll"), "C:\\a.dll");
+    EXPECT_EQ(win32::JoinPath("C:\\app", "a.dll"), "C:\\app\\a.dll");
 
     char module[MAX_PATH] = {};
     ASSERT_GT(::GetModuleFileNameA(nullptr, module, MAX_PATH), 0u);
-    const std::string folder = ProgramFolder();
+    const std::string folder = win32::ProgramFolder();
     ASSERT_FALSE(folder.empty());
     EXPECT_NE(folder.back(), '\\');
     const DWORD attributes = ::GetFileAttributesA(folder.c_str());
@@ -565,7 +569,7 @@ TEST_F(AboutLink, LeftPressOpensTheAddressThroughTheShell) {
     std::vector<std::vector<std::string>> opens = WaitForOpens(1);
     ASSERT_EQ(opens.size(), 1u) << "the press itself opens the link";
     // The address alone, opened in the program's folder (no trailing backslash), shown normally.
-    EXPECT_EQ(opens[0], (std::vector<std::string>{ProgramFolder(), std::to_string(SW_SHOWNORMAL), address}));
+    EXPECT_EQ(opens[0], (std::vector<std::string>{win32::ProgramFolder(), std::to_string(SW_SHOWNORMAL), address}));
     EXPECT_EQ(companions.AboutWindow(), about);
     EXPECT_TRUE(::IsWindowVisible(about));
 
