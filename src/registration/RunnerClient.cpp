@@ -3,7 +3,7 @@
 
 #include "win32/Paths.h"
 
-#include <atomic>
+#include <cstdint>
 #include <cstring>
 
 namespace runner {
@@ -14,18 +14,16 @@ constexpr DWORD kStartLimitMs = 10000;
 // How long to wait for a process or an I/O to be gone after it was ended or cancelled.
 constexpr DWORD kEndLimitMs = 2000;
 
-// One job for all runners: they end when the program ends, however it ends. What a component
-// itself starts may break away, so that it outlives the runner as it would outlive regsvr32.
-HANDLE RunnerJob() {
-    static const HANDLE job = [] {
-        HANDLE created = ::CreateJobObjectA(nullptr, nullptr);
-        if (created == nullptr) return created;
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags =
-            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
-        ::SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        return created;
-    }();
+// The job of a client's runners: they end when the client's handle to it closes, at the latest when
+// the program ends, however it ends. What a component itself starts may break away, so that it
+// outlives the runner as it would outlive regsvr32.
+win32::unique_handle MakeRunnerJob() {
+    win32::unique_handle job(::CreateJobObjectA(nullptr, nullptr));
+    if (!job) return job;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    ::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
     return job;
 }
 
@@ -58,7 +56,7 @@ struct RunnerClient::Connection {
 };
 
 RunnerClient::RunnerClient(std::uint16_t machine, std::string program)
-    : machine_(machine), program_(std::move(program)) {}
+    : machine_(machine), program_(std::move(program)), job_(MakeRunnerJob()) {}
 
 RunnerClient::~RunnerClient() { End(); }
 
@@ -89,7 +87,6 @@ void RunnerClient::End() noexcept {
 
 // The runner's process on a fresh pipe, suspended until it is in the job; connection_ once it runs.
 bool RunnerClient::Launch(Exchange& failed) {
-    static std::atomic<unsigned> serial{0};
     failed.status = Exchange::Status::Unavailable;
     auto connection = std::make_unique<Connection>();
     if (!connection->readEvent || !connection->writeEvent) {
@@ -97,7 +94,8 @@ bool RunnerClient::Launch(Exchange& failed) {
         return false;
     }
     const std::string name = "\\\\.\\pipe\\velquist-runner-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                             std::to_string(::GetTickCount64()) + "-" + std::to_string(++serial);
+                             std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "-" + std::to_string(::GetTickCount64()) + "-" +
+                             std::to_string(++launches_);
     connection->pipe.reset(::CreateNamedPipeA(
         name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096, 0, nullptr));
@@ -138,7 +136,7 @@ bool RunnerClient::Launch(Exchange& failed) {
     connection->process.reset(info.hProcess);
     win32::unique_handle thread(info.hThread);
     connection->processId = info.dwProcessId;
-    if (HANDLE job = RunnerJob()) ::AssignProcessToJobObject(job, info.hProcess);
+    if (job_) ::AssignProcessToJobObject(job_.get(), info.hProcess);
     ::ResumeThread(thread.get());
     connection_ = std::move(connection);
     return true;
