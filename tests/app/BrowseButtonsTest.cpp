@@ -10,8 +10,9 @@
 #include <string>
 
 #include "DialogWatcher.h"
+#include "MainWindowFixture.h"
 #include "TestSupport.h"
-#include "app/velquistform.h"
+#include "win32/Handles.h"
 
 namespace {
 
@@ -31,25 +32,16 @@ bool IsFolderBrowserReady(HWND dialog) {
     return tree != nullptr && ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0) != 0;
 }
 
-class BrowseButtons : public ::testing::Test {
+class BrowseButtons : public testsupport::MainWindowFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        ASSERT_TRUE(form.Create());
-        ::ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
-    }
-    void TearDown() override {
-        form.Form_Unload();
-        testsupport::DrainQuit();
-        ::CoUninitialize();
-    }
-
-    void SetText(HWND box, const std::string& text) {
-        ::SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        ASSERT_TRUE(SUCCEEDED(com_.Result()));
+        ASSERT_NO_FATAL_FAILURE(MainWindowFixture::SetUp());
+        Show(SW_SHOWNOACTIVATE);
     }
 
     // Presses `button`; the dialog it opens is answered by `answer` once `ready` holds for it.
-    void Press(HWND button, std::function<bool(HWND)> ready, std::function<void(HWND)> answer) {
+    void PressAndAnswer(HWND button, std::function<bool(HWND)> ready, std::function<void(HWND)> answer) {
         bool answered = false;
         DialogWatcher watcher([this, ready, answer, &answered](HWND dialog) {
             lastOwner_ = ::GetWindow(dialog, GW_OWNER);
@@ -59,21 +51,22 @@ protected:
                                      answer(dialog);
                                  });
         });
-        ::SendMessageA(button, BM_CLICK, 0, 0);
+        Click(button);
         EXPECT_EQ(watcher.TimedOut(), 0) << "the dialog was not answered";
         EXPECT_TRUE(answered) << "the dialog closed before the test could answer it";
         seen_ += watcher.Seen().size();
     }
     void PickFile(std::function<void(HWND)> answer) {
-        ::SendMessageA(form.Option1, BM_CLICK, 0, 0);
-        Press(form.Command3, IsFileDialogReady, answer);
+        Click(form.Option1);
+        PressAndAnswer(form.Command3, IsFileDialogReady, answer);
     }
     void PickFolder(std::function<void(HWND)> answer) {
-        ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
-        Press(form.Command4, IsFolderBrowserReady, answer);
+        Click(form.Option2);
+        PressAndAnswer(form.Command4, IsFolderBrowserReady, answer);
     }
 
-    velquist::velquistform form;
+    // The pickers are the shell's, in a single-threaded apartment.
+    win32::ComScope com_{COINIT_APARTMENTTHREADED};
     size_t seen_ = 0;
     HWND lastOwner_ = nullptr;
 };
@@ -125,7 +118,7 @@ TEST_F(BrowseButtons, ATypedMissingFileLandsInTheBoxAndTheRunSaysNoFileSelected)
             message = WindowText(FindChild(box, "Static", 0xFFFF));
             testsupport::ClickButton(box, IDOK);
         });
-        ::SendMessageA(form.Command5, BM_CLICK, 0, 0);
+        Press(true);
         ASSERT_EQ(watcher.Seen().size(), 1u);
         EXPECT_EQ(watcher.Seen()[0].caption, "Velquist!");
     }

@@ -12,7 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "CallRecorder.h"
 #include "DialogWatcher.h"
+#include "MainWindowFixture.h"
 #include "TestComponents.h"
 #include "TestSupport.h"
 #include "app/Commands.h"
@@ -20,10 +22,10 @@
 #include "app/MessageLoop.h"
 #include "resource.h"
 #include "results/Report.h"
-#include "app/velquistform.h"
 
 namespace {
 
+using testsupport::CallRecorder;
 using testsupport::ComponentPath;
 using testsupport::CopyTo;
 using testsupport::MakeDirs;
@@ -39,58 +41,26 @@ struct Line {
 
 void PrintTo(const Line& line, std::ostream* os) { *os << "{" << line.key << ", \"" << line.text << "\", " << line.icon << "}"; }
 
-class Commands : public ::testing::Test {
+// Message boxes are answered with `answer` (OK) and kept.
+class Commands : public testsupport::MainWindowFixture {
 protected:
     void SetUp() override {
         ForgetClass(VELQUIST_COMSERVER_CLSID);
         ForgetClass(VELQUIST_COMSERVER2_CLSID);
-        // Hidden: the buttons answer BM_CLICK all the same, and showing a window costs Wine seconds.
-        ASSERT_TRUE(form.Create());
+        MainWindowFixture::SetUp();
     }
     void TearDown() override {
+        MainWindowFixture::TearDown();
         ForgetClass(VELQUIST_COMSERVER_CLSID);
         ForgetClass(VELQUIST_COMSERVER2_CLSID);
-    }
-
-    void SetText(HWND box, const std::string& text) {
-        ::SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-    // Clicks the control until its check state is `checked`.
-    void SetChecked(HWND button, bool checked) {
-        for (int i = 0; i < 3 && (::SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED) != checked; ++i) {
-            ::SendMessageA(button, BM_CLICK, 0, 0);
-        }
-        ASSERT_EQ(::SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED, checked);
-    }
-    void SingleFile(const std::string& path) {
-        ::SendMessageA(form.Option1, BM_CLICK, 0, 0);
-        ASSERT_EQ(::SendMessageA(form.Option1, BM_GETCHECK, 0, 0), BST_CHECKED);
-        SetText(form.Text1, path);
-    }
-    void Directory(const std::string& path, bool subfolders) {
-        ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
-        ASSERT_EQ(::SendMessageA(form.Option2, BM_GETCHECK, 0, 0), BST_CHECKED);
-        ASSERT_EQ(::SendMessageA(form.Option1, BM_GETCHECK, 0, 0), BST_UNCHECKED);
-        SetText(form.Text2, path);
-        SetChecked(form.Check1, subfolders);
-    }
-    // Presses Velquist! (register) or Un-Velquist!; message boxes are answered with OK and kept.
-    void Press(bool registerButton) {
-        ::SendMessageA(registerButton ? form.Command5 : form.Command1, BM_CLICK, 0, 0);
     }
 
     std::vector<Line> Lines() {
         std::vector<Line> lines;
         const int count = static_cast<int>(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
-            char text[1024] = {};
-            LVITEMA item{};
-            item.mask = LVIF_TEXT | LVIF_IMAGE;
-            item.iItem = i;
-            item.pszText = text;
-            item.cchTextMax = static_cast<int>(std::size(text));
-            ::SendMessageA(form.ListView1, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-            lines.push_back({form.ResultLines().Key(i), text, item.iImage + 1});
+            const testsupport::ListRow row = testsupport::RowOf(form.ListView1, i);
+            lines.push_back({form.ResultLines().Key(i), row.text, row.image + 1});
         }
         return lines;
     }
@@ -133,7 +103,6 @@ protected:
     }
     bool NoMessage() { return watcher.Seen().size() == checkedDialogs; }
 
-    velquist::velquistform form{testsupport::BuildRunners()};
     std::vector<HWND> owners;
     std::vector<HICON> boxIcons;
     testsupport::DialogWatcher watcher{[this](HWND box) {
@@ -285,20 +254,6 @@ TEST_F(Commands, ADirectoryWithNothingToDoGivesTheClosingLineOnly) {
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
 }
 
-// Records, for the list control, row insertions and the paints that follow them.
-std::vector<char>* paintLog = nullptr;
-HWND paintWatched = nullptr;
-LRESULT CALLBACK PaintHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION && paintLog != nullptr) {
-        const auto* msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        if (msg->hwnd == paintWatched) {
-            if (msg->message == LVM_INSERTITEMA || msg->message == LVM_INSERTITEMW) paintLog->push_back('i');
-            if (msg->message == WM_PAINT) paintLog->push_back('p');
-        }
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 TEST_F(Commands, EachLineIsPaintedAsSoonAsItIsAdded) {
     const std::string d = dir / "D";
     ASSERT_TRUE(MakeDirs(d + "\\S"));
@@ -308,17 +263,19 @@ TEST_F(Commands, EachLineIsPaintedAsSoonAsItIsAdded) {
     ::ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
     ::UpdateWindow(form.Handle());
 
-    std::vector<char> log;
-    paintLog = &log;
-    paintWatched = form.ListView1;
-    HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, PaintHook, nullptr, ::GetCurrentThreadId());
-    ASSERT_NE(hook, nullptr);
-    Press(true);
-    ::UnhookWindowsHookEx(hook);
-    paintLog = nullptr;
+    // The list's row insertions and the paints that follow them.
+    std::string sequence;
+    {
+        CallRecorder recorder([&](const CWPRETSTRUCT& msg) {
+            if (msg.hwnd != form.ListView1) return;
+            if (msg.message == LVM_INSERTITEMA || msg.message == LVM_INSERTITEMW) sequence += 'i';
+            if (msg.message == WM_PAINT) sequence += 'p';
+        });
+        ASSERT_TRUE(recorder.Installed());
+        Press(true);
+    }
 
     // Three rows, each painted before the next is inserted and before the run returns.
-    std::string sequence(log.begin(), log.end());
     std::string rows;
     for (size_t i = 0; i < sequence.size(); ++i) {
         if (sequence[i] == 'i') rows += (i + 1 < sequence.size() && sequence[i + 1] == 'p') ? "P" : "-";
@@ -326,31 +283,22 @@ TEST_F(Commands, EachLineIsPaintedAsSoonAsItIsAdded) {
     EXPECT_EQ(rows, "PPP") << "insertions and paints: " << sequence;
 }
 
-// Clicks a user gives the busy window: posted to Un-Velquist! when the first row goes in.
-HWND clickTarget = nullptr;
-bool clicked = false;
-LRESULT CALLBACK ClickDuringRunHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION && !clicked) {
-        const auto* msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        if (msg->message == LVM_INSERTITEMA || msg->message == LVM_INSERTITEMW) {
-            clicked = true;
-            ::PostMessageA(clickTarget, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-            ::PostMessageA(clickTarget, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-        }
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 TEST_F(Commands, ClicksGivenWhileARunIsBusyDoNotStartAnotherRun) {
     const std::string path = dir / "a.dll";
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
     SingleFile(path);
-    clickTarget = form.Command1;
-    clicked = false;
-    HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, ClickDuringRunHook, nullptr, ::GetCurrentThreadId());
-    ASSERT_NE(hook, nullptr);
-    Press(true);
-    ::UnhookWindowsHookEx(hook);
+    // Clicks a user gives the busy window: posted to Un-Velquist! when the first row goes in.
+    bool clicked = false;
+    {
+        CallRecorder recorder([&](const CWPRETSTRUCT& msg) {
+            if (clicked || (msg.message != LVM_INSERTITEMA && msg.message != LVM_INSERTITEMW)) return;
+            clicked = true;
+            ::PostMessageA(form.Command1, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+            ::PostMessageA(form.Command1, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        });
+        ASSERT_TRUE(recorder.Installed());
+        Press(true);
+    }
     ASSERT_TRUE(clicked);
     // What the message loop would do next with the queue.
     MSG msg;
@@ -360,37 +308,26 @@ TEST_F(Commands, ClicksGivenWhileARunIsBusyDoNotStartAnotherRun) {
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), path);
 }
 
+// What the list is told while the recorder lives, as "clear" or the text of a row.
+CallRecorder::Action RecordList(std::vector<std::string>& calls) {
+    return [&calls](const CWPRETSTRUCT& msg) {
+        if (msg.message == LVM_DELETEALLITEMS) calls.push_back("clear");
+        if (msg.message == LVM_INSERTITEMA) calls.push_back(reinterpret_cast<const LVITEMA*>(msg.lParam)->pszText);
+    };
+}
+
 // While it waits for a component the window answers messages sent to it; a command sent meanwhile
 // does not start a second run, and a close request stops the run rather than pull the window from
 // under it.
-std::vector<std::string> captions;  // the main window's captions, as set
-HWND captionOf = nullptr;
-LRESULT CALLBACK RecordCaptionHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION) {
-        const auto* msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        if (msg->message == WM_SETTEXT && msg->hwnd == captionOf) captions.push_back(reinterpret_cast<const char*>(msg->lParam));
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-std::vector<std::string> listCalls;  // what the list was told, as "clear" or the text of a row
-LRESULT CALLBACK RecordListHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION) {
-        const auto* msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        if (msg->message == LVM_DELETEALLITEMS) listCalls.push_back("clear");
-        if (msg->message == LVM_INSERTITEMA) listCalls.push_back(reinterpret_cast<const LVITEMA*>(msg->lParam)->pszText);
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 TEST_F(Commands, MessagesSentDuringARunWaitForItsEnd) {
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_REENTER_DLL), dir / "reenter.dll"));
     Directory(dir.Path(), false);
-    listCalls.clear();
-    HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, RecordListHook, nullptr, ::GetCurrentThreadId());
-    ASSERT_NE(hook, nullptr);
-    Press(true);
-    ::UnhookWindowsHookEx(hook);
+    std::vector<std::string> listCalls;
+    {
+        CallRecorder recorder(RecordList(listCalls));
+        ASSERT_TRUE(recorder.Installed());
+        Press(true);
+    }
     // No second run (no second clearing of the list); the close request stops this one (unless the
     // component's answer was in already), and is carried out once the run has unwound.
     const std::vector<std::string> stopped = {"clear", "Failed : " + (dir / "reenter.dll"), "Register operation stopped"};
@@ -398,7 +335,6 @@ TEST_F(Commands, MessagesSentDuringARunWaitForItsEnd) {
                                                "Register operation completed"};
     EXPECT_TRUE(listCalls == stopped || listCalls == finished) << ::testing::PrintToString(listCalls);
     EXPECT_FALSE(::IsWindow(form.Handle()));
-    testsupport::DrainQuit();
 }
 
 // A component whose initialisation never returns costs one time limit and gets a line that says so;
@@ -554,17 +490,20 @@ TEST_F(Commands, ARunStopsAtOnceOnEscOrACloseRequest) {
             ASSERT_TRUE(form.Create());
         }
         Directory(dir.Path(), false);
-        listCalls.clear();
-        HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, RecordListHook, nullptr, ::GetCurrentThreadId());
-        std::thread asker([&] {
-            ::Sleep(500);
-            c.ask(form);
-        });
-        const ULONGLONG start = ::GetTickCount64();
-        Press(true);
-        const ULONGLONG elapsed = ::GetTickCount64() - start;
-        asker.join();
-        ::UnhookWindowsHookEx(hook);
+        std::vector<std::string> listCalls;
+        ULONGLONG elapsed = 0;
+        {
+            CallRecorder recorder(RecordList(listCalls));
+            ASSERT_TRUE(recorder.Installed());
+            std::thread asker([&] {
+                ::Sleep(500);
+                c.ask(form);
+            });
+            const ULONGLONG start = ::GetTickCount64();
+            Press(true);
+            elapsed = ::GetTickCount64() - start;
+            asker.join();
+        }
         EXPECT_LT(elapsed, 4000u);  // well within the component's ten seconds
         ASSERT_EQ(listCalls.size(), 3u);
         EXPECT_EQ(listCalls[1], "Failed : " + (dir / "a.dll"));
@@ -576,7 +515,6 @@ TEST_F(Commands, ARunStopsAtOnceOnEscOrACloseRequest) {
         }
     }
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");  // never tried
-    testsupport::DrainQuit();
 }
 
 // A folder walk shows its count in the caption and its progress on the task bar; a single file neither.
@@ -589,9 +527,11 @@ TEST_F(Commands, AWalkShowsItsProgressInTheCaptionAndOnTheTaskBar) {
     form.SetProgressDisplay(&recorder);
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "a.dll"));
     ASSERT_TRUE(testsupport::WriteBytes(dir / "b.txt", "text"));
-    captions.clear();
-    captionOf = form.Handle();
-    HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, RecordCaptionHook, nullptr, ::GetCurrentThreadId());
+    std::vector<std::string> captions;  // the main window's captions, as set
+    CallRecorder captionRecorder([&](const CWPRETSTRUCT& msg) {
+        if (msg.message == WM_SETTEXT && msg.hwnd == form.Handle()) captions.push_back(reinterpret_cast<const char*>(msg.lParam));
+    });
+    ASSERT_TRUE(captionRecorder.Installed());
     Directory(dir.Path(), false);
     Press(true);
     EXPECT_EQ(captions, (std::vector<std::string>{"Velquist - 1 files checked", "Velquist - 2 files checked", "Velquist"}));
@@ -601,7 +541,6 @@ TEST_F(Commands, AWalkShowsItsProgressInTheCaptionAndOnTheTaskBar) {
     recorder.calls.clear();
     SingleFile(dir / "a.dll");
     Press(true);
-    ::UnhookWindowsHookEx(hook);
     EXPECT_TRUE(captions.empty());
     EXPECT_TRUE(recorder.calls.empty());
     form.SetProgressDisplay(nullptr);
@@ -679,7 +618,6 @@ TEST_F(Commands, AccessDeniedOffersARestartAsAdministrator) {
     EXPECT_EQ(rights.starts[1], "/u /r /user /run \"" + (dir / "app\\\\") + "\"|" + cwd);
     EXPECT_FALSE(::IsWindow(form.Handle()));
     checkedDialogs = watcher.Seen().size();
-    testsupport::DrainQuit();
 }
 
 TEST_F(Commands, RestartAsAdministratorIsOfferedOnlyWhenNotElevated) {
@@ -701,7 +639,6 @@ TEST_F(Commands, RestartAsAdministratorIsOfferedOnlyWhenNotElevated) {
     ASSERT_EQ(rights.starts.size(), 1u);
     EXPECT_EQ(rights.starts[0].substr(0, rights.starts[0].find('|')), std::string("/user \"") + full + "\"");
     EXPECT_FALSE(::IsWindow(form.Handle()));
-    testsupport::DrainQuit();
 }
 
 // For the current user only: the keys go to the user's classes, the detail says so, no rights needed.
@@ -709,25 +646,19 @@ TEST_F(Commands, RegisteringForTheCurrentUserOnlyWritesTheUsersClasses) {
     const std::string path = dir / "mine.dll";
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
     const std::string userKey = std::string("Software\\Classes\\CLSID\\") + VELQUIST_COMSERVER_CLSID;
-    const auto userHas = [&userKey] {
-        HKEY key = nullptr;
-        if (::RegOpenKeyExA(HKEY_CURRENT_USER, userKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-        ::RegCloseKey(key);
-        return true;
-    };
     ::SendMessageA(form.Handle(), WM_COMMAND, IDM_PERUSER, 0);  // File > Register for current user only
     ASSERT_TRUE(form.PerUser());
     SingleFile(path);
     Press(true);
     EXPECT_EQ(Lines()[0].text, "Registered : " + path);
     EXPECT_EQ(Detail(0), "DllRegisterServer succeeded. For the current user only.");
-    EXPECT_TRUE(userHas());
+    EXPECT_TRUE(testsupport::KeyExists(HKEY_CURRENT_USER, userKey));
     EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");  // nothing machine-wide
     Press(false);
-    EXPECT_FALSE(userHas());
+    EXPECT_FALSE(testsupport::KeyExists(HKEY_CURRENT_USER, userKey));
     ::SendMessageA(form.Handle(), WM_COMMAND, IDM_PERUSER, 0);
     EXPECT_FALSE(form.PerUser());
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, userKey.c_str());
+    testsupport::DeleteTree(HKEY_CURRENT_USER, userKey);
 }
 
 // The detail of the row under the pointer, as its tip.

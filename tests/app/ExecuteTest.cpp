@@ -12,11 +12,7 @@
 namespace {
 
 bool UserHasClass() {
-    HKEY key = nullptr;
-    const std::string name = std::string("Software\\Classes\\CLSID\\") + VELQUIST_COMSERVER_CLSID;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(key);
-    return true;
+    return testsupport::KeyExists(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\" VELQUIST_COMSERVER_CLSID);
 }
 
 // A per-user run and a machine-wide run in one session: each writes where its request says, and the

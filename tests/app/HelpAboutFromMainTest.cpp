@@ -4,35 +4,17 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <iterator>
 #include <string>
 
 #include "DialogWatcher.h"
-#include "TestSupport.h"
+#include "MainWindowFixture.h"
 #include "app/MessageLoop.h"
-#include "app/velquistform.h"
 #include "resource.h"
 #include "windows/HelpAbout.h"
 
 namespace {
 
-using testsupport::DrainQuit;
 using testsupport::WindowText;
-
-using velquist::velquistform;
-
-// Runs the program's own loop over what is queued, stopping on an empty queue (or on WM_QUIT, which
-// it reports).
-bool PumpThroughLoop(velquistform& form) {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) return true;
-        if (velquist::TranslateMainWindowMessage(form.Handle(), form.Accelerators(), &msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-    return false;
-}
 
 BOOL CALLBACK CountHelpWindows(HWND hwnd, LPARAM count) {
     if (WindowText(hwnd) == "Velquist Help") ++*reinterpret_cast<int*>(count);
@@ -46,9 +28,7 @@ struct ClassSearch {
 
 BOOL CALLBACK FindByClass(HWND hwnd, LPARAM data) {
     auto* search = reinterpret_cast<ClassSearch*>(data);
-    char name[64] = {};
-    ::GetClassNameA(hwnd, name, static_cast<int>(std::size(name)));
-    if (std::string(name) != search->windowClass) return TRUE;
+    if (testsupport::ClassNameOf(hwnd) != search->windowClass) return TRUE;
     search->found = hwnd;
     return FALSE;
 }
@@ -63,29 +43,18 @@ HWND ThreadWindow(const char* windowClass) {
 HWND HelpWindow() { return ThreadWindow("VelquistHelp"); }
 HWND AboutWindow() { return ThreadWindow("VelquistAbout"); }
 
-class HelpAboutFromMain : public ::testing::Test {
+// Help and About go with the form object.
+class HelpAboutFromMain : public testsupport::MainWindowFixture {
 protected:
-    static void SetUpTestSuite() {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&controls);
-    }
     void SetUp() override {
-        DrainQuit();
-        ASSERT_TRUE(form.Create());
-        ::ShowWindow(form.Handle(), SW_SHOW);
-        PumpThroughLoop(form);
-    }
-    void TearDown() override {
-        // Help and About go with the form object.
-        if (::IsWindow(form.Handle())) ::DestroyWindow(form.Handle());
-        DrainQuit();
+        ASSERT_NO_FATAL_FAILURE(MainWindowFixture::SetUp());
+        Show();
     }
     void PressF1(HWND target) {
         ::PostMessageA(target, WM_KEYDOWN, VK_F1, 0x003B0001);
         ::PostMessageA(target, WM_KEYUP, VK_F1, 0xC03B0001);
-        PumpThroughLoop(form);
+        Pump();
     }
-    velquistform form;
 };
 
 TEST_F(HelpAboutFromMain, F1OpensOneHelpWindowAndBringsTheSameOneBack) {
@@ -109,7 +78,7 @@ TEST_F(HelpAboutFromMain, F1OpensOneHelpWindowAndBringsTheSameOneBack) {
 
     // The menu item does the same.
     ::PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_CONTENTS, 0), 0);
-    PumpThroughLoop(form);
+    Pump();
     EXPECT_EQ(HelpWindow(), help);
     int helpWindows = 0;
     ::EnumThreadWindows(::GetCurrentThreadId(), &CountHelpWindows, reinterpret_cast<LPARAM>(&helpWindows));
@@ -122,7 +91,7 @@ TEST_F(HelpAboutFromMain, ClosingHelpLeavesTheMainWindowAsItWas) {
     HWND help = HelpWindow();
     ASSERT_NE(help, nullptr);
     ::PostMessageA(help, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_FALSE(PumpThroughLoop(form));  // closing Help does not end the program
+    EXPECT_FALSE(Pump());  // closing Help does not end the program
     EXPECT_EQ(HelpWindow(), nullptr);
     EXPECT_TRUE(::IsWindow(form.Handle()));
     EXPECT_EQ(WindowText(form.Text1), "C:\\typed.dll");
@@ -130,7 +99,7 @@ TEST_F(HelpAboutFromMain, ClosingHelpLeavesTheMainWindowAsItWas) {
 
 TEST_F(HelpAboutFromMain, TheProgramsLoopGivesAboutItsKeyboard) {
     ::PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
-    PumpThroughLoop(form);
+    Pump();
     HWND about = AboutWindow();
     ASSERT_NE(about, nullptr);
     HWND ok = ::GetDlgItem(about, velquist::AboutIds::Command1);
@@ -138,14 +107,14 @@ TEST_F(HelpAboutFromMain, TheProgramsLoopGivesAboutItsKeyboard) {
     // Enter presses the focused button only through the dialog manager.
     ::PostMessageA(ok, WM_KEYDOWN, VK_RETURN, 0x001C0001);
     ::PostMessageA(ok, WM_KEYUP, VK_RETURN, 0xC01C0001);
-    EXPECT_FALSE(PumpThroughLoop(form));
+    EXPECT_FALSE(Pump());
     EXPECT_FALSE(::IsWindow(about));
     EXPECT_TRUE(::IsWindow(form.Handle()));
 }
 
 TEST_F(HelpAboutFromMain, ClosingTheMainWindowEndsTheProgramAndBothWindows) {
     ::PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
-    PumpThroughLoop(form);
+    Pump();
     PressF1(form.Handle());
     HWND about = AboutWindow();
     HWND help = HelpWindow();

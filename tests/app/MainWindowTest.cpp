@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "DialogWatcher.h"
-#include "TestSupport.h"
+#include "MainWindowFixture.h"
 #include "app/MessageLoop.h"
-#include "app/velquistform.h"
 #include "resource.h"
 
 namespace {
 
-using testsupport::DrainQuit;
+using testsupport::Checked;
+using testsupport::ClassNameOf;
 using testsupport::WindowText;
 
 using velquist::velquistform;
@@ -56,12 +56,6 @@ const Expected kExpected[] = {
      300, 1080, 7695, 435, &velquistform::Label1},
 };
 
-std::string ClassOf(HWND hwnd) {
-    char name[64] = {};
-    ::GetClassNameA(hwnd, name, static_cast<int>(std::size(name)));
-    return name;
-}
-
 RECT RectInParent(HWND control) {
     RECT rect{};
     ::GetWindowRect(control, &rect);
@@ -69,20 +63,7 @@ RECT RectInParent(HWND control) {
     return rect;
 }
 
-bool Checked(HWND button) { return ::SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 bool Enabled(HWND control) { return ::IsWindowEnabled(control) != FALSE; }
-
-void Pump() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
 
 // Counts the commands the window receives (menu, accelerator), by subclassing it.
 struct CommandCounter {
@@ -106,26 +87,10 @@ struct CommandCounter {
     std::vector<WPARAM> commands;
 };
 
-class MainWindow : public ::testing::Test {
+// Shown only where a test needs it: without a window manager, Wine waits two seconds for every shown
+// window to be taken off the display.
+class MainWindow : public testsupport::MainWindowFixture {
 protected:
-    static void SetUpTestSuite() {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&controls);
-    }
-    void SetUp() override {
-        DrainQuit();
-        ASSERT_TRUE(form.Create());
-    }
-    // Shown only where a test needs it: without a window manager, Wine waits two seconds for every
-    // shown window to be taken off the display.
-    void Show() {
-        ::ShowWindow(form.Handle(), SW_SHOW);
-        Pump();
-    }
-    void TearDown() override {
-        if (::IsWindow(form.Handle())) ::DestroyWindow(form.Handle());
-        DrainQuit();
-    }
     void ExpectLayout(int dpi) {
         for (const auto& e : kExpected) {
             SCOPED_TRACE(std::string(e.name) + " at " + std::to_string(dpi) + " DPI");
@@ -157,7 +122,6 @@ protected:
         ::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font, &font);
         return std::abs(font.lfHeight);
     }
-    velquistform form;
 };
 
 TEST_F(MainWindow, ControlsHaveTheirClassCaptionAndPlaceAt96Dpi) {
@@ -168,8 +132,8 @@ TEST_F(MainWindow, ControlsHaveTheirClassCaptionAndPlaceAt96Dpi) {
         HWND control = form.*e.member;
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(::GetParent(control), form.Handle());
-        EXPECT_EQ(ClassOf(control), e.cls);
-        if (ClassOf(control) != "SysListView32") {
+        EXPECT_EQ(ClassNameOf(control), e.cls);
+        if (ClassNameOf(control) != "SysListView32") {
             EXPECT_EQ(WindowText(control), e.caption);
         }
         EXPECT_TRUE(::IsWindowVisible(control));
@@ -206,7 +170,7 @@ TEST_F(MainWindow, DpiChangeLaysEverythingOutAgainInTwips) {
     EXPECT_GT(fontAt144, fontAt96);
     for (const auto& e : kExpected) {
         // A label keeps the window's font unless its text needs a smaller one to fit its box.
-        if (ClassOf(form.*e.member) == "Static") {
+        if (ClassNameOf(form.*e.member) == "Static") {
             EXPECT_LE(FontHeight(form.*e.member), fontAt144) << e.name;
         } else {
             EXPECT_EQ(FontHeight(form.*e.member), fontAt144) << e.name;
@@ -232,14 +196,13 @@ TEST_F(MainWindow, DpiChangeLaysEverythingOutAgainInTwips) {
 int TextHeightIn(HWND label) {
     RECT box{};
     ::GetClientRect(label, &box);
-    HDC dc = ::GetDC(label);
+    const win32::WindowDc dc(label);
     const HGDIOBJ previous =
-        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)));
+        ::SelectObject(dc.get(), reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)));
     const std::string text = WindowText(label);
     RECT need{0, 0, box.right, 0};
-    ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(label, dc);
+    ::DrawTextA(dc.get(), text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    ::SelectObject(dc.get(), previous);
     return need.bottom;
 }
 
@@ -260,8 +223,9 @@ TEST_F(MainWindow, ALabelTooSmallForItsTextGetsASmallerFontThatFits) {
     // The label fitting at work on a box far too small for the window's font, and on one large enough.
     const HFONT windowFont = reinterpret_cast<HFONT>(::SendMessageA(form.Label2, WM_GETFONT, 0, 0));
     const std::string text = WindowText(form.Label2);
-    HWND tight = ::CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | SS_LEFT, 0, 0, 400, 70, form.Handle(),
-                                   nullptr, nullptr, nullptr);
+    const win32::unique_hwnd owned(::CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | SS_LEFT, 0, 0, 400, 70,
+                                                     form.Handle(), nullptr, nullptr, nullptr));
+    const HWND tight = static_cast<HWND>(owned.get());
     ASSERT_NE(tight, nullptr);
     ::SendMessageA(tight, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont), FALSE);
     ASSERT_GT(TextHeightIn(tight), 70) << "the box must be too small for the test to mean anything";
@@ -286,7 +250,6 @@ TEST_F(MainWindow, ALabelTooSmallForItsTextGetsASmallerFontThatFits) {
     // A box that holds the text needs no other font.
     ::SetWindowPos(tight, nullptr, 0, 0, 1000, 400, SWP_NOMOVE | SWP_NOZORDER);
     EXPECT_EQ(win32::CreateFittingFont(tight, windowFont, 6), nullptr);
-    ::DestroyWindow(tight);
 }
 
 TEST_F(MainWindow, FrameIsFixedCentredAndCaptioned) {
@@ -350,7 +313,7 @@ TEST_F(MainWindow, TabOrderIsCreationOrderAndLabelsTakeNoFocus) {
     // In the option group only the selected option is a stop, in its own place of the order.
     EXPECT_EQ(walk(form.Option1),
               "Option1 Text1 Command3 Text2 Command4 Check1 ListView1 Command5 Command1 Command2 ");
-    ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
+    Click(form.Option2);
     for (const auto& e : kExpected) ::EnableWindow(form.*e.member, TRUE);
     EXPECT_EQ(walk(form.Option2),
               "Option2 Text2 Command4 Check1 ListView1 Command5 Command1 Command2 Text1 Command3 ");
@@ -387,10 +350,10 @@ TEST_F(MainWindow, TabMovesTheFocusThroughTheLoop) {
 }
 
 TEST_F(MainWindow, OptionsFormOneGroupAndSwitchOnlyEnabledStates) {
-    ::SendMessageA(form.Text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\typed path\\x.ocx  "));
-    ::SendMessageA(form.Text2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("D:\\components"));
+    SetText(form.Text1, "C:\\typed path\\x.ocx  ");
+    SetText(form.Text2, "D:\\components");
 
-    ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
+    Click(form.Option2);
     EXPECT_TRUE(Checked(form.Option2));
     EXPECT_FALSE(Checked(form.Option1));
     EXPECT_TRUE(Enabled(form.Text2));
@@ -399,17 +362,17 @@ TEST_F(MainWindow, OptionsFormOneGroupAndSwitchOnlyEnabledStates) {
     EXPECT_FALSE(Enabled(form.Text1));
     EXPECT_FALSE(Enabled(form.Command3));
 
-    ::SendMessageA(form.Check1, BM_CLICK, 0, 0);
+    Click(form.Check1);
     ASSERT_TRUE(Checked(form.Check1));
 
-    ::SendMessageA(form.Option1, BM_CLICK, 0, 0);
+    Click(form.Option1);
     ExpectSingleFileMode();
     // Texts and the check box keep what the user gave them.
     EXPECT_EQ(WindowText(form.Text1), "C:\\typed path\\x.ocx  ");
     EXPECT_EQ(WindowText(form.Text2), "D:\\components");
     EXPECT_TRUE(Checked(form.Check1));
     // Clicking the selected option again changes nothing.
-    ::SendMessageA(form.Option1, BM_CLICK, 0, 0);
+    Click(form.Option1);
     EXPECT_TRUE(Checked(form.Option1));
     EXPECT_TRUE(Enabled(form.Text1));
 }
@@ -486,11 +449,11 @@ TEST_F(MainWindow, F1ReachesContentsFromAnyControl) {
     EXPECT_EQ(counter.Count(IDM_CONTENTS, 1), 5);  // 1: from an accelerator
 
     // Keys meant for other windows are not the main window's shortcuts.
-    HWND other = ::CreateWindowExA(0, WC_STATICA, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    MSG elsewhere{other, WM_KEYDOWN, VK_F1, 0x003B0001, 0, {}};
+    const win32::unique_hwnd other(
+        ::CreateWindowExA(0, WC_STATICA, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
+    MSG elsewhere{static_cast<HWND>(other.get()), WM_KEYDOWN, VK_F1, 0x003B0001, 0, {}};
     velquist::TranslateMainWindowMessage(form.Handle(), form.Accelerators(), &elsewhere);
     EXPECT_EQ(counter.Count(IDM_CONTENTS, 1), 5);
-    ::DestroyWindow(other);
 }
 
 TEST_F(MainWindow, CloseButtonEndsTheLoopAndDestroysTheWindow) {
@@ -519,34 +482,19 @@ TEST_F(MainWindow, TitleBarCloseEndsTheLoop) {
     EXPECT_FALSE(::IsWindow(hwnd));
 }
 
-// Answers every dialog this thread activates with Cancel: a picker shown during a test is closed
-// as a user would close it.
-class CancelDialogs {
-public:
-    CancelDialogs() { hook_ = ::SetWindowsHookExA(WH_CBT, &Proc, nullptr, ::GetCurrentThreadId()); }
-    ~CancelDialogs() { ::UnhookWindowsHookEx(hook_); }
-
-private:
-    static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
-        if (code == HCBT_ACTIVATE) {
-            ::PostMessageA(reinterpret_cast<HWND>(wParam), WM_COMMAND, IDCANCEL, 0);
-        }
-        return ::CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-    HHOOK hook_;
-};
-
 TEST_F(MainWindow, CancelledPickersLeaveTheirBoxesAsTheContractSays) {
-    CancelDialogs cancel;
+    // Each picker is closed as a user would close it.
+    testsupport::DialogWatcher cancel([](HWND dialog) { ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
     // The file picker always writes its answer: cancelled, the box is emptied.
-    ::SendMessageA(form.Text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\old.dll"));
-    ::SendMessageA(form.Command3, BM_CLICK, 0, 0);
+    SetText(form.Text1, "C:\\old.dll");
+    Click(form.Command3);
     EXPECT_EQ(WindowText(form.Text1), "");
     // The folder picker writes only a confirmed folder.
-    ::SendMessageA(form.Option2, BM_CLICK, 0, 0);
-    ::SendMessageA(form.Text2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\kept"));
-    ::SendMessageA(form.Command4, BM_CLICK, 0, 0);
+    Click(form.Option2);
+    SetText(form.Text2, "C:\\kept");
+    Click(form.Command4);
     EXPECT_EQ(WindowText(form.Text2), "C:\\kept");
+    EXPECT_EQ(cancel.Seen().size(), 2u);
 }
 
 }  // namespace

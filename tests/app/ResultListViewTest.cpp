@@ -5,43 +5,14 @@
 
 #include <string>
 
-#include "app/velquistform.h"
+#include "MainWindowFixture.h"
 
 namespace {
 
-struct Row {
-    std::string text;
-    int image;
-};
+using testsupport::ListRow;
+using testsupport::RowOf;
 
-Row RowOf(HWND list, int index) {
-    char text[512] = {};
-    LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
-    item.iItem = index;
-    item.pszText = text;
-    item.cchTextMax = static_cast<int>(std::size(text));
-    if (!::SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return {"<no row>", -1};
-    return {text, item.iImage};
-}
-
-class ResultListView : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&controls);
-    }
-    void SetUp() override {
-        ASSERT_TRUE(form.Create());
-    }
-    void TearDown() override {
-        if (::IsWindow(form.Handle())) ::DestroyWindow(form.Handle());
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-    }
-    velquist::velquistform form;
-};
+using ResultListView = testsupport::MainWindowFixture;
 
 TEST_F(ResultListView, LinesKeepOrderKeysTextsAndIcons) {
     auto& results = form.Results();
@@ -51,10 +22,10 @@ TEST_F(ResultListView, LinesKeepOrderKeysTextsAndIcons) {
 
     ASSERT_EQ(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0), 3);
     EXPECT_EQ(results.Count(), 3);
-    const Row expected[] = {{"Registered : C:\\a b\\x.dll  ", 0}, {"Failed : C:\\y.ocx", 1},
+    const ListRow expected[] = {{"Registered : C:\\a b\\x.dll  ", 0}, {"Failed : C:\\y.ocx", 1},
                             {"Register operation completed", 2}};
     for (int i = 0; i < 3; ++i) {
-        const Row row = RowOf(form.ListView1, i);
+        const ListRow row = RowOf(form.ListView1, i);
         EXPECT_EQ(row.text, expected[i].text) << i;
         EXPECT_EQ(row.image, expected[i].image) << i;  // ImageList1's 1..3 are the control's 0..2
         EXPECT_EQ(form.ResultLines().Key(i), std::string("a").append(std::to_string(i + 1)));
@@ -74,7 +45,7 @@ TEST_F(ResultListView, LinesKeepOrderKeysTextsAndIcons) {
 TEST_F(ResultListView, NewestLineIsScrolledIntoView) {
     // Shown, so that painting is real (other tests spare Wine's two-second wait for a window
     // without a window manager to be taken off the display).
-    ::ShowWindow(form.Handle(), SW_SHOW);
+    Show();
     for (int i = 0; i < 60; ++i) {
         std::string path = "C:\\f";
         path += std::to_string(i);
@@ -104,22 +75,21 @@ IconColours ColoursOfIcon(HWND list, int index) {
     if (!::SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect))) {
         return colours;
     }
-    HDC dc = ::GetDC(list);
+    const win32::WindowDc dc(list);
     for (int y = rect.top; y < rect.bottom; ++y) {
         for (int x = rect.left; x < rect.right; ++x) {
-            const COLORREF c = ::GetPixel(dc, x, y);
+            const COLORREF c = ::GetPixel(dc.get(), x, y);
             const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
             if (g > 120 && r < 100 && b < 100) ++colours.green;
             if (r > 150 && g < 80 && b < 80) ++colours.red;
             if (r > 140 && b > 140 && g < 90) ++colours.magenta;
         }
     }
-    ::ReleaseDC(list, dc);
     return colours;
 }
 
 TEST_F(ResultListView, EachRowShowsItsIcon) {
-    ::ShowWindow(form.Handle(), SW_SHOW);
+    Show();
     velquist::AddResultLine(form.Results(), velquist::SuccessLine(true, "C:\\x.dll"));
     velquist::AddResultLine(form.Results(), velquist::FailedLine("C:\\y.dll"));
     velquist::AddResultLine(form.Results(), velquist::ClosingLine(true, false));

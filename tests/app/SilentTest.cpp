@@ -13,38 +13,9 @@ namespace {
 using testsupport::ComponentPath;
 using testsupport::CopyTo;
 
-struct Outcome {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;
-};
-
-// Starts the program with arguments, its standard output and error sent to a pipe read to the end.
-Outcome RunProgram(const std::string& arguments) {
-    Outcome outcome;
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return outcome;
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION info{};
-    std::string commandLine = std::string("\"") + VELQUIST_EXE + "\" " + arguments;
-    const BOOL started = ::CreateProcessA(VELQUIST_EXE, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                          nullptr, &startup, &info);
-    ::CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD read = 0;
-        while (::ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) outcome.output.append(buffer, read);
-        if (::WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) ::GetExitCodeProcess(info.hProcess, &outcome.exitCode);
-        ::CloseHandle(info.hProcess);
-        ::CloseHandle(info.hThread);
-    }
-    ::CloseHandle(readEnd);
-    return outcome;
+// The program with arguments, its standard output and error read to the end.
+testsupport::ProcessOutcome RunProgram(const std::string& arguments) {
+    return testsupport::RunProcess(VELQUIST_EXE, arguments, 60000);
 }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
@@ -79,7 +50,7 @@ TEST_F(Silent, ExitCodesTellSuccessFailureNothingToDoAndBadCommandLines) {
         {"/s /x " + Quoted(dir / "good.dll"), 3, "Unknown switch: /x\r\nUsage: velquist"},
     };
     for (const Case& c : cases) {
-        const Outcome outcome = RunProgram(c.arguments);
+        const testsupport::ProcessOutcome outcome = RunProgram(c.arguments);
         EXPECT_EQ(outcome.exitCode, c.exitCode) << c.arguments << "\n" << outcome.output;
         EXPECT_EQ(outcome.output.substr(0, c.firstLine.size()), c.firstLine) << c.arguments;
     }
@@ -90,7 +61,7 @@ TEST_F(Silent, AFolderRunWritesTheReport) {
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "tree\\sub\\a.dll"));
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_FAILING_DLL), dir / "tree\\b.dll"));
     const std::string report = dir / "r\xC3\xA9port.csv";
-    const Outcome outcome = RunProgram("/s /r /report:" + Quoted(report) + " " + Quoted(dir / "tree"));
+    const testsupport::ProcessOutcome outcome = RunProgram("/s /r /report:" + Quoted(report) + " " + Quoted(dir / "tree"));
     EXPECT_EQ(outcome.exitCode, 1u) << outcome.output;
     const std::string csv = testsupport::ReadBytes(report);
     EXPECT_EQ(csv.rfind("\xEF\xBB\xBFResult,File,Detail\r\nRegistered," + (dir / "tree\\sub\\a.dll") +

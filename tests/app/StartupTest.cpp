@@ -3,12 +3,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
+#include "DialogWatcher.h"
 #include "TestSupport.h"
 #include "app/Startup.h"
 #include "app/velquistform.h"
 #include "resource.h"
+#include "win32/Handles.h"
 
 namespace {
 
@@ -20,35 +23,18 @@ TEST(Startup, CurrentDirectoryIsNoLongerSearchedForDlls) {
     ASSERT_TRUE(::SetCurrentDirectoryA(dir.Path().c_str()));
 
     velquist::PrepareProcess();
-    HMODULE planted = ::LoadLibraryA("velquist_planted.dll");
-    EXPECT_EQ(planted, nullptr);
-    if (planted != nullptr) ::FreeLibrary(planted);
+    EXPECT_EQ(win32::unique_hmodule(::LoadLibraryA("velquist_planted.dll")), nullptr);
 
     // Without the set-up the planted DLL is found: the probe is sound.
     ::SetDllDirectoryA(nullptr);
-    planted = ::LoadLibraryA("velquist_planted.dll");
-    EXPECT_NE(planted, nullptr);
-    if (planted != nullptr) ::FreeLibrary(planted);
+    EXPECT_NE(win32::unique_hmodule(::LoadLibraryA("velquist_planted.dll")), nullptr);
     velquist::PrepareProcess();
 
     // System DLLs still load by name.
-    HMODULE system = ::LoadLibraryA("version.dll");
-    EXPECT_NE(system, nullptr);
-    if (system != nullptr) ::FreeLibrary(system);
+    EXPECT_NE(win32::unique_hmodule(::LoadLibraryA("version.dll")), nullptr);
 
     ::SetCurrentDirectoryA(previous);
 }
-
-struct Process {
-    PROCESS_INFORMATION info{};
-    ~Process() {
-        if (info.hProcess != nullptr) {
-            if (::WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(info.hProcess, 99);
-            ::CloseHandle(info.hProcess);
-            ::CloseHandle(info.hThread);
-        }
-    }
-};
 
 struct FindData {
     DWORD pid;
@@ -59,26 +45,18 @@ BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM lParam) {
     auto* data = reinterpret_cast<FindData*>(lParam);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
-    char cls[64] = {};
-    ::GetClassNameA(hwnd, cls, static_cast<int>(std::size(cls)));
-    if (pid == data->pid && std::string(cls) == "velquistform" && ::IsWindowVisible(hwnd)) {
+    if (pid == data->pid && testsupport::ClassNameOf(hwnd) == "velquistform" && ::IsWindowVisible(hwnd)) {
         data->found = hwnd;
         return FALSE;
     }
     return TRUE;
 }
 
-// Starts the program and waits for its main window to be shown.
-HWND StartProgram(Process& process, const std::string& arguments = {}) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    std::string commandLine = std::string("\"") + VELQUIST_EXE + "\" " + arguments;
-    if (!::CreateProcessA(VELQUIST_EXE, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process.info)) {
-        return nullptr;
-    }
+// The started program's main window, once shown.
+HWND MainWindowOf(const testsupport::StartedProcess& process) {
+    if (!process.Started()) return nullptr;
     for (int i = 0; i < 300; ++i) {
-        FindData data{process.info.dwProcessId, nullptr};
+        FindData data{process.Id(), nullptr};
         ::EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&data));
         if (data.found != nullptr) return data.found;
         ::Sleep(50);
@@ -94,17 +72,16 @@ TEST(Startup, ProgramShowsItsWindowAndEndsWhenItCloses) {
     };
     for (const Way way : {Way{"title bar", WM_SYSCOMMAND, SC_CLOSE}, Way{"File > Exit", WM_COMMAND, IDM_EXIT}}) {
         SCOPED_TRACE(way.name);
-        Process process;
-        HWND main = StartProgram(process);
+        testsupport::StartedProcess process(VELQUIST_EXE, "");
+        HWND main = MainWindowOf(process);
         ASSERT_NE(main, nullptr);
         char caption[32] = {};
         ::GetWindowTextA(main, caption, static_cast<int>(std::size(caption)));
         EXPECT_STREQ(caption, "Velquist");
         ::PostMessageA(main, way.msg, way.wParam, 0);
-        ASSERT_EQ(::WaitForSingleObject(process.info.hProcess, 10000), WAIT_OBJECT_0);
-        DWORD exitCode = 1;
-        ::GetExitCodeProcess(process.info.hProcess, &exitCode);
-        EXPECT_EQ(exitCode, 0u);
+        const std::optional<DWORD> exitCode = process.Wait(10000);
+        ASSERT_TRUE(exitCode.has_value());
+        EXPECT_EQ(*exitCode, 0u);
     }
 }
 
@@ -116,11 +93,11 @@ TEST(Startup, RunOnTheCommandLineFillsTheWindowAndRuns) {
     ASSERT_TRUE(testsupport::CopyTo(VELQUIST_PROBE_DLL, dir / "with blank\\plain.dll"));
     for (const bool run : {false, true}) {
         SCOPED_TRACE(run ? "/run" : "no /run");
-        Process process;
         std::string arguments = "\"";
         arguments += dir / "with blank";
         arguments += run ? "\" /R -run" : "\" /R";
-        HWND main = StartProgram(process, arguments);
+        testsupport::StartedProcess process(VELQUIST_EXE, arguments);
+        HWND main = MainWindowOf(process);
         ASSERT_NE(main, nullptr);
         HWND list = ::GetDlgItem(main, velquist::kIdListView1);
         LRESULT rows = 0;
@@ -132,7 +109,7 @@ TEST(Startup, RunOnTheCommandLineFillsTheWindowAndRuns) {
         ::SendMessageA(::GetDlgItem(main, velquist::kIdText2), WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
         EXPECT_EQ(text, dir / "with blank");
         ::PostMessageA(main, WM_CLOSE, 0, 0);
-        EXPECT_EQ(::WaitForSingleObject(process.info.hProcess, 10000), WAIT_OBJECT_0);
+        EXPECT_TRUE(process.Wait(10000).has_value());
     }
 }
 

@@ -18,6 +18,8 @@
 
 using modRegister::Outcome;
 using testsupport::ComponentPath;
+using testsupport::KeyExists;
+using testsupport::StringValue;
 
 namespace {
 
@@ -43,26 +45,6 @@ constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
 std::uint16_t OwnMachine() { return peexports::kMachineI386; }
 std::uint16_t OtherMachine() { return peexports::kMachineAmd64; }
 #endif
-
-std::string ReadString(const std::string& subKey, const char* valueName, REGSAM view = 0) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
-        return "<no key>";
-    }
-    char value[4 * MAX_PATH] = {};
-    DWORD size = sizeof value - 1;
-    DWORD type = 0;
-    const LONG status = ::RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    ::RegCloseKey(key);
-    return status == ERROR_SUCCESS && type == REG_SZ ? std::string(value) : "<no value>";
-}
-
-bool KeyExists(const std::string& subKey, REGSAM view = 0) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(key);
-    return true;
-}
 
 // True once the process has ended (or never was), waiting a few seconds for it.
 bool ProcessGone(DWORD pid) {
@@ -113,13 +95,9 @@ private:
 class ModRegisterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER_CLSID).c_str());
-        ::RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER2_CLSID).c_str());
-        HKEY other = nullptr;
-        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS | kOtherView, &other) == ERROR_SUCCESS) {
-            ::RegDeleteTreeA(other, VELQUIST_COMSERVER_CLSID);
-            ::RegCloseKey(other);
-        }
+        testsupport::ForgetClass(VELQUIST_COMSERVER_CLSID);
+        testsupport::ForgetClass(VELQUIST_COMSERVER2_CLSID);
+        testsupport::DeleteTree(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER_CLSID), kOtherView);
     }
 };
 
@@ -133,22 +111,22 @@ TEST_F(ModRegisterTest, ComServerWritesAndRemovesItsClassKeysAndLeavesNothingLoa
     const auto registered = modRegister::CallServerEntry(testsupport::Runners(), path, true);
     EXPECT_EQ(registered.outcome, Outcome::Success) << modRegister::Describe(registered);
     EXPECT_FALSE(Loaded(path));
-    EXPECT_EQ(ReadString(key, nullptr), VELQUIST_COMSERVER_NAME);
-    EXPECT_EQ(_stricmp(ReadString(key + "\\InprocServer32", nullptr).c_str(), path.c_str()), 0)
-        << ReadString(key + "\\InprocServer32", nullptr);
-    EXPECT_EQ(ReadString(key + "\\InprocServer32", "ThreadingModel"), "Apartment");
-    EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER2_CLSID)));
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, key), VELQUIST_COMSERVER_NAME);
+    EXPECT_EQ(_stricmp(StringValue(HKEY_CLASSES_ROOT, key + "\\InprocServer32").c_str(), path.c_str()), 0)
+        << StringValue(HKEY_CLASSES_ROOT, key + "\\InprocServer32");
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, key + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER2_CLSID)));
 
     // Twice in a row is fine, and the second component writes its own class.
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER2_DLL), true));
-    EXPECT_EQ(ReadString(ClassKey(VELQUIST_COMSERVER2_CLSID), nullptr), VELQUIST_COMSERVER2_NAME);
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER2_CLSID)), VELQUIST_COMSERVER2_NAME);
 
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
-    EXPECT_FALSE(KeyExists(key));
-    EXPECT_TRUE(KeyExists(ClassKey(VELQUIST_COMSERVER2_CLSID)));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER2_CLSID)));
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), ComponentPath(VELQUIST_COMSERVER2_DLL), false));
-    EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER2_CLSID)));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER2_CLSID)));
     EXPECT_FALSE(Loaded(path));
     EXPECT_FALSE(Loaded(ComponentPath(VELQUIST_COMSERVER2_DLL)));
 
@@ -227,7 +205,7 @@ TEST_F(ModRegisterTest, FilesThatAreNotLibrariesAreRuledOutByTheirBytes) {
     ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "comserver.bin"));
     EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), dir / "comserver.bin"));
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), dir / "comserver.bin", true));
-    EXPECT_EQ(_stricmp(ReadString(ClassKey(VELQUIST_COMSERVER_CLSID) + "\\InprocServer32", nullptr).c_str(),
+    EXPECT_EQ(_stricmp(StringValue(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER_CLSID) + "\\InprocServer32").c_str(),
                        (dir / "comserver.bin").c_str()),
               0);
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), dir / "comserver.bin", false));
@@ -241,7 +219,7 @@ TEST_F(ModRegisterTest, AFileWithoutExtensionIsLoadedItselfNotItsDllSibling) {
     EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), dir / "component"));
     const auto result = modRegister::CallServerEntry(testsupport::Runners(), dir / "component", true);
     EXPECT_EQ(result.outcome, Outcome::EntryFailed) << modRegister::Describe(result);
-    EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER2_CLSID)));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER2_CLSID)));
 
     // And the other way round: the extensionless file is the good one.
     ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "other"));
@@ -285,11 +263,11 @@ TEST_F(ModRegisterTest, NonAsciiPathsWork) {
     ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
     EXPECT_TRUE(modRegister::IsDLLActiveX(testsupport::Runners(), path));
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
-    EXPECT_EQ(_stricmp(ReadString(ClassKey(VELQUIST_COMSERVER_CLSID) + "\\InprocServer32", nullptr).c_str(),
+    EXPECT_EQ(_stricmp(StringValue(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER_CLSID) + "\\InprocServer32").c_str(),
                        path.c_str()),
               0);
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
-    EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER_CLSID)));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER_CLSID)));
     EXPECT_FALSE(Loaded(path));
 }
 
@@ -467,10 +445,10 @@ TEST_F(ModRegisterTest, AComponentOfTheOtherBitnessIsRegisteredInItsOwnView) {
     EXPECT_NE(testsupport::Runners().RunnerProcessId(OtherMachine()), 0u);
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));
     const std::string server = ClassKey(VELQUIST_COMSERVER_CLSID) + "\\InprocServer32";
-    EXPECT_EQ(_stricmp(ReadString(server, nullptr, kOtherView).c_str(), path.c_str()), 0);
-    EXPECT_EQ(ReadString(server, nullptr), "<no key>");  // not in this bitness's view
+    EXPECT_EQ(_stricmp(StringValue(HKEY_CLASSES_ROOT, server, nullptr, kOtherView).c_str(), path.c_str()), 0);
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, server), testsupport::kNoKey);  // not in this bitness's view
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, false));
-    EXPECT_FALSE(KeyExists(ClassKey(VELQUIST_COMSERVER_CLSID), kOtherView));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(VELQUIST_COMSERVER_CLSID), kOtherView));
     EXPECT_EQ(modRegister::CallServerEntry(testsupport::Runners(), testsupport::OtherComponentPath(VELQUIST_FAILING_DLL), true).code,
               static_cast<DWORD>(SELFREG_E_CLASS));
 }

@@ -12,6 +12,7 @@
 
 using modRegister::Outcome;
 using testsupport::ComponentPath;
+using testsupport::KeyExists;
 
 namespace {
 
@@ -30,24 +31,9 @@ constexpr std::uint16_t kOwnMachine = peexports::kMachineI386;
 constexpr char kOwnRunner[] = "velquist.exe";
 #endif
 
-bool KeyExists(HKEY root, const char* subKey, REGSAM view) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(root, subKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(key);
-    return true;
-}
-
-// The class's InprocServer32 path under root\Software\Classes in that view, "" when absent.
+// The class's InprocServer32 path under root\Software\Classes in that view.
 std::string Server(HKEY root, REGSAM view) {
-    const std::string subKey = std::string(kClassKey) + "\\InprocServer32";
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return {};
-    char value[4 * MAX_PATH] = {};
-    DWORD size = sizeof value - 1;
-    DWORD type = 0;
-    const LONG status = ::RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    ::RegCloseKey(key);
-    return status == ERROR_SUCCESS && type == REG_SZ ? std::string(value) : std::string();
+    return testsupport::StringValue(root, std::string(kClassKey) + "\\InprocServer32", nullptr, view);
 }
 
 bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
@@ -68,19 +54,12 @@ protected:
         testsupport::Runners().SetPerUser(false);
         RemoveClass();
         // A fresh prefix has no user classes, so each run also proves that the runner creates them.
-        if (!userClassesExisted_) ::RegDeleteTreeA(HKEY_CURRENT_USER, kClasses);
+        if (!userClassesExisted_) testsupport::DeleteTree(HKEY_CURRENT_USER, kClasses);
     }
 
     static void RemoveClass() {
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-            for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-                HKEY clsid = nullptr;
-                if (::RegOpenKeyExA(root, "Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS | view, &clsid) ==
-                    ERROR_SUCCESS) {
-                    ::RegDeleteTreeA(clsid, VELQUIST_COMSERVER_CLSID);
-                    ::RegCloseKey(clsid);
-                }
-            }
+            for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) testsupport::DeleteTree(root, kClassKey, view);
         }
     }
 

@@ -124,11 +124,11 @@ DialogWatcher::DialogWatcher(Action onActivate, UINT timeoutMs)
     : onActivate_(std::move(onActivate)), timeoutMs_(timeoutMs) {
     previous_ = tCurrentWatcher;
     tCurrentWatcher = this;
-    hook_ = ::SetWindowsHookExA(WH_CBT, &DialogWatcher::HookProc, nullptr, ::GetCurrentThreadId());
+    hook_.reset(::SetWindowsHookExA(WH_CBT, &DialogWatcher::HookProc, nullptr, ::GetCurrentThreadId()));
 }
 
 DialogWatcher::~DialogWatcher() {
-    if (hook_ != nullptr) ::UnhookWindowsHookEx(hook_);
+    hook_.reset();
     for (UINT_PTR id : timers_) CancelRun(id);
     tCurrentWatcher = previous_;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "win32/Handles.h"
+
 namespace testsupport {
 
 struct ChildInfo {
@@ -86,7 +88,7 @@ private:
     UINT timeoutMs_;
     std::vector<DialogInfo> seen_;
     int timedOut_ = 0;
-    HHOOK hook_ = nullptr;
+    win32::unique_hhook hook_;
     DialogWatcher* previous_ = nullptr;
     std::vector<UINT_PTR> timers_;
 };

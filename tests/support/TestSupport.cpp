@@ -2,6 +2,8 @@
 #include "TestSupport.h"
 
 #include <atomic>
+#include <cstring>
+#include <thread>
 
 #include "win32/Handles.h"
 
@@ -23,25 +25,11 @@ std::string BinDir() { return VELQUIST_BIN_DIR; }
 registration::RunnerPrograms BuildRunners() { return registration::RunnerPrograms::InFolder(BinDir()); }
 
 bool OtherBitnessRuns() {
-    static const bool runs = [] {
-        // The other bitness's runner, given no pipe, ends at once with its code for bad arguments (2).
-        const std::string program = BinDir() + (sizeof(void*) == 8 ? "\\velquist.exe" : "\\velquist64.exe");
-        std::string line = "\"" + program + "\" /velquist-runner 0 0";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (!::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                              &startup, &info)) {
-            return false;
-        }
-        const win32::unique_handle process(info.hProcess), thread(info.hThread);
-        DWORD code = 0;
-        if (::WaitForSingleObject(process.get(), 20000) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process.get(), 1);
-            return false;
-        }
-        return ::GetExitCodeProcess(process.get(), &code) && code == 2;
-    }();
+    // The other bitness's runner, given no pipe, ends at once with its code for bad arguments (2).
+    static const bool runs =
+        RunProcess(BinDir() + (sizeof(void*) == 8 ? "\\velquist.exe" : "\\velquist64.exe"), "/velquist-runner 0 0",
+                   20000, CREATE_NO_WINDOW)
+            .exitCode == 2u;
     return runs;
 }
 
@@ -70,24 +58,23 @@ std::string TempDir::operator/(std::string_view relative) const {
 }
 
 bool WriteBytes(const std::string& path, std::string_view bytes) {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const win32::unique_handle file(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!win32::IsValid(file)) return false;
     DWORD written = 0;
     const BOOL ok = bytes.empty() ||
-                    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
+                    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     return ok && written == bytes.size();
 }
 
 std::string ReadBytes(const std::string& path) {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
+    const win32::unique_handle file(
+        ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!win32::IsValid(file)) return {};
     std::string bytes;
     char chunk[65536];
     DWORD got = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-    ::CloseHandle(file);
+    while (::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
     return bytes;
 }
 
@@ -106,8 +93,8 @@ bool MakeDirs(const std::string& path) {
 void RemoveTree(const std::string& path) {
     if (path.empty()) return;
     WIN32_FIND_DATAA data;
-    HANDLE find = ::FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    const win32::unique_hfind find(::FindFirstFileA((path + "\\*").c_str(), &data));
+    if (win32::IsValid(find)) {
         do {
             const std::string name = data.cFileName;
             if (name == "." || name == "..") continue;
@@ -121,25 +108,117 @@ void RemoveTree(const std::string& path) {
             } else {
                 ::DeleteFileA(child.c_str());
             }
-        } while (::FindNextFileA(find, &data));
-        ::FindClose(find);
+        } while (::FindNextFileA(find.get(), &data));
     }
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::RemoveDirectoryA(path.c_str());
 }
 
-std::string RegisteredServer(const char* clsid) {
-    char value[MAX_PATH * 2] = {};
-    DWORD size = sizeof value;
-    const std::string key = std::string("CLSID\\") + clsid + "\\InprocServer32";
-    if (::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
-        ERROR_SUCCESS) {
-        return {};
+namespace {
+
+win32::unique_hkey OpenKey(HKEY root, const std::string& subKey, REGSAM access) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, subKey.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
+    return win32::unique_hkey(key);
+}
+
+}  // namespace
+
+bool KeyExists(HKEY root, const std::string& subKey, REGSAM view) {
+    return OpenKey(root, subKey, KEY_READ | view) != nullptr;
+}
+
+std::string StringValue(HKEY root, const std::string& subKey, const char* valueName, REGSAM view) {
+    const win32::unique_hkey key = OpenKey(root, subKey, KEY_READ | view);
+    if (!key) return kNoKey;
+    constexpr DWORD kString = RRF_RT_REG_SZ | RRF_NOEXPAND;
+    DWORD size = 0;
+    if (::RegGetValueA(key.get(), nullptr, valueName, kString, nullptr, nullptr, &size) != ERROR_SUCCESS) return kNoValue;
+    std::string value(size, '\0');
+    if (::RegGetValueA(key.get(), nullptr, valueName, kString, nullptr, value.data(), &size) != ERROR_SUCCESS) {
+        return kNoValue;
     }
+    value.resize(std::strlen(value.c_str()));
     return value;
 }
 
-void ForgetClass(const char* clsid) { ::RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid).c_str()); }
+void DeleteTree(HKEY root, const std::string& subKey, REGSAM view) {
+    // RegDeleteTree takes no view: it works below a parent opened in the view asked for.
+    const auto cut = subKey.find_last_of('\\');
+    const std::string parent = cut == std::string::npos ? std::string() : subKey.substr(0, cut);
+    if (const win32::unique_hkey key = OpenKey(root, parent, KEY_ALL_ACCESS | view)) {
+        ::RegDeleteTreeA(key.get(), subKey.substr(cut + 1).c_str());
+    }
+}
+
+std::string RegisteredServer(const char* clsid) {
+    const std::string server = StringValue(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid + "\\InprocServer32");
+    return server == kNoKey || server == kNoValue ? std::string() : server;
+}
+
+void ForgetClass(const char* clsid) { DeleteTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid); }
+
+StartedProcess::StartedProcess(const std::string& program, const std::string& arguments, DWORD creationFlags,
+                               HANDLE output) {
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (output != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr, creationFlags,
+                          nullptr, nullptr, &startup, &info)) {
+        return;
+    }
+    ::CloseHandle(info.hThread);
+    process_.reset(info.hProcess);
+    id_ = info.dwProcessId;
+}
+
+StartedProcess::~StartedProcess() { End(); }
+
+void StartedProcess::End() {
+    if (Started() && !Wait(0)) ::TerminateProcess(process_.get(), 99);
+}
+
+std::optional<DWORD> StartedProcess::Wait(DWORD waitMs) {
+    DWORD code = 0;
+    if (!Started() || ::WaitForSingleObject(process_.get(), waitMs) != WAIT_OBJECT_0 ||
+        !::GetExitCodeProcess(process_.get(), &code)) {
+        return std::nullopt;
+    }
+    return code;
+}
+
+ProcessOutcome RunProcess(const std::string& program, const std::string& arguments, DWORD waitMs,
+                          DWORD creationFlags) {
+    ProcessOutcome outcome;
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return outcome;
+    const win32::unique_handle reader(readEnd);
+    win32::unique_handle writer(writeEnd);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    StartedProcess process(program, arguments, creationFlags, writer.get());
+    // Only the program holds the write end now, so the read ends when the program does.
+    writer.reset();
+    if (!process.Started()) return outcome;
+    // Read beside the wait: a program that fills the pipe would otherwise wait for us as we wait for it.
+    std::thread drain([&] {
+        char buffer[4096];
+        DWORD read = 0;
+        while (::ReadFile(reader.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+            outcome.output.append(buffer, read);
+        }
+    });
+    outcome.exitCode = process.Wait(waitMs);
+    if (!outcome.exitCode) process.End();
+    drain.join();
+    return outcome;
+}
 
 void DrainQuit() {
     MSG msg;

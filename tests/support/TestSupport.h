@@ -1,11 +1,13 @@
-// Shared test helpers: where the test components are, scratch folders, small file utilities.
+// Shared test helpers: where the test components are, scratch folders, files, registry keys, processes.
 #pragma once
 
 #include <windows.h>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "registration/Session.h"
+#include "win32/Handles.h"
 
 namespace testsupport {
 
@@ -58,9 +60,53 @@ void RemoveTree(const std::string& path);
 // test's close does not end the next test's loop or dialog.
 void DrainQuit();
 
+// Registry keys as a test reads them, in one view (0: this program's own; KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY).
+bool KeyExists(HKEY root, const std::string& subKey, REGSAM view = 0);
+// A string value (valueName nullptr: the key's default value); kNoKey or kNoValue where there is
+// none, so that a failed comparison says which.
+inline constexpr char kNoKey[] = "<no key>";
+inline constexpr char kNoValue[] = "<no value>";
+std::string StringValue(HKEY root, const std::string& subKey, const char* valueName = nullptr, REGSAM view = 0);
+// Removes the key and everything below it.
+void DeleteTree(HKEY root, const std::string& subKey, REGSAM view = 0);
+
 // The InprocServer32 path a class is registered with under HKEY_CLASSES_ROOT, or "" when its key is
 // absent; and the removal of the class's key, so that a test starts from an unregistered class.
 std::string RegisteredServer(const char* clsid);
 void ForgetClass(const char* clsid);
+
+// What a program run to its end gave back: its exit code (none when it could not start or was ended
+// for running too long) and what it wrote to its standard output and error.
+struct ProcessOutcome {
+    std::optional<DWORD> exitCode;
+    std::string output;
+};
+// Runs `"program" arguments`, reading its output to the end; a program still running after waitMs is
+// ended.
+ProcessOutcome RunProcess(const std::string& program, const std::string& arguments, DWORD waitMs,
+                          DWORD creationFlags = 0);
+
+// A program started for a test that looks at it while it runs; ended on destruction if still running.
+class StartedProcess {
+public:
+    // output: where its standard output and error go (an inheritable handle), or nullptr for its own.
+    StartedProcess(const std::string& program, const std::string& arguments, DWORD creationFlags = 0,
+                   HANDLE output = nullptr);
+    ~StartedProcess();
+    StartedProcess(const StartedProcess&) = delete;
+    StartedProcess& operator=(const StartedProcess&) = delete;
+
+    bool Started() const { return win32::IsValid(process_); }
+    DWORD Id() const { return id_; }
+    // Its exit code once it has ended, waiting up to waitMs; none while it still runs.
+    std::optional<DWORD> Wait(DWORD waitMs);
+    // Ends it now if it still runs.
+    void End();
+
+private:
+    win32::unique_handle process_;
+    DWORD id_ = 0;
+};
 
 }  // namespace testsupport

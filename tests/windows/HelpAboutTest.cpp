@@ -9,6 +9,7 @@
 
 #include "TestSupport.h"
 #include "resource.h"
+#include "win32/Handles.h"
 #include "win32/Paths.h"
 #include "windows/HelpAbout.h"
 
@@ -475,43 +476,42 @@ public:
         std::string path;
         for (const char* part : {"https", "\\shell", "\\open", "\\command"}) {
             path += part;
-            HKEY probe = nullptr;
-            if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &probe) != ERROR_SUCCESS) {
+            if (!testsupport::KeyExists(HKEY_CLASSES_ROOT, path)) {
                 firstNew_ = path;
                 break;
             }
-            ::RegCloseKey(probe);
         }
+        HKEY key = nullptr;
         if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                              nullptr, &key_, nullptr) != ERROR_SUCCESS) {
-            key_ = nullptr;
+                              nullptr, &key, nullptr) != ERROR_SUCCESS) {
             return;
         }
+        key_.reset(key);
         DWORD size = 0;
-        if (::RegQueryValueExA(key_, nullptr, nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+        if (::RegQueryValueExA(key, nullptr, nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
             old_.resize(size);
-            hadValue_ = ::RegQueryValueExA(key_, nullptr, nullptr, &oldType_, old_.data(), &size) == ERROR_SUCCESS;
+            hadValue_ = ::RegQueryValueExA(key, nullptr, nullptr, &oldType_, old_.data(), &size) == ERROR_SUCCESS;
             old_.resize(size);
         }
-        installed_ = ::RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+        installed_ = ::RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                                       static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
     }
     ~HttpsHandler() {
-        if (key_ == nullptr) return;
+        if (!key_) return;
         if (hadValue_) {
-            ::RegSetValueExA(key_, nullptr, 0, oldType_, old_.data(), static_cast<DWORD>(old_.size()));
+            ::RegSetValueExA(key_.get(), nullptr, 0, oldType_, old_.data(), static_cast<DWORD>(old_.size()));
         } else {
-            ::RegDeleteValueA(key_, nullptr);
+            ::RegDeleteValueA(key_.get(), nullptr);
         }
-        ::RegCloseKey(key_);
-        if (!firstNew_.empty()) ::RegDeleteTreeA(HKEY_CLASSES_ROOT, firstNew_.c_str());
+        key_.reset();
+        if (!firstNew_.empty()) testsupport::DeleteTree(HKEY_CLASSES_ROOT, firstNew_);
     }
     HttpsHandler(const HttpsHandler&) = delete;
     HttpsHandler& operator=(const HttpsHandler&) = delete;
     bool Installed() const { return installed_; }
 
 private:
-    HKEY key_ = nullptr;
+    win32::unique_hkey key_;
     std::string firstNew_;
     bool hadValue_ = false;
     DWORD oldType_ = REG_NONE;
