@@ -9,6 +9,7 @@
 #include <string>
 
 #include "registration/LoadDiagnosis.h"
+#include "registration/PipeIo.h"
 #include "registration/RunnerProtocol.h"
 #include "registration/RunnerQuiet.h"
 #include "registration/UserClasses.h"
@@ -28,28 +29,6 @@ DWORD WINAPI WatchProgram(LPVOID parent) {
     ::WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
     ::TerminateProcess(::GetCurrentProcess(), 0);
     return 0;
-}
-
-bool ReadAll(HANDLE pipe, void* buffer, DWORD size) {
-    auto* bytes = static_cast<char*>(buffer);
-    while (size > 0) {
-        DWORD read = 0;
-        if (!::ReadFile(pipe, bytes, size, &read, nullptr) || read == 0) return false;
-        bytes += read;
-        size -= read;
-    }
-    return true;
-}
-
-bool WriteAll(HANDLE pipe, const void* buffer, DWORD size) {
-    const auto* bytes = static_cast<const char*>(buffer);
-    while (size > 0) {
-        DWORD written = 0;
-        if (!::WriteFile(pipe, bytes, size, &written, nullptr) || written == 0) return false;
-        bytes += written;
-        size -= written;
-    }
-    return true;
 }
 
 // A reply and the detail that follows it on the pipe.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "registration/PipeIo.h"
 #include "registration/RunnerProtocol.h"
 
 namespace {
@@ -26,21 +27,8 @@ constexpr std::uint32_t kOtherMachine = 0x8664;
 #endif
 constexpr std::uint32_t kSelfRegClass = 0x80040201;  // SELFREG_E_CLASS
 
-bool WriteAll(HANDLE pipe, const void* data, DWORD size) {
-    DWORD written = 0;
-    return ::WriteFile(pipe, data, size, &written, nullptr) && written == size;
-}
-
-bool ReadAll(HANDLE pipe, void* data, DWORD size) {
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        DWORD read = 0;
-        if (!::ReadFile(pipe, bytes, size, &read, nullptr) || read == 0) return false;
-        bytes += read;
-        size -= read;
-    }
-    return true;
-}
+using runner::ReadAll;
+using runner::WriteAll;
 
 runner::Reply ReplyFor(const std::string& mode, runner::Request asked) {
     runner::Reply reply;
