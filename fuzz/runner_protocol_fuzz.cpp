@@ -23,7 +23,8 @@ void CheckReplyInvariants(const runner::Reply& reply, runner::Request asked) {
     const runner::ReplyFault fault = runner::CheckReply(reply, asked);
     if (reply.magic != runner::kMagic) Require(fault == runner::ReplyFault::BadMagic);
     if (fault != runner::ReplyFault::None) return;
-    const bool call = asked == runner::Request::Register || asked == runner::Request::Unregister;
+    const bool capture = asked == runner::Request::Capture;
+    const bool call = asked == runner::Request::Register || asked == runner::Request::Unregister || capture;
     Require(call || asked == runner::Request::Probe);
     Require(reply.detailBytes <= runner::kMaxDetailBytes);
     switch (reply.answer) {
@@ -31,6 +32,7 @@ void CheckReplyInvariants(const runner::Reply& reply, runner::Request asked) {
         case Answer::EntryMissing: Require(reply.code == 0 && reply.detailBytes == 0); break;
         case Answer::LoadFailed: Require(reply.code != 0); break;
         case Answer::EntryFailed: Require(call && (reply.code & 0x80000000u) != 0 && reply.detailBytes == 0); break;
+        case Answer::CaptureFailed: Require(capture && reply.code != 0 && reply.detailBytes == 0); break;
         default: Require(false);  // Ready, BadRequest and unknown answers never pass
     }
 }
@@ -55,6 +57,15 @@ void CheckDetailInvariants(std::string_view bytes) {
     }
 }
 
+// A capture's text splits only into a non-empty path and key, and joins back to the same bytes.
+void CheckCaptureTextInvariants(std::string_view text) {
+    std::string path, key;
+    if (!runner::SplitCaptureText(text, path, key)) return;
+    Require(!path.empty() && !key.empty());
+    Require(path.find('\0') == std::string::npos && key.find('\0') == std::string::npos);
+    Require(runner::CaptureText(path, key) == text);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -67,6 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(&machine, data + sizeof reply + sizeof asked, sizeof machine);
     CheckReplyInvariants(reply, static_cast<runner::Request>(asked));
     CheckReadyInvariants(reply, machine);
-    CheckDetailInvariants(std::string_view(reinterpret_cast<const char*>(data) + kHead, size - kHead));
+    const std::string_view rest(reinterpret_cast<const char*>(data) + kHead, size - kHead);
+    CheckDetailInvariants(rest);
+    CheckCaptureTextInvariants(rest);
     return 0;
 }

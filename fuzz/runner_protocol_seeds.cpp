@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
                     corpus.Write("missing", Seed(Answer::EntryMissing, 0, Request::Unregister)) &&
                     corpus.Write("failed", Seed(Answer::EntryFailed, 0x80040201, Request::Register)) &&
                     corpus.Write("load", Seed(Answer::LoadFailed, 126, Request::Probe, detail)) &&
-                    corpus.Write("refused", Seed(Answer::BadRequest, 0, Request::Register));
+                    corpus.Write("refused", Seed(Answer::BadRequest, 0, Request::Register)) &&
+                    corpus.Write("capture", Seed(Answer::CaptureFailed, 5, Request::Capture,
+                                                 runner::CaptureText("C:\\a.dll", "Software\\scratch")));
     return ok ? 0 : 1;
 }

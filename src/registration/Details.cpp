@@ -191,10 +191,12 @@ std::string Detail(const std::string& path, const Result& result, bool registerF
         case Outcome::Success: return entry + " succeeded.";
         case Outcome::EntryFailed: {
             const std::string text = CodeText(result.code);
-            std::string detail = entry + " failed" + (text.empty() ? "" : ": " + text) + " (" + Hex(result.code) + ")";
+            std::string detail = (result.capture ? "The capture was refused: DllRegisterServer failed" : entry + " failed") +
+                                 (text.empty() ? "" : ": " + text) + " (" + Hex(result.code) + ")";
             if (text.empty() || text.back() != '.') detail += '.';
             // For the current user only, rights are not what is missing: the user's own classes are his.
-            if (IsAccessDenied(result.code) && !result.perUser) detail += " Run Velquist as administrator.";
+            // A capture writes only to the user's own scratch key: rights are not what is missing either.
+            if (IsAccessDenied(result.code) && !result.perUser && !result.capture) detail += " Run Velquist as administrator.";
             return detail;
         }
         case Outcome::EntryMissing: return "Has no " + entry + " entry point.";
@@ -210,6 +212,15 @@ std::string Detail(const std::string& path, const Result& result, bool registerF
                    std::to_string(result.code) + "); it was ended.";
         case Outcome::NotComponent:
             return std::string("Not an ActiveX component: ") + peexports::Describe(result.headers) + ".";
+        case Outcome::CaptureFailed: {
+            const std::string text = CodeText(result.code);
+            std::string detail = "The registry could not be redirected for the capture" +
+                                 (text.empty() ? "" : ": " + text) + " (" + Hex(result.code) + ")";
+            if (text.empty() || text.back() != '.') detail += '.';
+            return detail;
+        }
+        case Outcome::NothingCaptured:
+            return "Its registration writes nothing to the registry; there is nothing to check or export.";
     }
     return {};
 }

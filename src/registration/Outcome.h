@@ -26,6 +26,8 @@ enum class Outcome {
     ProcessEnded,      // the component ended the runner's process itself (`code`: its exit code)
     Stopped,           // the run was stopped while waiting for it: the runner was ended
     ProtocolFault,     // the runner answered what it should not (`code`: the answer it gave): it was ended
+    CaptureFailed,     // capture: the registry could not be redirected, or the scratch key read back (`code`)
+    NothingCaptured,   // capture: the entry point succeeded and wrote nothing to the registry
 };
 
 struct Result {
@@ -38,6 +40,7 @@ struct Result {
     std::string neededBy;         // LoadFailed: the file name of the DLL whose import is unmet (the component's own or a dependency's)
     bool perUser = false;         // asked for with per-user registration on
     bool runnerExit = false;      // RunnerUnavailable: `code` is the exit code of a runner that ended as it started
+    bool capture = false;         // asked for a capture: DllRegisterServer inside a scratch key
     bool Succeeded() const { return outcome == Outcome::Success; }
 };
 

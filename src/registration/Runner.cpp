@@ -10,6 +10,7 @@
 
 #include "registration/LoadDiagnosis.h"
 #include "registration/PipeIo.h"
+#include "registration/RunnerCapture.h"
 #include "registration/RunnerProtocol.h"
 #include "registration/RunnerQuiet.h"
 #include "registration/UserClasses.h"
@@ -90,6 +91,7 @@ private:
         if (kind == Request::Register || kind == Request::Unregister) {
             return Call(path, kind == Request::Register, perUser);
         }
+        if (kind == Request::Capture) return Capture(path);
         return Answer(Answer::BadRequest);
     }
 
@@ -120,23 +122,28 @@ private:
         return Answer(Answer::Success);
     }
 
-    Response Call(const std::string& path, bool registerFlag, bool perUser) {
-        win32::unique_hmodule library;
+    // The library the probe kept for this file and mode, else the file loaded afresh; none, with the
+    // answer in `failure`, when that fails.
+    win32::unique_hmodule Take(const std::string& path, bool perUser, Response& failure) {
         if (kept_ && keptPath_ == path && keptPerUser_ == perUser) {
-            library = std::move(kept_);
             keptPath_.clear();
-        } else {
-            Response failure;
-            library = Load(path, perUser, failure);
-            if (!library) return failure;
+            return std::move(kept_);
         }
-        const auto entry = reinterpret_cast<EntryPoint>(
-            reinterpret_cast<void*>(::GetProcAddress(library.get(), registerFlag ? kRegisterName : kUnregisterName)));
+        return Load(path, perUser, failure);
+    }
+
+    // The entry point called in a single-threaded apartment, as components expect and the system's own
+    // registration tool gives; `redirect` runs inside the apartment, just before it.
+    template <typename Redirect>
+    Response CallEntry(win32::unique_hmodule library, const char* name, Redirect&& redirect) {
+        const auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(library.get(), name)));
         if (entry == nullptr) return Answer(Answer::EntryMissing);
         HRESULT hr = S_OK;
         {
-            // A single-threaded apartment, as components expect and the system's own registration tool gives.
             const win32::ComScope apartment(COINIT_APARTMENTTHREADED);
+            ScratchOverrides overrides;
+            const DWORD error = redirect(overrides);
+            if (error != ERROR_SUCCESS) return Answer(Answer::CaptureFailed, error);
             try {
                 hr = entry();
             } catch (...) {
@@ -145,9 +152,29 @@ private:
                 (void)library.release();
                 throw;
             }
-        }
+        }  // the keys are given back before the library's detach code runs
         library.reset();
         return SUCCEEDED(hr) ? Answer(Answer::Success) : Answer(Answer::EntryFailed, static_cast<DWORD>(hr));
+    }
+
+    Response Call(const std::string& path, bool registerFlag, bool perUser) {
+        Response failure;
+        win32::unique_hmodule library = Take(path, perUser, failure);
+        if (!library) return failure;
+        return CallEntry(std::move(library), registerFlag ? kRegisterName : kUnregisterName,
+                         [](ScratchOverrides&) { return DWORD{ERROR_SUCCESS}; });
+    }
+
+    // DllRegisterServer with the predefined keys in the scratch key. The component is loaded (and its
+    // DllMain run) before that, machine-wide, as for a register run: only its registration is redirected.
+    Response Capture(const std::string& text) {
+        std::string path, scratchKey;
+        if (!SplitCaptureText(text, path, scratchKey)) return Answer(Answer::BadRequest);
+        Response failure;
+        win32::unique_hmodule library = Take(path, false, failure);
+        if (!library) return failure;
+        return CallEntry(std::move(library), kRegisterName,
+                         [&scratchKey](ScratchOverrides& overrides) { return overrides.Enter(scratchKey); });
     }
 
     // Frees the kept library, then gives HKEY_CLASSES_ROOT back to the machine.

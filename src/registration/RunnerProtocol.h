@@ -18,6 +18,8 @@ enum class Request : std::uint32_t {
     Probe = 1,       // load the file and look up "DllRegisterServer"; the library stays loaded for a call
     Register = 2,    // DllRegisterServer
     Unregister = 3,  // DllUnregisterServer
+    Capture = 4,     // DllRegisterServer with the predefined keys redirected into a scratch key; the request's
+                     // text is the file's path, a NUL, and the scratch key's name under HKEY_CURRENT_USER
 };
 
 enum class Answer : std::uint32_t {
@@ -27,13 +29,15 @@ enum class Answer : std::uint32_t {
     EntryMissing = 4,
     EntryFailed = 5,   // code: the HRESULT
     BadRequest = 6,    // the request could not be read
+    CaptureFailed = 7, // code: the system error that kept the predefined keys from being redirected
 };
 
 // Bits of RequestHeader::flags; a runner refuses a request with any other bit set.
 constexpr std::uint32_t kPerUserFlag = 0x1;  // HKEY_CLASSES_ROOT is HKEY_CURRENT_USER\Software\Classes for the file
 constexpr std::uint32_t kKnownFlags = kPerUserFlag;
 
-// A request is this header followed by pathBytes bytes of the file's full path (no terminator).
+// A request is this header followed by pathBytes bytes of the file's full path (no terminator), for a
+// capture followed by a NUL and the scratch key's name.
 struct RequestHeader {
     std::uint32_t magic = kMagic;
     Request kind = Request::Probe;
@@ -49,8 +53,30 @@ struct Reply {
     std::uint32_t detailBytes = 0;
 };
 
-// The longest path a request may carry.
+// The longest path a request may carry (with a capture's scratch key name).
 constexpr std::uint32_t kMaxPathBytes = 32768 * 3;
+
+// Where a capture puts what the component writes: subkeys of the scratch key, one per predefined key
+// redirected there. The machine's one holds an empty "Software\Classes" from the start.
+constexpr char kScratchClasses[] = "Classes";  // HKEY_CLASSES_ROOT
+constexpr char kScratchMachine[] = "Machine";  // HKEY_LOCAL_MACHINE
+constexpr char kScratchUsers[] = "Users";      // HKEY_USERS
+constexpr char kScratchUser[] = "User";        // HKEY_CURRENT_USER
+
+// A capture's request text: the path, a NUL, the scratch key.
+inline std::string CaptureText(const std::string& path, const std::string& scratchKey) {
+    return path + '\0' + scratchKey;
+}
+
+// The inverse of CaptureText: false when the text is not a path and a key, both non-empty.
+inline bool SplitCaptureText(std::string_view text, std::string& path, std::string& scratchKey) {
+    const auto split = text.find('\0');
+    if (split == std::string_view::npos || split == 0 || split + 1 == text.size()) return false;
+    if (text.find('\0', split + 1) != std::string_view::npos) return false;
+    path.assign(text.substr(0, split));
+    scratchKey.assign(text.substr(split + 1));
+    return true;
+}
 // The most detail a reply may carry: three names of at most a file name's length in UTF-8 (the program
 // takes a larger count for a broken runner).
 constexpr std::uint32_t kMaxDetailBytes = 4096;
@@ -105,7 +131,7 @@ enum class ReplyFault {
 // code of the answer's kind, detail bytes only with LoadFailed and within kMaxDetailBytes.
 constexpr ReplyFault CheckReply(const Reply& reply, Request asked) {
     if (reply.magic != kMagic) return ReplyFault::BadMagic;
-    const bool call = asked == Request::Register || asked == Request::Unregister;
+    const bool call = asked == Request::Register || asked == Request::Unregister || asked == Request::Capture;
     if (!call && asked != Request::Probe) return ReplyFault::WrongAnswer;  // we never ask anything else
     switch (reply.answer) {
         case Answer::Success:
@@ -113,6 +139,10 @@ constexpr ReplyFault CheckReply(const Reply& reply, Request asked) {
             if (reply.code != 0) return ReplyFault::WrongCode;
             break;
         case Answer::LoadFailed:
+            if (reply.code == 0) return ReplyFault::WrongCode;
+            break;
+        case Answer::CaptureFailed:
+            if (asked != Request::Capture) return ReplyFault::WrongAnswer;
             if (reply.code == 0) return ReplyFault::WrongCode;
             break;
         case Answer::EntryFailed:

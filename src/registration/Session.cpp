@@ -2,6 +2,7 @@
 // exchange turned into an outcome.
 #include "registration/Session.h"
 
+#include "registration/CaptureKeys.h"
 #include "registration/MappedFile.h"
 #include "win32/Paths.h"
 
@@ -80,10 +81,33 @@ void Interpret(const runner::Exchange& exchange, Result& result) {
             break;
         case runner::Answer::EntryMissing: result.outcome = Outcome::EntryMissing; break;
         case runner::Answer::EntryFailed: result.outcome = Outcome::EntryFailed; break;
+        case runner::Answer::CaptureFailed: result.outcome = Outcome::CaptureFailed; break;
         default:  // the client lets no other answer through; should one come, it is the runner's fault
             result.outcome = Outcome::ProtocolFault;
             result.code = static_cast<DWORD>(exchange.reply.answer);
             break;
+    }
+}
+
+// The capture itself: the request with the scratch key named, then what the runner wrote into it.
+void CaptureInRunner(runner::RunnerClient& client, const std::string& fullPath, DWORD waitLimitMs,
+                     runner::WaitObserver* observer, EscapeWatch& escapes, Result& result, capture::Capture& captured) {
+    escapes.Before();
+    struct PutBack {
+        EscapeWatch& escapes;
+        ~PutBack() { escapes.After(); }
+    } putBack{escapes};
+    const ScratchKey scratch;
+    Interpret(client.Send(runner::Request::Capture, runner::CaptureText(fullPath, scratch.Name()), waitLimitMs,
+                          observer),
+              result);
+    if (!result.Succeeded()) return;
+    const LONG error = scratch.ReadBack(captured.keys);
+    if (error != ERROR_SUCCESS) {
+        result.outcome = Outcome::CaptureFailed;
+        result.code = static_cast<DWORD>(error);
+    } else if (captured.Empty()) {
+        result.outcome = Outcome::NothingCaptured;
     }
 }
 
@@ -105,16 +129,22 @@ runner::RunnerClient* Session::For(std::uint16_t machine) noexcept {
     return nullptr;
 }
 
-Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs) {
+Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs, capture::Capture* captured) {
     try {
         std::string fullPath;
         Result result = CheckedFile(path, fullPath);
-        result.perUser = perUser_;
+        result.perUser = captured == nullptr && perUser_;
+        result.capture = captured != nullptr;
         if (!result.Succeeded()) return result;
         runner::RunnerClient* client = For(result.machine);
         if (client == nullptr) {  // a component for a processor we have no runner for (ARM64, say)
             result.outcome = Outcome::RunnerUnavailable;
             result.code = ERROR_BAD_EXE_FORMAT;
+            return result;
+        }
+        if (captured != nullptr) {
+            *captured = capture::Capture{fullPath, result.machine, {}};
+            CaptureInRunner(*client, fullPath, waitLimitMs, observer_, escapes_, result, *captured);
             return result;
         }
         Interpret(client->Send(kind, fullPath, waitLimitMs, observer_, perUser_ ? runner::kPerUserFlag : 0), result);
@@ -124,6 +154,10 @@ Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLim
         result.perUser = perUser_;
         return result;
     }
+}
+
+Result Session::Capture(const std::string& path, capture::Capture& captured, DWORD waitLimitMs) {
+    return Ask(runner::Request::Capture, path, waitLimitMs, &captured);
 }
 
 Result Session::Probe(const std::string& path, DWORD waitLimitMs) {

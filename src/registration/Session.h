@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "registration/Capture.h"
+#include "registration/CaptureKeys.h"
 #include "registration/Outcome.h"
 #include "registration/RunnerClient.h"
 
@@ -45,6 +47,13 @@ public:
     // DllRegisterServer (registerFlag) or DllUnregisterServer in the runner of the file's bitness.
     modRegister::Result Call(const std::string& path, bool registerFlag, DWORD waitLimitMs = modRegister::kWaitLimitMs);
 
+    // DllRegisterServer in the runner of the file's bitness with HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE,
+    // HKEY_USERS and HKEY_CURRENT_USER redirected into a scratch key: what it wrote, in `captured`, on
+    // Success. The component is loaded machine-wide whatever the per-user setting, and the machine's
+    // registry is left as it was (the keys a registration reaches around the redirection put back).
+    modRegister::Result Capture(const std::string& path, capture::Capture& captured,
+                                DWORD waitLimitMs = modRegister::kWaitLimitMs);
+
     // The process id of the runner serving `machine`, 0 when none runs.
     DWORD RunnerProcessId(std::uint16_t machine) const noexcept;
     // Ends both runners now; the next request starts a fresh one.
@@ -52,12 +61,14 @@ public:
 
 private:
     runner::RunnerClient* For(std::uint16_t machine) noexcept;
-    modRegister::Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs);
+    modRegister::Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs,
+                            capture::Capture* captured = nullptr);
 
     runner::RunnerClient i386_;
     runner::RunnerClient amd64_;
     bool perUser_ = false;
     runner::WaitObserver* observer_ = nullptr;
+    EscapeWatch escapes_;  // of the captures
 };
 
 }  // namespace registration

@@ -56,6 +56,8 @@ std::string Describe(const Result& result) {
         case Outcome::ProcessEnded: return "ended the process (exit code " + std::to_string(result.code) + ")";
         case Outcome::Stopped: return "stopped";
         case Outcome::ProtocolFault: return "the runner answered what it should not (answer " + std::to_string(result.code) + ")";
+        case Outcome::CaptureFailed: return "the capture could not be made (error " + std::to_string(result.code) + ")";
+        case Outcome::NothingCaptured: return "its registration wrote nothing";
     }
     return "unknown";
 }

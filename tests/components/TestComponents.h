@@ -16,6 +16,23 @@
 #define VELQUIST_COMSERVER2_CLSID "{7A3E5C10-4B1D-4F2A-9C61-5D0E2B8F1A02}"
 #define VELQUIST_COMSERVER2_NAME "Velquist test component 2"
 
+// A component that registers as full ones do (both bitnesses share the identifiers, as a product
+// shipping both builds does): the class VELQUIST_TYPED_CLSID (InprocServer32 = its path,
+// ThreadingModel "Both", ProgID, VersionIndependentProgID, TypeLib, an empty Programmable key), the
+// ProgIDs VELQUIST_TYPED_PROGID and ".1" with CLSID (and CurVer), the type library
+// VELQUIST_TYPED_LIBID 1.0 with the oleautomation interface VELQUIST_TYPED_IID (a file "typed.dll.tlb"
+// made beside the DLL at first registration, registered with RegisterTypeLib), and under
+// HKEY_LOCAL_MACHINE\VELQUIST_TYPED_PRODUCT_KEY the values Path (its path) and Build (REG_DWORD 7).
+// DllUnregisterServer removes all of it.
+#define VELQUIST_TYPED_DLL "typed.dll"
+#define VELQUIST_TYPED_CLSID "{5D2C8E41-0B7A-4C39-A1F6-2E9D7B30C4A5}"
+#define VELQUIST_TYPED_CLASS_KEY "CLSID\\" VELQUIST_TYPED_CLSID
+#define VELQUIST_TYPED_NAME "Velquist typed component"
+#define VELQUIST_TYPED_PROGID "Velquist.Typed"
+#define VELQUIST_TYPED_LIBID "{5D2C8E42-0B7A-4C39-A1F6-2E9D7B30C4A5}"
+#define VELQUIST_TYPED_IID "{5D2C8E43-0B7A-4C39-A1F6-2E9D7B30C4A5}"
+#define VELQUIST_TYPED_PRODUCT_KEY "SOFTWARE\\Velquist Tests\\Typed"
+
 // DllRegisterServer and DllUnregisterServer return SELFREG_E_CLASS at once.
 #define VELQUIST_FAILING_DLL "failing.dll"
 // DllRegisterServer (returns S_OK, writes nothing) but no DllUnregisterServer.
