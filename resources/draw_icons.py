@@ -7,6 +7,7 @@ program.ico         the magenta block cube, one block set apart at its upper rig
 program-shadow.ico  the same cube over a grey shadow (32 and 16 pixels)
 check.ico           a green check mark (16 pixels)
 cross.ico           a red X (16 pixels)
+warning.ico         an amber triangle with an exclamation mark (16 pixels)
 
 Standard library only: shapes are rendered with 4 x 4 supersampling into RGBA, and each image is
 stored as a 32-bit BMP entry (BGRA with alpha) followed by its 1-bit AND mask.
@@ -187,6 +188,18 @@ def cross_icon():
     return canvas.pixels()
 
 
+def warning_icon():
+    canvas = Canvas(16)
+    dark = (150, 90, 0, 255)
+    amber = (250, 190, 30, 255)
+    ink = (60, 40, 0, 255)
+    canvas.polygon([(8.0, 0.8), (15.4, 14.6), (0.6, 14.6)], dark)
+    canvas.polygon([(8.0, 3.0), (13.6, 13.5), (2.4, 13.5)], amber)
+    canvas.line((8.0, 5.8), (8.0, 9.6), 2.0, ink)
+    canvas.line((8.0, 11.5), (8.0, 12.1), 2.0, ink)
+    return canvas.pixels()
+
+
 def ico_entry(size, pixels):
     """BITMAPINFOHEADER, BGRA rows bottom up, AND mask rows bottom up (1 = transparent)."""
     header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
@@ -227,6 +240,7 @@ def main():
               [(32, program_icon(32, shadow=True)), (16, program_icon(16, shadow=True))])
     write_ico(os.path.join(here, "check.ico"), [(16, check_icon())])
     write_ico(os.path.join(here, "cross.ico"), [(16, cross_icon())])
+    write_ico(os.path.join(here, "warning.ico"), [(16, warning_icon())])
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@
 #define IDI_PROGRAM_SHADOW 102  // the same cube with a grey shadow (the About window's icon)
 #define IDI_CHECK 103           // green check mark, 16 x 16
 #define IDI_CROSS 104           // red X, 16 x 16
+#define IDI_WARNING 105         // amber triangle with an exclamation mark, 16 x 16
 #define IDR_ACCELERATORS 201    // the main window's shortcuts (F1, Ctrl+S)
 
 // Main window menu commands (also the targets of the accelerator table).
@@ -14,6 +15,9 @@
 #define IDM_SAVE 304      // File > Save results... (Ctrl+S)
 #define IDM_PERUSER 305   // File > Register for current user only (checkable)
 #define IDM_RESTART 306   // File > Restart as administrator
+#define IDM_CHECK 307     // Tools > Check registration (Ctrl+K)
+#define IDM_EXPORT 308    // Tools > Export registration... (Ctrl+E)
+#define IDM_REMOVAL 309   // Tools > Export removal...
 // The result list's context menu.
 #define IDM_COPY 311
 #define IDM_SELECTALL 312

@@ -45,6 +45,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     };
     bool hasReport = false;
     bool hasPath = false;
+    int tasks = 0;  // of /check, /export and /removal
+    // "/word:FILE": the file, with a complaint when it is empty.
+    const auto fileOf = [&fail](const std::string& argument, const std::string& word) {
+        std::string file = argument.substr(word.size() + 1);
+        if (file.empty()) fail("/" + word + " needs a file name.");
+        return file;
+    };
     for (const std::string& argument : arguments) {
         if (argument.size() > 1 && (argument[0] == '/' || argument[0] == '-')) {
             const std::string word = Lower(argument.substr(1));
@@ -58,6 +65,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.run = true;
             } else if (word == "s") {
                 line.silent = true;
+            } else if (word == "check") {
+                line.check = true;
+                ++tasks;
+            } else if (word.rfind("export:", 0) == 0) {
+                line.exportFile = fileOf(argument, "export:");
+                ++tasks;
+            } else if (word.rfind("removal:", 0) == 0) {
+                line.removalFile = fileOf(argument, "removal:");
+                ++tasks;
             } else if (word.rfind("report:", 0) == 0) {
                 line.report = argument.substr(8);
                 if (line.report.empty()) fail("/report: needs a file name.");
@@ -73,6 +89,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             hasPath = true;
         }
     }
+    if (tasks > 1) fail("Only one of /check, /export and /removal can be given.");
+    if (tasks > 0 && line.unregister) fail("/u cannot be given with /check, /export or /removal.");
     if (hasReport && !line.silent) fail("/report is for silent mode (/s) only.");
     if (line.silent && !hasPath) fail("Silent mode (/s) needs a file or folder.");
     return line;
@@ -107,15 +125,21 @@ std::string QuoteArgument(const std::string& argument) {
 }
 
 std::string Usage() {
-    return "Usage: velquist [/u] [/r] [/user] [/run] [/s] [/report:FILE] [PATH]\n"
+    return "Usage: velquist [/u] [/r] [/user] [/check | /export:FILE | /removal:FILE] [/run] [/s]\n"
+           "                [/report:FILE] [PATH]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
            "/u\tUnregister instead of register.\n"
            "/r\tWith a folder: include its sub-directories.\n"
-           "/user\tRegister for the current user only (no administrator rights needed).\n"
+           "/user\tRegister for the current user only (no administrator rights needed); with /export\n"
+           "\tand /removal, write the keys for the current user only.\n"
+           "/check\tCheck whether this machine has each component registered, and where.\n"
+           "/export:FILE\tWrite a .reg file to FILE that registers the components (nothing is registered).\n"
+           "/removal:FILE\tWrite a .reg file to FILE that removes their registration.\n"
            "/run\tRun at once in the window.\n"
-           "/s\tSilent: no window; results on the console; exit code 0 all succeeded, 1 some failed,\n"
-           "\t2 nothing to do, 3 bad command line.\n"
+           "/s\tSilent: no window; results on the console; exit code 0 all succeeded (check: all\n"
+           "\tregistered here; export: all captured and the file written), 1 some failed (check: some\n"
+           "\tnot registered here), 2 nothing to do, 3 bad command line.\n"
            "/report:FILE\tWith /s: also write the results to FILE as CSV.";
 }
 

@@ -1,4 +1,5 @@
-// The program's command line: velquist [/u] [/r] [/user] [/run] [/s] [/report:FILE] [PATH].
+// The program's command line: velquist [/u] [/r] [/user] [/check | /export:FILE | /removal:FILE] [/run]
+// [/s] [/report:FILE] [PATH].
 #pragma once
 
 #include <string>
@@ -10,6 +11,9 @@ struct CommandLine {
     bool unregister = false;  // /u: Un-Velquist! rather than Velquist!
     bool subfolders = false;  // /r: include sub-directories (directory mode)
     bool perUser = false;     // /user: register for the current user only
+    bool check = false;       // /check: check the registration instead of changing it
+    std::string exportFile;   // /export:FILE: write a .reg file that registers the components
+    std::string removalFile;  // /removal:FILE: write a .reg file that removes them
     bool run = false;         // /run: run the command at once in the window
     bool silent = false;      // /s: no window; run, report on the console, exit with a code
     std::string report;       // /report:FILE (silent mode only)

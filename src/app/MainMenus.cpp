@@ -23,11 +23,16 @@ void MainMenus::Create(HWND window) {
         item.hbmpItem = shield_.get();
         ::SetMenuItemInfoA(mnufile, IDM_RESTART, FALSE, &item);
     }
+    HMENU mnutools = ::CreatePopupMenu();
+    ::AppendMenuA(mnutools, MF_STRING, IDM_CHECK, "Check registration\tCtrl+K");
+    ::AppendMenuA(mnutools, MF_STRING, IDM_EXPORT, "Export registration...\tCtrl+E");
+    ::AppendMenuA(mnutools, MF_STRING, IDM_REMOVAL, "Export removal...");
     HMENU mnuhelp = ::CreatePopupMenu();
     ::AppendMenuA(mnuhelp, MF_STRING, IDM_CONTENTS, "Contents\tF1");
     ::AppendMenuA(mnuhelp, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnuhelp, MF_STRING, IDM_ABOUT, "About");
     ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mnufile), "File");
+    ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mnutools), "Tools");
     ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mnuhelp), "Help");
     ::SetMenu(window, bar);  // destroyed with the window
 }

@@ -1,6 +1,8 @@
 // The main window's result list: rows, tips, details, copying, the context menu and saving.
 #include "app/ResultListView.h"
 
+#include "pickers/CommonDialogAPI.h"
+
 #include <commdlg.h>
 
 #include <algorithm>
@@ -44,9 +46,9 @@ void PutOnClipboard(HWND owner, const std::wstring& text) {
 }  // namespace
 
 ResultListView::ResultListView(HWND owner, HWND listView)
-    : owner_(owner), list_(listView), images_(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0)),
+    : owner_(owner), list_(listView), images_(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 0)),
       rows_(listView) {
-    for (int id : {IDI_CHECK, IDI_CROSS, IDI_PROGRAM}) ::ImageList_AddIcon(images_.get(), win32::SharedIcon(id, 16));
+    for (int id : {IDI_CHECK, IDI_CROSS, IDI_PROGRAM, IDI_WARNING}) ::ImageList_AddIcon(images_.get(), win32::SharedIcon(id, 16));
     ::SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images_.get()));
     ::SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(images_.get()));
     HWND header = reinterpret_cast<HWND>(::SendMessageA(list_, LVM_GETHEADER, 0, 0));
@@ -130,23 +132,14 @@ LRESULT ResultListView::OnNotify(const NMHDR& header, bool busy) {
 void ResultListView::SaveResults() const {
     const auto& lines = rows_.Lines();
     if (lines.empty()) return;
-    char file[MAX_PATH * 4] = "Velquist results.csv";
     static const char kFilter[] = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner_;
-    dialog.lpstrFilter = kFilter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = static_cast<DWORD>(std::size(file));
-    dialog.lpstrTitle = "Save results";
-    dialog.lpstrDefExt = "csv";
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
-    if (!::GetSaveFileNameA(&dialog)) return;
+    const std::string file = pickers::ShowSaveFileDialog(owner_, "Velquist results.csv",
+                                                         std::string(kFilter, std::size(kFilter) - 1), "Save results", "csv");
+    if (file.empty()) return;
     DWORD error = ERROR_SUCCESS;
     if (!SaveReport(file, lines, error)) {
         const std::string reason = modRegister::CodeText(error);
-        const std::string text = "The results could not be saved to " + std::string(file) + "." +
+        const std::string text = "The results could not be saved to " + file + "." +
                                  (reason.empty() ? "" : "\n\n" + reason);
         ::MessageBoxA(owner_, text.c_str(), "Velquist!", MB_OK | MB_ICONERROR);
     }

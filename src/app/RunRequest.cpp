@@ -12,6 +12,15 @@ RunRequest RequestFrom(const CommandLine& line) {
     request.subfolders = line.subfolders;
     request.registerFlag = !line.unregister;
     request.perUser = line.perUser;
+    if (line.check) request.task = RunRequest::Task::Check;
+    if (!line.exportFile.empty()) {
+        request.task = RunRequest::Task::Export;
+        request.target = line.exportFile;
+    }
+    if (!line.removalFile.empty()) {
+        request.task = RunRequest::Task::Removal;
+        request.target = line.removalFile;
+    }
     return request;
 }
 
@@ -21,9 +30,17 @@ std::string RelaunchParameters(const RunRequest& request, bool run) {
         if (!parameters.empty()) parameters += ' ';
         parameters += part;
     };
-    if (!request.registerFlag) add("/u");
+    if (!request.registerFlag && request.task == RunRequest::Task::Change) add("/u");
     if (request.mode == RunRequest::Mode::Directory && request.subfolders) add("/r");
     if (request.perUser) add("/user");
+    if (request.task == RunRequest::Task::Check) add("/check");
+    // Without a file the new instance asks for one, as this one would have.
+    if (!request.target.empty() && request.task == RunRequest::Task::Export) {
+        add(QuoteArgument("/export:" + win32::FullPathOr(request.target)));
+    }
+    if (!request.target.empty() && request.task == RunRequest::Task::Removal) {
+        add(QuoteArgument("/removal:" + win32::FullPathOr(request.target)));
+    }
     if (run) add("/run");
     if (!request.path.empty()) add(QuoteArgument(win32::FullPathOr(request.path)));
     return parameters;

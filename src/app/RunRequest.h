@@ -10,11 +10,16 @@ namespace velquist {
 
 struct RunRequest {
     enum class Mode { SingleFile, Directory };
+    // What is done with each component: its entry point called (registerFlag says which), its
+    // registration checked against the machine, or written to a .reg file that registers or removes it.
+    enum class Task { Change, Check, Export, Removal };
     Mode mode = Mode::SingleFile;
     std::string path;         // the file, or the folder
     bool subfolders = false;  // directory mode: include every folder below it
     bool registerFlag = true; // DllRegisterServer, else DllUnregisterServer
-    bool perUser = false;     // for the current user only
+    bool perUser = false;     // for the current user only (an export: keys for the current user)
+    Task task = Task::Change;
+    std::string target;       // Export and Removal: the .reg file; "" to ask for one
     friend bool operator==(const RunRequest&, const RunRequest&) = default;
 };
 
@@ -22,8 +27,9 @@ struct RunRequest {
 RunRequest RequestFrom(const CommandLine& line);
 
 // The parameters that start the program again on this request: /u for an unregister request, /r for
-// a directory with its sub-directories, /user, /run as asked, and the path in full (quoted), so that
-// the new instance, started in another folder perhaps, names the same file.
+// a directory with its sub-directories, /user, /check, /export:FILE or /removal:FILE (the file in
+// full), /run as asked, and the path in full (quoted), so that the new instance, started in another
+// folder perhaps, names the same file.
 std::string RelaunchParameters(const RunRequest& request, bool run);
 
 }  // namespace velquist

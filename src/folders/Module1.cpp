@@ -41,8 +41,8 @@ bool IdentifyFolder(const std::string& path, FolderIdentity& identity) {
 // seen before) neither recurses for ever nor registers a component twice.
 class FolderWalk {
 public:
-    FolderWalk(registration::Session& session, bool registerFlag, velquist::ResultList& list, WalkProgress& progress)
-        : session_(session), registerFlag_(registerFlag), list_(list), progress_(progress) {}
+    FolderWalk(WalkProgress& progress, const std::function<void(const std::string&)>& visit)
+        : progress_(progress), visit_(visit) {}
 
     void Walk(const std::string& path, bool includeSubfolders, bool isLink) {
         FolderIdentity identity;
@@ -82,36 +82,37 @@ public:
         }
         for (const std::string& file : files) {
             if (progress_.stopped || (progress_.stopped = progress_.StopRequested())) return;
-            Process(file);
+            ++progress_.checked;
+            progress_.FileChecked();
+            visit_(file);
         }
     }
 
 private:
-    void Process(const std::string& file) {
-        ++progress_.checked;
-        progress_.FileChecked();
-        const FileRegistration done = RegisterFile(session_, file, registerFlag_);
-        if (done.stopped) progress_.stopped = true;
-        if (done.accessDenied) progress_.accessDenied = true;
-        // No component: no line. A component that could not be loaded: a failure that says why.
-        if (done.verdict != FileRegistration::Verdict::NotComponent) velquist::AddResultLine(list_, done.line);
-    }
-
-    registration::Session& session_;
-    bool registerFlag_;
-    velquist::ResultList& list_;
     std::set<FolderIdentity> visited_;
     WalkProgress& progress_;
+    const std::function<void(const std::string&)>& visit_;
 };
 
 }  // namespace
 
+void WalkFolder(const std::string& path, bool includeSubfolders, WalkProgress& progress,
+                const std::function<void(const std::string& file)>& visit) {
+    if (path.empty()) return;
+    FolderWalk(progress, visit).Walk(win32::FullPathOr(path), includeSubfolders, false);
+}
+
 void RegisterFolder(registration::Session& session, const std::string& path, bool includeSubfolders,
                     bool registerFlag, velquist::ResultList& list, WalkProgress* progress) {
-    if (path.empty()) return;
     WalkProgress none;
-    FolderWalk(session, registerFlag, list, progress != nullptr ? *progress : none)
-        .Walk(win32::FullPathOr(path), includeSubfolders, false);
+    WalkProgress& walk = progress != nullptr ? *progress : none;
+    WalkFolder(path, includeSubfolders, walk, [&](const std::string& file) {
+        const FileRegistration done = RegisterFile(session, file, registerFlag);
+        if (done.stopped) walk.stopped = true;
+        if (done.accessDenied) walk.accessDenied = true;
+        // No component: no line. A component that could not be loaded: a failure that says why.
+        if (done.verdict != FileRegistration::Verdict::NotComponent) velquist::AddResultLine(list, done.line);
+    });
 }
 
 void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,

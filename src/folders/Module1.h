@@ -1,6 +1,7 @@
 // Module1: the folder walk of directory mode.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "registration/Session.h"
@@ -21,6 +22,12 @@ public:
     bool stopped = false;            // the walk ended early because a stop was asked for
     bool accessDenied = false;       // some entry point failed for want of rights
 };
+
+// Visits every file in path and, when includeSubfolders, in every folder below it, sub-folders first,
+// each folder once however many links lead to it; counts each file in `progress` before its visit, and
+// ends early when a stop is asked for (or a visit sets progress.stopped).
+void WalkFolder(const std::string& path, bool includeSubfolders, WalkProgress& progress,
+                const std::function<void(const std::string& file)>& visit);
 
 // Registers (registerFlag) or unregisters every ActiveX component in path and, when
 // includeSubfolders, in every folder below it, sub-folders first; one line per component tried, and

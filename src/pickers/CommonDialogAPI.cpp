@@ -3,6 +3,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -60,3 +61,26 @@ std::string ShowOpenFileDialog(HWND owner, const std::string& filter, const std:
 }
 
 }  // namespace CommonDialogAPI
+
+namespace pickers {
+
+std::string ShowSaveFileDialog(HWND owner, const std::string& defaultName, const std::string& filter,
+                               const std::string& title, const std::string& extension) {
+    std::string file(MAX_PATH * 4, '\0');
+    file.replace(0, std::min(defaultName.size(), file.size() - 1), defaultName, 0, file.size() - 1);
+    const std::string filterList = CommonDialogAPI::TerminatedFilter(filter);
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filterList.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrTitle = title.c_str();
+    dialog.lpstrDefExt = extension.c_str();
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
+    if (!::GetSaveFileNameA(&dialog)) return {};
+    return CommonDialogAPI::UpToFirstNul(file);
+}
+
+}  // namespace pickers

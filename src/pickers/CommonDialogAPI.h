@@ -14,6 +14,11 @@ std::string ShowOpenFileDialog(HWND owner, const std::string& filter, const std:
 
 namespace pickers {
 
+// Shows the file-save dialog, offering defaultName; asks before replacing a file. The confirmed
+// file's path, or "" when none was confirmed. filter: pairs of NUL-ended texts, as the dialog reads them.
+std::string ShowSaveFileDialog(HWND owner, const std::string& defaultName, const std::string& filter,
+                               const std::string& title, const std::string& extension);
+
 // Shows the folder browser rooted at the desktop; the confirmed folder's path, or "".
 std::string BrowseForFolder(HWND hwndOwner, const std::string& sPrompt);
 

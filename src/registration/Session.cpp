@@ -113,6 +113,11 @@ void CaptureInRunner(runner::RunnerClient& client, const std::string& fullPath, 
 
 }  // namespace
 
+bool HeadersSayComponent(const std::string& path) {
+    std::string fullPath;
+    return CheckedFile(path, fullPath).Succeeded();
+}
+
 RunnerPrograms RunnerPrograms::InFolder(const std::string& folder) {
     if (folder.empty()) return {"velquist.exe", "velquist64.exe"};
     return {win32::JoinPath(folder, "velquist.exe"), win32::JoinPath(folder, "velquist64.exe")};

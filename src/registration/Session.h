@@ -24,6 +24,10 @@ struct RunnerPrograms {
     static RunnerPrograms BesideProgram();
 };
 
+// The header check alone: whether the file is a PE file that exports DllRegisterServer (a component
+// for a runner to load). None of its code runs.
+bool HeadersSayComponent(const std::string& path);
+
 class Session {
 public:
     explicit Session(const RunnerPrograms& programs = RunnerPrograms::BesideProgram());

@@ -3,22 +3,38 @@
 
 namespace velquist {
 
+namespace {
+
+std::string Closing(RunKind run, bool stopped) {
+    switch (run) {
+        case RunKind::Register: return stopped ? "Register operation stopped" : "Register operation completed";
+        case RunKind::Unregister: return stopped ? "Unregister operation stopped" : "Unregister operation completed";
+        case RunKind::Check: return stopped ? "Check stopped" : "Check completed";
+        case RunKind::Export: return stopped ? "Export stopped" : "Export completed";
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string ResultLine::Text() const {
     switch (kind) {
-        case LineKind::Registered: return "Registered : " + path;
-        case LineKind::Unregistered: return "Unregistered : " + path;
-        case LineKind::Failed: return "Failed : " + path;
-        case LineKind::Completed: return registerRun ? "Register operation completed" : "Unregister operation completed";
-        case LineKind::Stopped: return registerRun ? "Register operation stopped" : "Unregister operation stopped";
+        case LineKind::Completed: return Closing(run, false);
+        case LineKind::Stopped: return Closing(run, true);
+        default: return std::string(ResultName(kind)) + " : " + path;
     }
-    return path;
 }
 
 int ResultLine::Icon() const noexcept {
     switch (kind) {
         case LineKind::Registered:
-        case LineKind::Unregistered: return kIconSuccess;
+        case LineKind::Unregistered:
+        case LineKind::RegisteredHere:
+        case LineKind::Exported: return kIconSuccess;
         case LineKind::Failed: return kIconFailure;
+        case LineKind::NotRegistered:
+        case LineKind::RegisteredElsewhere:
+        case LineKind::PartlyRegistered: return kIconWarning;
         case LineKind::Completed:
         case LineKind::Stopped: return kIconProgram;
     }
@@ -33,7 +49,8 @@ void AddResultLine(ResultList& list, const ResultLine& line) {
 }
 
 ResultLine SuccessLine(bool registerFlag, const std::string& path, const std::string& detail) {
-    return {registerFlag ? LineKind::Registered : LineKind::Unregistered, path, detail, registerFlag};
+    return {registerFlag ? LineKind::Registered : LineKind::Unregistered, path, detail,
+            registerFlag ? RunKind::Register : RunKind::Unregister};
 }
 
 ResultLine FailedLine(const std::string& path, const std::string& detail) {
@@ -41,7 +58,11 @@ ResultLine FailedLine(const std::string& path, const std::string& detail) {
 }
 
 ResultLine ClosingLine(bool registerFlag, bool stopped, const std::string& detail) {
-    return {stopped ? LineKind::Stopped : LineKind::Completed, {}, detail, registerFlag};
+    return ClosingLine(registerFlag ? RunKind::Register : RunKind::Unregister, stopped, detail);
+}
+
+ResultLine ClosingLine(RunKind run, bool stopped, const std::string& detail) {
+    return {stopped ? LineKind::Stopped : LineKind::Completed, {}, detail, run};
 }
 
 const char* ResultName(LineKind kind) {
@@ -51,6 +72,11 @@ const char* ResultName(LineKind kind) {
         case LineKind::Failed: return "Failed";
         case LineKind::Completed: return "Completed";
         case LineKind::Stopped: return "Stopped";
+        case LineKind::RegisteredHere: return "Registered here";
+        case LineKind::NotRegistered: return "Not registered";
+        case LineKind::RegisteredElsewhere: return "Registered elsewhere";
+        case LineKind::PartlyRegistered: return "Partly registered";
+        case LineKind::Exported: return "Exported";
     }
     return "";
 }

@@ -6,21 +6,31 @@
 namespace velquist {
 
 // Icon indexes into ImageList1, counted from 1.
-enum ResultIcon : int { kIconSuccess = 1, kIconFailure = 2, kIconProgram = 3 };
+enum ResultIcon : int { kIconSuccess = 1, kIconFailure = 2, kIconProgram = 3, kIconWarning = 4 };
 
 // What a line says. The report names it (ResultName); its text and icon follow from it.
-enum class LineKind { Registered, Unregistered, Failed, Completed, Stopped };
+enum class LineKind {
+    Registered, Unregistered, Failed, Completed, Stopped,
+    RegisteredHere, NotRegistered, RegisteredElsewhere, PartlyRegistered,  // a check's verdicts
+    Exported,
+};
+
+// What a run did: its closing line says it.
+enum class RunKind { Register, Unregister, Check, Export };
 
 // One line of the list: data. What it shows is derived (Text, Icon), never parsed back.
 struct ResultLine {
     LineKind kind = LineKind::Completed;
     std::string path;          // the component; "" for a closing line
     std::string detail;        // why, in a sentence or two: the row's tip, its message, copied and saved
-    bool registerRun = true;   // closing lines: of a register run, or of an unregister run
+    RunKind run = RunKind::Register;  // closing lines: the run they close
 
     // "Registered : PATH" / "Unregistered : PATH" (success icon), "Failed : PATH" (failure icon), and the
     // closing line "Register operation completed" (program icon) or, for a run that was stopped,
-    // "Register operation stopped"; "Unregister ..." when un-registering.
+    // "Register operation stopped"; "Unregister ..." when un-registering. A check's "Registered here : "
+    // (success icon), "Not registered : ", "Registered elsewhere : ", "Partly registered : " (warning
+    // icon), closed by "Check completed" or "Check stopped"; an export's "Exported : " (success icon),
+    // closed by "Export completed" or "Export stopped".
     std::string Text() const;
     int Icon() const noexcept;
     friend bool operator==(const ResultLine&, const ResultLine&) = default;
@@ -42,6 +52,7 @@ void AddResultLine(ResultList& list, const ResultLine& line);
 ResultLine SuccessLine(bool registerFlag, const std::string& path, const std::string& detail = {});
 ResultLine FailedLine(const std::string& path, const std::string& detail = {});
 ResultLine ClosingLine(bool registerFlag, bool stopped, const std::string& detail = {});
+ResultLine ClosingLine(RunKind run, bool stopped, const std::string& detail = {});
 
 // The word the report gives a line's kind: "Registered", "Failed", "Completed", ...
 const char* ResultName(LineKind kind);
