@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "win32/Handles.h"
+#include "win32/Text.h"
 
 namespace velquist {
 namespace {
@@ -16,22 +17,13 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::string Narrow(const wchar_t* wide) {
-    const int length = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) return {};
-    std::string text(static_cast<size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), length, nullptr, nullptr);
-    text.resize(static_cast<size_t>(length - 1));
-    return text;
-}
-
 // The arguments after the first (the program's name) of a wide command line.
 std::vector<std::string> ArgumentsOf(const wchar_t* commandLine) {
     std::vector<std::string> arguments;
     int count = 0;
     const win32::unique_hlocal<LPWSTR> wide(::CommandLineToArgvW(commandLine, &count));
     if (!wide) return arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(Narrow(wide.get()[i]));
+    for (int i = 1; i < count; ++i) arguments.push_back(win32::Narrow(wide.get()[i]));
     return arguments;
 }
 

@@ -4,11 +4,10 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <cstring>
-
 #include "app/RunRequest.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
+#include "win32/Text.h"
 
 namespace velquist {
 namespace {
@@ -55,11 +54,7 @@ std::string DroppedPath(HDROP drop) {
     const UINT got = length > 0 ? ::DragQueryFileW(drop, 0, wide.data(), length + 1) : 0;
     if (got == 0) return {};
     wide.resize(got);
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string path(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, path.data(), bytes, nullptr, nullptr);
-    path.resize(std::strlen(path.c_str()));
-    return path;
+    return win32::Narrow(wide);
 }
 
 bool RestartElevated(HWND owner, Elevation& rights, const RunRequest& request, bool run) {

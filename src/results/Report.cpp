@@ -19,14 +19,6 @@ std::string Field(const std::string& text) {
 
 }  // namespace
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
 std::string Utf8(const std::string& text) {
     const std::wstring wide = Wide(text);
     if (wide.empty()) return {};

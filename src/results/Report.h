@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "results/ResultList.h"
+#include "win32/Text.h"
 
 namespace velquist {
 
@@ -21,8 +22,8 @@ std::string ReportCsv(const std::vector<ResultLine>& lines);
 // False with the system error when it could not be written (nothing is left behind then).
 bool SaveReport(const std::string& path, const std::vector<ResultLine>& lines, DWORD& error);
 
-// Text in the program's code page as UTF-16 and as UTF-8.
-std::wstring Wide(const std::string& text);
+// Text in the program's code page as UTF-16 (the one conversion every room shares) and as UTF-8.
+using win32::Wide;
 std::string Utf8(const std::string& text);
 
 }  // namespace velquist

@@ -6,11 +6,11 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "resource.h"
 #include "windows/FixedForm.h"
 #include "windows/HelpAbout.h"
+#include "win32/FileVersion.h"
 #include "win32/Paths.h"
 #include "win32/WindowText.h"
 
@@ -213,20 +213,8 @@ std::string FormatVersionLine(unsigned major, unsigned minor) {
 }
 
 std::string ProgramVersionLine() {
-    const std::string path = win32::ModulePath();
-    if (path.empty()) return {};
-    DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    if (size == 0) return {};
-    std::vector<char> record(size);
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, record.data())) return {};
-    void* value = nullptr;
-    UINT length = 0;
-    if (!::VerQueryValueA(record.data(), "\\", &value, &length) || value == nullptr ||
-        length < sizeof(VS_FIXEDFILEINFO)) {
-        return {};
-    }
-    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
+    const auto info = win32::FixedFileInfo(win32::ModulePath());
+    if (!info) return {};
     return FormatVersionLine(HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS));
 }
 

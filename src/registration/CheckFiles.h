@@ -1,0 +1,21 @@
+// The files registry values name, for the registration check: a value's text as a path, and what
+// another file found in its place is.
+#pragma once
+
+#include <string>
+
+namespace check {
+
+// A value's text as the path it names: environment variables expanded, surrounding blanks and
+// quotes removed.
+std::string Unwrapped(const std::string& text);
+
+// Whether an unwrapped path is absolute ("X:\..." or "\\server\..."): such a value names one file,
+// wherever it is read from.
+bool IsAbsolutePath(const std::string& path);
+
+// What a user weighing another file needs to know of it: "exists, 64-bit, version 1.0.0.0", or
+// "does not exist".
+std::string DescribeFile(const std::string& path);
+
+}  // namespace check

@@ -1,0 +1,14 @@
+// Text between the program's code page (UTF-8 under its manifest) and UTF-16.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace win32 {
+
+// UTF-16 text in the program's code page; characters it lacks become the system's default character.
+std::string Narrow(std::wstring_view wide);
+// Text in the program's code page as UTF-16.
+std::wstring Wide(std::string_view text);
+
+}  // namespace win32
