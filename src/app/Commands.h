@@ -19,13 +19,18 @@ struct RunSummary {
         NoFile,        // single file: the path names no ordinary file
         NotComponent,  // single file: no ActiveX component
         Unloadable,    // single file: a component that could not be loaded
+        NoComponent,   // export of a folder: no component in it, no file written
+        Cancelled,     // export: no file was chosen; nothing was done
     };
     End end = End::Ran;
-    unsigned succeeded = 0;
+    RunRequest::Task task = RunRequest::Task::Change;
+    unsigned succeeded = 0;  // registered or unregistered; check: registered here; export: captured
     unsigned failed = 0;
+    unsigned unsettled = 0;  // check: not registered, registered elsewhere or partly registered
     unsigned long long checked = 0;  // files looked at
     bool stopped = false;
     bool accessDenied = false;       // some component failed for want of rights
+    bool written = false;            // export: the .reg file was written
 };
 
 // What a run tells as it goes (files checked) and how it learns that it is to stop: the walk's
@@ -33,6 +38,9 @@ struct RunSummary {
 class RunControl : public Module1::WalkProgress, public runner::WaitObserver {
 public:
     bool StopRequested() override { return false; }
+    // An export without a file named: the file to write, asked once its inputs are known to hold a
+    // component; "" (the default) when none was chosen.
+    virtual std::string ChooseExportFile(bool /*removal*/) { return {}; }
 };
 
 // Clears the list, runs the request in the session (per user as the request says) and writes its
@@ -42,8 +50,9 @@ public:
 RunSummary Execute(const RunRequest& request, registration::Session& session, ResultList& list,
                    const std::function<void(const std::string&)>& showError, RunControl* control = nullptr);
 
-// Silent mode's exit code for a run: 0 at least one component tried and all succeeded, 1 any failed
-// (one that could not be loaded included), 2 nothing to do.
+// Silent mode's exit code for a run: 0 at least one component tried and all succeeded (a check: all
+// registered here; an export: all captured and the file written), 1 any failed (one that could not be
+// loaded included; a check: any not registered here; an export: the file not written), 2 nothing to do.
 int ExitCodeOf(const RunSummary& summary);
 
 }  // namespace velquist

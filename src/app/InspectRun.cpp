@@ -1,0 +1,179 @@
+// Check and export runs: each component captured in its runner, then compared with the machine or
+// gathered into one .reg file.
+#include "app/InspectRun.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "folders/CaptureFile.h"
+#include "registration/CheckRegistration.h"
+#include "registration/Details.h"
+#include "results/RegFile.h"
+#include "win32/Paths.h"
+#include "win32/Text.h"
+
+namespace velquist {
+namespace {
+
+using Task = RunRequest::Task;
+
+LineKind KindOf(check::Verdict verdict) {
+    switch (verdict) {
+        case check::Verdict::RegisteredHere: return LineKind::RegisteredHere;
+        case check::Verdict::NotRegistered: return LineKind::NotRegistered;
+        case check::Verdict::RegisteredElsewhere: return LineKind::RegisteredElsewhere;
+        case check::Verdict::PartlyRegistered: return LineKind::PartlyRegistered;
+    }
+    return LineKind::Failed;
+}
+
+// Every file of the inputs, as a register run takes them: the single file, or the folder's walk.
+void ForEachFile(const RunRequest& request, RunControl& run, const std::function<void(const std::string&)>& visit) {
+    if (request.mode == RunRequest::Mode::SingleFile) {
+        run.checked = 1;
+        visit(request.path);
+    } else if (win32::IsFolder(request.path)) {
+        Module1::WalkFolder(request.path, request.subfolders, run, visit);
+    }
+}
+
+// Whether the folder holds a component, by the header check alone (nothing loaded, nothing counted).
+bool FolderHoldsComponent(const RunRequest& request) {
+    if (!win32::IsFolder(request.path)) return false;
+    Module1::WalkProgress look;
+    bool found = false;
+    Module1::WalkFolder(request.path, request.subfolders, look, [&](const std::string& file) {
+        found = registration::HeadersSayComponent(file);
+        look.stopped = found;
+    });
+    return found;
+}
+
+void TellNotComponent(const std::function<void(const std::string&)>& showError, RunSummary& summary,
+                      const std::string& reason = {}) {
+    summary.end = reason.empty() ? RunSummary::End::NotComponent : RunSummary::End::Unloadable;
+    showError("This file is not an ActiveX component" + (reason.empty() ? "" : "\n\n" + reason));
+}
+
+InspectionEnd CheckRun(const RunRequest& request, registration::Session& session, ResultList& list,
+                       const std::function<void(const std::string&)>& showError, RunControl& run,
+                       RunSummary& summary) {
+    unsigned counts[4] = {};  // by check::Verdict
+    const bool single = request.mode == RunRequest::Mode::SingleFile;
+    ForEachFile(request, run, [&](const std::string& path) {
+        const Module1::FileCapture file = Module1::CaptureFile(session, path);
+        if (file.stopped) run.stopped = true;
+        if (file.verdict == Module1::FileCapture::Verdict::NotComponent) {
+            if (single) TellNotComponent(showError, summary);
+            return;
+        }
+        // A single component that could not even be loaded is told as a register run tells it.
+        if (single && file.verdict == Module1::FileCapture::Verdict::Failed && !file.result.capture && !file.stopped) {
+            TellNotComponent(showError, summary, modRegister::Detail(path, file.result, true));
+            return;
+        }
+        if (file.verdict == Module1::FileCapture::Verdict::Failed) {
+            ++summary.failed;
+            AddResultLine(list, file.line);
+            return;
+        }
+        const check::CheckResult result = check::CheckAgainstMachine(file.captured);
+        ++counts[static_cast<int>(result.verdict)];
+        AddResultLine(list, {KindOf(result.verdict), path, result.detail, RunKind::Check});
+    });
+    summary.succeeded = counts[static_cast<int>(check::Verdict::RegisteredHere)];
+    summary.unsettled = counts[static_cast<int>(check::Verdict::NotRegistered)] +
+                        counts[static_cast<int>(check::Verdict::RegisteredElsewhere)] +
+                        counts[static_cast<int>(check::Verdict::PartlyRegistered)];
+    using modRegister::Grouped;
+    return {Grouped(summary.failed) + " failed, " + Grouped(counts[static_cast<int>(check::Verdict::RegisteredElsewhere)]) +
+                " registered elsewhere, " + Grouped(counts[static_cast<int>(check::Verdict::PartlyRegistered)]) +
+                " partly registered, " + Grouped(counts[static_cast<int>(check::Verdict::NotRegistered)]) +
+                " not registered, " + Grouped(summary.succeeded) + " registered here",
+            {}};
+}
+
+std::wstring Today() {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    wchar_t text[16];
+    std::swprintf(text, std::size(text), L"%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
+std::string Counted(unsigned count, const char* one, const char* many) {
+    return modRegister::Grouped(count) + " " + (count == 1 ? one : many);
+}
+
+InspectionEnd ExportRun(const RunRequest& request, const std::string& target, registration::Session& session,
+                        ResultList& list, RunControl& run, RunSummary& summary) {
+    const bool removal = request.task == Task::Removal;
+    if (target.empty()) return {"0 exported, 0 failed", "No ActiveX component was found; no file was written."};
+    std::vector<capture::Capture> captures;
+    ForEachFile(request, run, [&](const std::string& path) {
+        Module1::FileCapture file = Module1::CaptureFile(session, path);
+        if (file.stopped) run.stopped = true;
+        if (file.verdict == Module1::FileCapture::Verdict::NotComponent) return;
+        if (file.verdict == Module1::FileCapture::Verdict::Failed) {
+            ++summary.failed;
+            AddResultLine(list, file.line);
+            return;
+        }
+        std::size_t values = 0;
+        for (const capture::Key& key : file.captured.keys) values += key.values.size();
+        ++summary.succeeded;
+        AddResultLine(list, {LineKind::Exported, path,
+                             "Captured " + Counted(static_cast<unsigned>(file.captured.keys.size()), "key", "keys") +
+                                 " and " + Counted(static_cast<unsigned>(values), "value", "values") + ".",
+                             RunKind::Export});
+        captures.push_back(std::move(file.captured));
+    });
+
+    InspectionEnd end{modRegister::Grouped(summary.succeeded) + " exported, " + modRegister::Grouped(summary.failed) +
+                          " failed",
+                      {}};
+    if (captures.empty()) {
+        end.note = "No component could be captured; no file was written.";
+        return end;
+    }
+    const std::wstring text = removal ? RemovalText(captures, request.perUser, Today())
+                                      : RegistrationText(captures, request.perUser, Today());
+    DWORD error = ERROR_SUCCESS;
+    if (!SaveRegFile(target, text, error)) {
+        const std::string reason = modRegister::CodeText(error);
+        end.note = "The file " + target + " could not be written" + (reason.empty() ? "." : ": " + reason);
+        return end;
+    }
+    summary.written = true;
+    end.note = std::string(removal ? "Removal" : "Registration") + " written to " + target + ".";
+    return end;
+}
+
+}  // namespace
+
+bool ChooseExportTarget(const RunRequest& request, const std::function<void(const std::string&)>& showError,
+                        RunControl& run, RunSummary& summary, std::string& target) {
+    target.clear();
+    if (request.mode == RunRequest::Mode::SingleFile) {
+        if (!registration::HeadersSayComponent(request.path)) {
+            TellNotComponent(showError, summary);
+            return false;
+        }
+    } else if (!FolderHoldsComponent(request)) {
+        return true;
+    }
+    target = !request.target.empty() ? request.target : run.ChooseExportFile(request.task == Task::Removal);
+    if (target.empty()) summary.end = RunSummary::End::Cancelled;
+    return !target.empty();
+}
+
+InspectionEnd RunInspection(const RunRequest& request, const std::string& target, registration::Session& session,
+                            ResultList& list, const std::function<void(const std::string&)>& showError,
+                            RunControl& run, RunSummary& summary) {
+    if (request.task == Task::Check) return CheckRun(request, session, list, showError, run, summary);
+    return ExportRun(request, target, session, list, run, summary);
+}
+
+}  // namespace velquist
