@@ -1,7 +1,7 @@
 // Clipboard text and the CSV report of the result lines.
 #include "results/Report.h"
 
-#include "win32/Handles.h"
+#include "results/SaveWhole.h"
 
 namespace velquist {
 namespace {
@@ -47,33 +47,7 @@ std::string ReportCsv(const std::vector<ResultLine>& lines) {
 }
 
 bool SaveReport(const std::string& path, const std::vector<ResultLine>& lines, DWORD& error) {
-    error = ERROR_SUCCESS;
-    const std::string csv = ReportCsv(lines);
-    const std::string temporary = path + ".velquist-" + std::to_string(::GetCurrentProcessId()) + ".tmp";
-    {
-        win32::unique_handle file(::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                FILE_ATTRIBUTE_TEMPORARY, nullptr));
-        if (!win32::IsValid(file)) {
-            error = ::GetLastError();
-            return false;
-        }
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), csv.data(), static_cast<DWORD>(csv.size()), &written, nullptr) ||
-            written != csv.size() || !::FlushFileBuffers(file.get())) {
-            error = ::GetLastError();
-            if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
-            file.reset();
-            ::DeleteFileA(temporary.c_str());
-            return false;
-        }
-    }
-    if (!::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = ::GetLastError();
-        ::DeleteFileA(temporary.c_str());
-        return false;
-    }
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return true;
+    return SaveWhole(path, ReportCsv(lines), error);
 }
 
 }  // namespace velquist
