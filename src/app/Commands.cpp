@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
+#include "app/InspectRun.h"
 #include "folders/RegisterFile.h"
 #include "registration/Details.h"
 #include "win32/Paths.h"
@@ -59,25 +62,24 @@ double SecondsSince(const LARGE_INTEGER& start) {
 
 }  // namespace
 
-RunSummary Execute(const RunRequest& request, registration::Session& session, ResultList& results,
-                   const std::function<void(const std::string&)>& showError, RunControl* control) {
-    RunSummary summary;
-    RunControl none;
-    RunControl& run = control != nullptr ? *control : none;
-    // The waits for the runners hand input to the control and ask it about stopping.
-    const SessionForRun settings(session, request.perUser, control);
-    CountingList list(results);
-    list.Clear();
-    LARGE_INTEGER start{};
-    ::QueryPerformanceCounter(&start);
-    const bool registerFlag = request.registerFlag;
+namespace {
 
+RunKind KindOfRun(const RunRequest& request) {
+    switch (request.task) {
+        case RunRequest::Task::Change: return request.registerFlag ? RunKind::Register : RunKind::Unregister;
+        case RunRequest::Task::Check: return RunKind::Check;
+        case RunRequest::Task::Export:
+        case RunRequest::Task::Removal: return RunKind::Export;
+    }
+    return RunKind::Register;
+}
+
+// Register or unregister: the single file or the folder's components; false when a single file ends
+// the run (told through showError).
+bool ChangeRun(const RunRequest& request, registration::Session& session, CountingList& list,
+               const std::function<void(const std::string&)>& showError, RunControl& run, RunSummary& summary) {
+    const bool registerFlag = request.registerFlag;
     if (request.mode == RunRequest::Mode::SingleFile) {
-        if (!win32::IsOrdinaryFile(request.path)) {
-            showError("No file selected");
-            summary.end = RunSummary::End::NoFile;
-            return summary;
-        }
         summary.checked = 1;
         const Module1::FileRegistration file = Module1::RegisterFile(session, request.path, registerFlag);
         summary.stopped = file.stopped;
@@ -91,7 +93,7 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
                 summary.end = RunSummary::End::Unloadable;
             }
             showError(message);
-            return summary;
+            return false;
         }
         AddResultLine(list, file.line);
     } else if (win32::IsFolder(request.path)) {
@@ -101,23 +103,80 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
         summary.accessDenied = run.accessDenied;
     }
     // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
-
     summary.succeeded = list.succeeded;
     summary.failed = list.failed;
-    AddResultLine(list, ClosingLine(registerFlag, summary.stopped,
-                                    modRegister::Summary(registerFlag, list.succeeded, list.failed, summary.checked,
-                                                         SecondsSince(start))));
+    return true;
+}
+
+std::string Seconds(double seconds) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%.1f", seconds);
+    return time;
+}
+
+}  // namespace
+
+RunSummary Execute(const RunRequest& request, registration::Session& session, ResultList& results,
+                   const std::function<void(const std::string&)>& showError, RunControl* control) {
+    RunSummary summary;
+    summary.task = request.task;
+    RunControl none;
+    RunControl& run = control != nullptr ? *control : none;
+    const bool change = request.task == RunRequest::Task::Change;
+    if (!change && request.mode == RunRequest::Mode::SingleFile && !win32::IsOrdinaryFile(request.path)) {
+        showError("No file selected");
+        summary.end = RunSummary::End::NoFile;
+        return summary;
+    }
+    // An export's file is settled before anything of the last run's goes.
+    std::string target;
+    const bool exporting = request.task == RunRequest::Task::Export || request.task == RunRequest::Task::Removal;
+    if (exporting && !ChooseExportTarget(request, showError, run, summary, target)) return summary;
+
+    // The waits for the runners hand input to the control and ask it about stopping. A check or an
+    // export loads each component as a machine-wide run does: the per-user setting only says where an
+    // export's keys go.
+    const SessionForRun settings(session, change && request.perUser, control);
+    CountingList list(results);
+    list.Clear();
+    LARGE_INTEGER start{};
+    ::QueryPerformanceCounter(&start);
+
+    std::string detail;
+    if (change) {
+        if (!win32::IsOrdinaryFile(request.path) && request.mode == RunRequest::Mode::SingleFile) {
+            showError("No file selected");
+            summary.end = RunSummary::End::NoFile;
+            return summary;
+        }
+        if (!ChangeRun(request, session, list, showError, run, summary)) return summary;
+        detail = modRegister::Summary(request.registerFlag, list.succeeded, list.failed, summary.checked,
+                                      SecondsSince(start));
+    } else {
+        const InspectionEnd end = RunInspection(request, target, session, list, showError, run, summary);
+        if (summary.end != RunSummary::End::Ran) return summary;
+        summary.checked = run.checked;
+        summary.stopped = run.stopped;
+        if (exporting && target.empty()) summary.end = RunSummary::End::NoComponent;
+        detail = end.counts + ", " + modRegister::Grouped(summary.checked) + (summary.checked == 1 ? " file" : " files") +
+                 " checked in " + Seconds(SecondsSince(start)) + " s." + (end.note.empty() ? "" : " " + end.note);
+    }
+    AddResultLine(list, ClosingLine(KindOfRun(request), summary.stopped, detail));
     return summary;
 }
 
 int ExitCodeOf(const RunSummary& summary) {
     switch (summary.end) {
         case RunSummary::End::NoFile:
-        case RunSummary::End::NotComponent: return kExitNothingToDo;
+        case RunSummary::End::NotComponent:
+        case RunSummary::End::NoComponent:
+        case RunSummary::End::Cancelled: return kExitNothingToDo;
         case RunSummary::End::Unloadable: return kExitFailed;
         case RunSummary::End::Ran: break;
     }
-    if (summary.failed > 0 || summary.stopped) return kExitFailed;
+    if (summary.failed > 0 || summary.unsettled > 0 || summary.stopped) return kExitFailed;
+    const bool exporting = summary.task == RunRequest::Task::Export || summary.task == RunRequest::Task::Removal;
+    if (exporting && summary.succeeded > 0 && !summary.written) return kExitFailed;
     return summary.succeeded > 0 ? kExitSucceeded : kExitNothingToDo;
 }
 

@@ -1,6 +1,8 @@
 // The main window's run: its state, its input, its progress.
 #include "app/RunState.h"
 
+#include "pickers/CommonDialogAPI.h"
+
 #include <shobjidl.h>
 
 #include <utility>
@@ -92,6 +94,12 @@ public:
     }
     bool StopRequested() override { return state_.state_ == State::Stopping || state_.state_ == State::Closing; }
     void OnInput() override { state_.HandleInput(); }
+    std::string ChooseExportFile(bool removal) override {
+        static const char kFilter[] = "Registration files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
+        return pickers::ShowSaveFileDialog(state_.window_, removal ? "Velquist removal.reg" : "Velquist registration.reg",
+                                           std::string(kFilter, std::size(kFilter) - 1),
+                                           removal ? "Export removal" : "Export registration", "reg");
+    }
 
 private:
     RunState& state_;

@@ -34,9 +34,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
                 const std::string text = line.error + "\n\n" + velquist::Usage();
                 ::MessageBoxA(form.Handle(), text.c_str(), "Velquist!", MB_OK | MB_ICONERROR);
             } else if (line.run) {
-                // Pressed from the loop, exactly as a click would.
-                const HWND button = line.unregister ? form.Command1 : form.Command5;
-                ::PostMessageA(button, BM_CLICK, 0, 0);
+                const velquist::RunRequest request = velquist::RequestFrom(line);
+                if (request.task != velquist::RunRequest::Task::Change) {
+                    form.PostTool(request.task, request.target);
+                } else {
+                    // Pressed from the loop, exactly as a click would.
+                    const HWND button = line.unregister ? form.Command1 : form.Command5;
+                    ::PostMessageA(button, BM_CLICK, 0, 0);
+                }
             }
             exitCode = velquist::RunMessageLoop(form.Handle(), form.Accelerators());
         }

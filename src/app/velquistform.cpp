@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/Commands.h"
 #include "pickers/CommonDialogAPI.h"
@@ -131,8 +132,7 @@ RunRequest velquistform::ReadRequest(bool registerFlag) const {
     return request;
 }
 
-void velquistform::Run(bool registerFlag) {
-    const RunRequest request = ReadRequest(registerFlag);
+void velquistform::Run(const RunRequest& request) {
     RunSummary summary;
     run_->SetProgressDisplay(progress_);
     const auto showError = [this](const std::string& message) {
@@ -149,9 +149,31 @@ void velquistform::Run(bool registerFlag) {
     }
 }
 
-void velquistform::Command5_Click() { Run(true); }
+void velquistform::Command5_Click() { Run(ReadRequest(true)); }
 
-void velquistform::Command1_Click() { Run(false); }
+void velquistform::Command1_Click() { Run(ReadRequest(false)); }
+
+void velquistform::RunTool(RunRequest::Task task) {
+    if (Busy()) return;
+    RunRequest request = ReadRequest(true);
+    request.task = task;
+    if (task != RunRequest::Task::Check) request.target = std::exchange(toolTarget_, {});
+    Run(request);
+}
+
+void velquistform::PostTool(RunRequest::Task task, const std::string& target) {
+    toolTarget_ = target;
+    const int command = task == RunRequest::Task::Check ? IDM_CHECK
+                        : task == RunRequest::Task::Export ? IDM_EXPORT
+                                                           : IDM_REMOVAL;
+    ::PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+void velquistform::mnucheck_Click() { RunTool(RunRequest::Task::Check); }
+
+void velquistform::mnuexport_Click() { RunTool(RunRequest::Task::Export); }
+
+void velquistform::mnuremoval_Click() { RunTool(RunRequest::Task::Removal); }
 
 void velquistform::Command2_Click() { Form_Unload(); }
 
@@ -221,6 +243,9 @@ void velquistform::OnCommand(int id, int code) {
         case IDM_SAVE: mnusave_Click(); break;
         case IDM_PERUSER: mnuperuser_Click(); break;
         case IDM_RESTART: mnurestart_Click(); break;
+        case IDM_CHECK: mnucheck_Click(); break;
+        case IDM_EXPORT: mnuexport_Click(); break;
+        case IDM_REMOVAL: mnuremoval_Click(); break;
         case IDM_COPY: list_->CopyRows(); break;
         case IDM_SELECTALL: list_->Rows().SelectAll(); break;
         case IDOK:

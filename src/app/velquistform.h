@@ -55,6 +55,9 @@ public:
     void Command3_Click();
     void Command4_Click();
     void Command5_Click();
+    void mnucheck_Click();
+    void mnuexport_Click();
+    void mnuremoval_Click();
     void mnuexit_Click();
     void mnusave_Click();
     void mnuperuser_Click();
@@ -76,6 +79,9 @@ public:
     void SetElevation(Elevation* elevation) noexcept { elevation_ = elevation; }
     // What the controls ask for: the one reader of the mode, the path, sub-directories and per user.
     RunRequest ReadRequest(bool registerFlag) const;
+    // Starts a check or an export of the inputs from the message loop, as the Tools menu would; an
+    // export to `target` writes that file without asking for one.
+    void PostTool(RunRequest::Task task, const std::string& target = {});
 
     // The DPI the window is laid out for.
     int Dpi() const noexcept { return dpi_; }
@@ -107,7 +113,8 @@ private:
     bool Busy() const noexcept { return run_ && run_->Busy(); }
     // Runs a command, once at a time: while a run waits for a component, messages sent to the window
     // are handled, and may ask for another run or for the window to close.
-    void Run(bool registerFlag);
+    void Run(const RunRequest& request);
+    void RunTool(RunRequest::Task task);
     Elevation& Rights() const { return elevation_ != nullptr ? *elevation_ : SystemElevation(); }
 
     int dpi_ = 96;
@@ -118,6 +125,7 @@ private:
     std::unique_ptr<RunState> run_;
     ProgressDisplay* progress_ = nullptr;  // null: the task bar
     bool perUser_ = false;
+    std::string toolTarget_;               // the next export's file, from the command line; "" to ask
     Elevation* elevation_ = nullptr;       // null: the system's
     registration::Session session_;        // the runners of this window's runs
 

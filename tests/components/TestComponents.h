@@ -21,7 +21,7 @@
 // ThreadingModel "Both", ProgID, VersionIndependentProgID, TypeLib, an empty Programmable key), the
 // ProgIDs VELQUIST_TYPED_PROGID and ".1" with CLSID (and CurVer), the type library
 // VELQUIST_TYPED_LIBID 1.0 with the oleautomation interface VELQUIST_TYPED_IID (a file "typed.dll.tlb"
-// made beside the DLL at first registration, registered with RegisterTypeLib), and under
+// made beside the DLL at each registration, registered with RegisterTypeLib), and under
 // HKEY_LOCAL_MACHINE\VELQUIST_TYPED_PRODUCT_KEY the values Path (its path) and Build (REG_DWORD 7).
 // DllUnregisterServer removes all of it.
 #define VELQUIST_TYPED_DLL "typed.dll"

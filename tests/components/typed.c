@@ -1,5 +1,5 @@
 /* A component that registers as full ones do: a class with a ProgID, a type library with one interface
-   (made beside the DLL at first registration, registered with RegisterTypeLib), and a value under
+   (made beside the DLL at each registration, registered with RegisterTypeLib), and a value under
    HKEY_LOCAL_MACHINE\SOFTWARE outside the classes. */
 #include <windows.h>
 #include <objbase.h>
@@ -35,7 +35,14 @@ static HRESULT GuidOf(const char* text, GUID* guid) {
     return CLSIDFromString(wide, guid);
 }
 
-/* The type library file beside the DLL: "<dll>.tlb", made once with one oleautomation interface. */
+#ifdef _WIN64
+#define TYPED_SYSKIND SYS_WIN64
+#else
+#define TYPED_SYSKIND SYS_WIN32
+#endif
+
+/* The type library file beside the DLL: "<dll>.tlb", made at each registration (for this bitness) with
+   one oleautomation interface. */
 static HRESULT MakeTypeLibrary(const WCHAR* path) {
     ICreateTypeLib2* library = NULL;
     ICreateTypeInfo* info = NULL;
@@ -45,7 +52,7 @@ static HRESULT MakeTypeLibrary(const WCHAR* path) {
     GUID libraryGuid, interfaceGuid;
     HRESULT hr = GuidOf(VELQUIST_TYPED_LIBID, &libraryGuid);
     if (SUCCEEDED(hr)) hr = GuidOf(VELQUIST_TYPED_IID, &interfaceGuid);
-    if (SUCCEEDED(hr)) hr = CreateTypeLib2(SYS_WIN32, path, &library);
+    if (SUCCEEDED(hr)) hr = CreateTypeLib2(TYPED_SYSKIND, path, &library);
     if (SUCCEEDED(hr)) hr = library->lpVtbl->SetName(library, L"VelquistTyped");
     if (SUCCEEDED(hr)) hr = library->lpVtbl->SetGuid(library, &libraryGuid);
     if (SUCCEEDED(hr)) hr = library->lpVtbl->SetVersion(library, 1, 0);
@@ -53,7 +60,7 @@ static HRESULT MakeTypeLibrary(const WCHAR* path) {
     if (SUCCEEDED(hr)) hr = library->lpVtbl->CreateTypeInfo(library, L"ITyped", TKIND_INTERFACE, &info);
     if (SUCCEEDED(hr)) hr = info->lpVtbl->SetGuid(info, &interfaceGuid);
     if (SUCCEEDED(hr)) hr = info->lpVtbl->SetTypeFlags(info, TYPEFLAG_FOLEAUTOMATION);
-    if (SUCCEEDED(hr)) hr = LoadTypeLib(L"stdole2.tlb", &stdole);
+    if (SUCCEEDED(hr)) hr = LoadTypeLibEx(L"stdole2.tlb", REGKIND_NONE, &stdole);
     if (SUCCEEDED(hr)) hr = stdole->lpVtbl->GetTypeInfoOfGuid(stdole, &IID_IUnknown, &unknown);
     if (SUCCEEDED(hr)) hr = info->lpVtbl->AddRefTypeInfo(info, unknown, &unknownRef);
     if (SUCCEEDED(hr)) hr = info->lpVtbl->AddImplType(info, 0, unknownRef);
@@ -72,10 +79,8 @@ static HRESULT RegisterTypeLibrary(const char* dllPath) {
     HRESULT hr;
     if (MultiByteToWideChar(CP_ACP, 0, dllPath, -1, path, 4 * MAX_PATH - 8) == 0) return E_FAIL;
     wcscat(path, L".tlb");
-    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
-        hr = MakeTypeLibrary(path);
-        if (FAILED(hr)) return hr;
-    }
+    hr = MakeTypeLibrary(path);
+    if (FAILED(hr)) return hr;
     hr = LoadTypeLibEx(path, REGKIND_NONE, &library);
     if (FAILED(hr)) return hr;
     hr = RegisterTypeLib(library, path, NULL);
@@ -121,11 +126,7 @@ __declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
     RegDeleteTreeA(HKEY_CLASSES_ROOT, VELQUIST_TYPED_PROGID);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY);
     if (SUCCEEDED(GuidOf(VELQUIST_TYPED_LIBID, &libraryGuid))) {
-#ifdef _WIN64
-        UnRegisterTypeLib(&libraryGuid, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
-#else
-        UnRegisterTypeLib(&libraryGuid, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
-#endif
+        UnRegisterTypeLib(&libraryGuid, 1, 0, LOCALE_NEUTRAL, TYPED_SYSKIND);
     }
     return S_OK;
 }

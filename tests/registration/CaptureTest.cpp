@@ -88,9 +88,6 @@ protected:
 
 TEST_F(CaptureTest, TypedComponentIsCapturedWholeAndTheMachineStaysAsItWas) {
     const std::string path = ComponentPath(VELQUIST_TYPED_DLL);
-    // The type library file is made at first registration: not a change a capture has to undo.
-    ASSERT_TRUE(modRegister::RunServerEntry(session_, path, true));
-    ASSERT_TRUE(modRegister::RunServerEntry(session_, path, false));
     const MachineRegistry before = MachineRegistry::Read();
 
     ASSERT_EQ(session_.Probe(path).outcome, Outcome::Success);  // kept loaded for the capture, as in a run
