@@ -14,6 +14,7 @@ namespace registry {
 struct TreeKey {
     std::wstring path;  // below the key read; L"" for that key itself
     std::vector<capture::Value> values;
+    friend bool operator==(const TreeKey&, const TreeKey&) = default;
 };
 
 // The key root\subKey and every key below it, parents before children, in `view` (0, KEY_WOW64_32KEY

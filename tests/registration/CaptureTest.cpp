@@ -49,35 +49,8 @@ const capture::Value* FindValue(const capture::Key* key, const std::wstring& nam
     return nullptr;
 }
 
-// The parts of the registry a capture must leave alone, read whole.
-struct MachineRegistry {
-    std::vector<registry::TreeKey> machine64, machine32, user;
-    static MachineRegistry Read() {
-        MachineRegistry read;
-        registry::ReadTree(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_64KEY, read.machine64);
-        registry::ReadTree(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_32KEY, read.machine32);
-        registry::ReadTree(HKEY_CURRENT_USER, L"Software", 0, read.user);
-        // Wine keeps its font cache there, and updates it as processes start.
-        std::erase_if(read.user, [](const registry::TreeKey& key) { return _wcsnicmp(key.path.c_str(), L"Wine", 4) == 0; });
-        return read;
-    }
-};
-
-// The first key path that differs between two readings, "" when none does.
-std::wstring FirstDifference(const std::vector<registry::TreeKey>& a, const std::vector<registry::TreeKey>& b) {
-    for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
-        if (i >= a.size()) return L"added " + b[i].path;
-        if (i >= b.size()) return L"removed " + a[i].path;
-        if (a[i].path != b[i].path || a[i].values != b[i].values) return a[i].path + L" / " + b[i].path;
-    }
-    return L"";
-}
-
-void ExpectUnchanged(const MachineRegistry& before) {
-    const MachineRegistry after = MachineRegistry::Read();
-    EXPECT_EQ(FirstDifference(before.machine64, after.machine64), L"");
-    EXPECT_EQ(FirstDifference(before.machine32, after.machine32), L"");
-    EXPECT_EQ(FirstDifference(before.user, after.user), L"");
+void ExpectUnchanged(const testsupport::MachineRegistry& before) {
+    EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
 }
 
 class CaptureTest : public ::testing::Test {
@@ -88,7 +61,8 @@ protected:
 
 TEST_F(CaptureTest, TypedComponentIsCapturedWholeAndTheMachineStaysAsItWas) {
     const std::string path = ComponentPath(VELQUIST_TYPED_DLL);
-    const MachineRegistry before = MachineRegistry::Read();
+    ASSERT_TRUE(modRegister::RunServerEntry(session_, path, false));  // whatever an earlier run left
+    const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
 
     ASSERT_EQ(session_.Probe(path).outcome, Outcome::Success);  // kept loaded for the capture, as in a run
     capture::Capture captured;
@@ -137,7 +111,7 @@ TEST_F(CaptureTest, EveryFailureLeavesNoScratchKeyAndNoRedirection) {
         {VELQUIST_CRASHING_DLL, Outcome::Crashed, "Crashed"},
         {VELQUIST_BLOCKING_DLL, Outcome::TimedOut, "Did not finish within"},
     };
-    const MachineRegistry before = MachineRegistry::Read();
+    const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const std::string path = ComponentPath(c.file);

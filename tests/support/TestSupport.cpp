@@ -1,6 +1,7 @@
 // Shared test helpers.
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -224,6 +225,31 @@ void DrainQuit() {
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
+}
+
+MachineRegistry MachineRegistry::Read() {
+    MachineRegistry read;
+    registry::ReadTree(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_64KEY, read.machine64);
+    registry::ReadTree(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_32KEY, read.machine32);
+    registry::ReadTree(HKEY_CURRENT_USER, L"Software", 0, read.user);
+    std::erase_if(read.user, [](const registry::TreeKey& key) { return _wcsnicmp(key.path.c_str(), L"Wine", 4) == 0; });
+    return read;
+}
+
+std::wstring MachineRegistry::FirstDifference(const MachineRegistry& later) const {
+    const auto first = [](const std::vector<registry::TreeKey>& a, const std::vector<registry::TreeKey>& b) {
+        for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+            if (i >= a.size()) return L"added " + b[i].path;
+            if (i >= b.size()) return L"removed " + a[i].path;
+            if (a[i].path != b[i].path || a[i].values != b[i].values) return a[i].path + L" / " + b[i].path;
+        }
+        return std::wstring();
+    };
+    for (const auto& [a, b] : {std::pair{&machine64, &later.machine64}, {&machine32, &later.machine32}, {&user, &later.user}}) {
+        std::wstring difference = first(*a, *b);
+        if (!difference.empty()) return difference;
+    }
+    return {};
 }
 
 }  // namespace testsupport

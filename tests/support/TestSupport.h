@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "registration/RegistryTree.h"
 #include "registration/Session.h"
 #include "win32/Handles.h"
 
@@ -75,6 +77,15 @@ void DeleteTree(HKEY root, const std::string& subKey, REGSAM view = 0);
 // absent; and the removal of the class's key, so that a test starts from an unregistered class.
 std::string RegisteredServer(const char* clsid);
 void ForgetClass(const char* clsid);
+
+// The parts of the registry a check or an export must leave alone, read whole: HKLM\Software in both
+// views and HKCU\Software (without Wine's own font cache, which Wine updates as processes start).
+struct MachineRegistry {
+    std::vector<registry::TreeKey> machine64, machine32, user;
+    static MachineRegistry Read();
+    // The first key that differs from `later`, "" when none does.
+    std::wstring FirstDifference(const MachineRegistry& later) const;
+};
 
 // What a program run to its end gave back: its exit code (none when it could not start or was ended
 // for running too long) and what it wrote to its standard output and error.

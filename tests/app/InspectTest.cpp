@@ -1,0 +1,161 @@
+// Check and export runs over real components: each verdict set up for real, the machine left as it
+// was, and a .reg file that deploys and removes exactly what the component registers.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "RecordingList.h"
+#include "TestComponents.h"
+#include "TestSupport.h"
+#include "app/Commands.h"
+#include "win32/Text.h"
+
+using velquist::LineKind;
+using velquist::RunRequest;
+
+namespace {
+
+constexpr char kClassKey[] = "Software\\Classes\\CLSID\\" VELQUIST_TYPED_CLSID;
+constexpr char kLibraryKey[] = "Software\\Classes\\TypeLib\\" VELQUIST_TYPED_LIBID;
+
+// Two copies of the typed component, a and b, each in its own folder; every registration of either
+// removed afterwards, machine-wide and per user.
+class InspectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testsupport::MakeDirs(dir_ / "a") && testsupport::MakeDirs(dir_ / "b"));
+        ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_TYPED_DLL), a_));
+        ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_TYPED_DLL), b_));
+    }
+    void TearDown() override {
+        for (const bool perUser : {false, true}) {
+            for (const std::string& path : {a_, b_}) Run(Request(path, RunRequest::Task::Change, false, perUser));
+        }
+        session_.EndRunners();
+    }
+
+    static RunRequest Request(const std::string& path, RunRequest::Task task, bool registerFlag = true,
+                              bool perUser = false, const std::string& target = {}) {
+        RunRequest request{RunRequest::Mode::SingleFile, path, false, registerFlag, perUser};
+        request.task = task;
+        request.target = target;
+        return request;
+    }
+    velquist::RunSummary Run(const RunRequest& request) {
+        return velquist::Execute(request, session_, list_, [](const std::string& message) { ADD_FAILURE() << message; });
+    }
+    // The line a check of `a` gives.
+    const testsupport::RecordingList::Line& CheckA() {
+        Run(Request(a_, RunRequest::Task::Check));
+        EXPECT_EQ(list_.lines.size(), 2u);
+        EXPECT_EQ(list_.lines.back().line.kind, LineKind::Completed);
+        return list_.lines.front();
+    }
+    static bool ReadsAsImported(const std::string& file) {
+        const testsupport::ProcessOutcome imported =
+            testsupport::RunProcess(::getenv("SystemRoot") + std::string("\\system32\\reg.exe"),
+                                    "import \"" + file + "\"", 30000);
+        return imported.exitCode == 0u;
+    }
+
+    testsupport::TempDir dir_;
+    const std::string a_ = dir_ / "a\\typed.dll";
+    const std::string b_ = dir_ / "b\\typed.dll";
+    registration::Session session_{testsupport::BuildRunners()};
+    testsupport::RecordingList list_;
+};
+
+// Each verdict, set up for real; no check changes the machine.
+TEST_F(InspectTest, EachVerdictOfACheckComesFromTheMachineAsItIs) {
+    struct Step {
+        const char* name;
+        std::function<void()> arrange;
+        LineKind kind;
+        std::vector<std::string> inDetail;
+    };
+    const Step steps[] = {
+        {"nothing registered", [] {}, LineKind::NotRegistered, {"None of the"}},
+        {"registered from a", [&] { Run(Request(a_, RunRequest::Task::Change)); }, LineKind::RegisteredHere,
+         {"64-bit registry view"}},
+        {"registered from b", [&] { Run(Request(b_, RunRequest::Task::Change)); }, LineKind::RegisteredElsewhere,
+         {b_, "exists", "the machine's classes"}},
+        {"a value removed by hand",
+         [&] {
+             Run(Request(a_, RunRequest::Task::Change));
+             HKEY server = nullptr;
+             ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kClassKey) + "\\InprocServer32").c_str(), 0,
+                                       KEY_SET_VALUE | KEY_WOW64_64KEY, &server),
+                       ERROR_SUCCESS);
+             ::RegDeleteValueA(server, "ThreadingModel");
+             ::RegCloseKey(server);
+         },
+         LineKind::PartlyRegistered, {"ThreadingModel"}},
+        {"b for the current user over a for the machine",
+         [&] {
+             Run(Request(a_, RunRequest::Task::Change));
+             Run(Request(b_, RunRequest::Task::Change, true, true));
+         },
+         LineKind::RegisteredElsewhere, {b_, "the current user's classes"}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.arrange();
+        const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
+        const auto& line = CheckA();
+        EXPECT_EQ(line.line.kind, step.kind) << line.detail;
+        for (const std::string& part : step.inDetail) EXPECT_NE(line.detail.find(part), std::string::npos) << line.detail;
+        EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+    }
+}
+
+// Exported, then unregistered, then imported: the machine has what DllRegisterServer wrote, and the
+// check agrees; the removal file then takes exactly that away and leaves the shared parents.
+TEST_F(InspectTest, ExportedRegistrationDeploysAndRemovalUndoesIt) {
+    Run(Request(a_, RunRequest::Task::Change));
+    std::vector<registry::TreeKey> registeredClass, registeredLibrary;
+    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kClassKey), KEY_WOW64_64KEY, registeredClass);
+    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kLibraryKey), KEY_WOW64_64KEY, registeredLibrary);
+    ASSERT_FALSE(registeredClass.empty());
+    Run(Request(a_, RunRequest::Task::Change, false));
+    ASSERT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, KEY_WOW64_64KEY));
+
+    const std::string registration = dir_ / "registration.reg";
+    const std::string removal = dir_ / "removal.reg";
+    const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
+    const velquist::RunSummary exported = Run(Request(a_, RunRequest::Task::Export, true, false, registration));
+    EXPECT_TRUE(exported.written);
+    EXPECT_EQ(velquist::ExitCodeOf(exported), velquist::kExitSucceeded);
+    ASSERT_EQ(list_.lines.size(), 2u);
+    EXPECT_EQ(list_.lines[0].text, "Exported : " + a_);
+    EXPECT_EQ(list_.lines[1].text, "Export completed");
+    EXPECT_NE(list_.lines[1].detail.find(registration), std::string::npos) << list_.lines[1].detail;
+    EXPECT_TRUE(velquist::ExitCodeOf(Run(Request(a_, RunRequest::Task::Removal, true, false, removal))) ==
+                velquist::kExitSucceeded);
+    EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+
+    ASSERT_TRUE(ReadsAsImported(registration));
+    std::vector<registry::TreeKey> importedClass, importedLibrary;
+    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kClassKey), KEY_WOW64_64KEY, importedClass);
+    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kLibraryKey), KEY_WOW64_64KEY, importedLibrary);
+    EXPECT_EQ(importedClass.size(), registeredClass.size());
+    EXPECT_TRUE(importedClass == registeredClass);
+    EXPECT_TRUE(importedLibrary == registeredLibrary);
+    EXPECT_EQ(testsupport::StringValue(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, "Path", KEY_WOW64_64KEY), a_);
+    EXPECT_EQ(CheckA().line.kind, LineKind::RegisteredHere) << list_.lines.front().detail;
+
+    ASSERT_TRUE(ReadsAsImported(removal));
+    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, KEY_WOW64_64KEY));
+    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kLibraryKey, KEY_WOW64_64KEY));
+    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\" VELQUIST_TYPED_PROGID, KEY_WOW64_64KEY));
+    EXPECT_EQ(testsupport::StringValue(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, "Path", KEY_WOW64_64KEY),
+              testsupport::kNoValue);
+    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", KEY_WOW64_64KEY));
+    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\TypeLib", KEY_WOW64_64KEY));
+    EXPECT_EQ(CheckA().line.kind, LineKind::NotRegistered) << list_.lines.front().detail;
+    testsupport::DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velquist Tests", KEY_WOW64_64KEY);
+}
+
+}  // namespace
