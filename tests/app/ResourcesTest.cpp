@@ -121,18 +121,21 @@ TEST(Resources, IconsShowWhatTheyStandFor) {
     EXPECT_EQ(cross.green + cross.magenta, 0);
 }
 
-TEST(Resources, F1IsTheShortcutForContentsAndCtrlSForSave) {
+TEST(Resources, ShortcutsForContentsSaveCheckAndExport) {
     HACCEL table = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
     ASSERT_NE(table, nullptr);
+    const ACCEL expected[] = {{FVIRTKEY, VK_F1, IDM_CONTENTS},
+                              {FVIRTKEY | FCONTROL, 'S', IDM_SAVE},
+                              {FVIRTKEY | FCONTROL, 'K', IDM_CHECK},
+                              {FVIRTKEY | FCONTROL, 'E', IDM_EXPORT}};
     ACCEL entries[8] = {};
     const int count = ::CopyAcceleratorTableA(table, entries, 8);
-    ASSERT_EQ(count, 2);
-    EXPECT_EQ(entries[0].key, VK_F1);
-    EXPECT_EQ(entries[0].cmd, IDM_CONTENTS);
-    EXPECT_EQ(entries[0].fVirt & (FVIRTKEY | FSHIFT | FCONTROL | FALT), FVIRTKEY);
-    EXPECT_EQ(entries[1].key, 'S');
-    EXPECT_EQ(entries[1].cmd, IDM_SAVE);
-    EXPECT_EQ(entries[1].fVirt & (FVIRTKEY | FSHIFT | FCONTROL | FALT), FVIRTKEY | FCONTROL);
+    ASSERT_EQ(count, static_cast<int>(std::size(expected)));
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(entries[i].key, expected[i].key) << i;
+        EXPECT_EQ(entries[i].cmd, expected[i].cmd) << i;
+        EXPECT_EQ(entries[i].fVirt & (FVIRTKEY | FSHIFT | FCONTROL | FALT), expected[i].fVirt) << i;
+    }
 }
 
 }  // namespace

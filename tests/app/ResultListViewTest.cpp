@@ -105,7 +105,7 @@ TEST_F(ResultListView, EachRowShowsItsIcon) {
     EXPECT_EQ(cube.green, 0);
 }
 
-TEST_F(ResultListView, ReportWithOneColumnAndThreeSixteenPixelImages) {
+TEST_F(ResultListView, ReportWithOneColumnAndFourSixteenPixelImages) {
     const LONG style = ::GetWindowLongA(form.ListView1, GWL_STYLE);
     EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
     EXPECT_TRUE(style & LVS_NOCOLUMNHEADER);  // the one column has no caption to show
@@ -117,7 +117,7 @@ TEST_F(ResultListView, ReportWithOneColumnAndThreeSixteenPixelImages) {
     EXPECT_EQ(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 1);
 
     ASSERT_NE(form.ImageList1, nullptr);
-    EXPECT_EQ(::ImageList_GetImageCount(form.ImageList1), 3);
+    EXPECT_EQ(::ImageList_GetImageCount(form.ImageList1), 4);  // success, failure, program, warning
     int cx = 0, cy = 0;
     ASSERT_TRUE(::ImageList_GetIconSize(form.ImageList1, &cx, &cy));
     EXPECT_EQ(cx, 16);
