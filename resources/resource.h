@@ -5,7 +5,7 @@
 #define IDI_PROGRAM_SHADOW 102  // the same cube with a grey shadow (the About window's icon)
 #define IDI_CHECK 103           // green check mark, 16 x 16
 #define IDI_CROSS 104           // red X, 16 x 16
-#define IDI_WARNING 105         // amber triangle with an exclamation mark, 16 x 16
+#define IDI_CAUTION 105         // amber triangle with an exclamation mark, 16 x 16
 #define IDR_ACCELERATORS 201    // the main window's shortcuts (F1, Ctrl+S)
 
 // Main window menu commands (also the targets of the accelerator table).

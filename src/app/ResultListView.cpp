@@ -48,7 +48,7 @@ void PutOnClipboard(HWND owner, const std::wstring& text) {
 ResultListView::ResultListView(HWND owner, HWND listView)
     : owner_(owner), list_(listView), images_(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 0)),
       rows_(listView) {
-    for (int id : {IDI_CHECK, IDI_CROSS, IDI_PROGRAM, IDI_WARNING}) ::ImageList_AddIcon(images_.get(), win32::SharedIcon(id, 16));
+    for (int id : {IDI_CHECK, IDI_CROSS, IDI_PROGRAM, IDI_CAUTION}) ::ImageList_AddIcon(images_.get(), win32::SharedIcon(id, 16));
     ::SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images_.get()));
     ::SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(images_.get()));
     HWND header = reinterpret_cast<HWND>(::SendMessageA(list_, LVM_GETHEADER, 0, 0));

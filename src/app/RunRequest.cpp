@@ -33,15 +33,16 @@ std::string RelaunchParameters(const RunRequest& request, bool run) {
     if (!request.registerFlag && request.task == RunRequest::Task::Change) add("/u");
     if (request.mode == RunRequest::Mode::Directory && request.subfolders) add("/r");
     if (request.perUser) add("/user");
+    // An export goes on only with its file: the command line cannot say "ask for one", and without
+    // its switch the new instance would take the request for a register run. It then just shows the
+    // inputs.
+    const bool exporting = request.task == RunRequest::Task::Export || request.task == RunRequest::Task::Removal;
     if (request.task == RunRequest::Task::Check) add("/check");
-    // Without a file the new instance asks for one, as this one would have.
-    if (!request.target.empty() && request.task == RunRequest::Task::Export) {
-        add(QuoteArgument("/export:" + win32::FullPathOr(request.target)));
+    if (exporting && !request.target.empty()) {
+        add(QuoteArgument((request.task == RunRequest::Task::Export ? "/export:" : "/removal:") +
+                          win32::FullPathOr(request.target)));
     }
-    if (!request.target.empty() && request.task == RunRequest::Task::Removal) {
-        add(QuoteArgument("/removal:" + win32::FullPathOr(request.target)));
-    }
-    if (run) add("/run");
+    if (run && !(exporting && request.target.empty())) add("/run");
     if (!request.path.empty()) add(QuoteArgument(win32::FullPathOr(request.path)));
     return parameters;
 }

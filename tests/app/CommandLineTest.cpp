@@ -56,6 +56,43 @@ TEST(CommandLine, BadCommandLinesSayWhy) {
     EXPECT_NE(ParseCommandLine({"/x"}).error.find("/x"), std::string::npos);
 }
 
+// The tasks other than a change: each alone, with the switches that go with any run; never two of
+// them, never with /u, never without their file. Bad ones end silent mode with exit code 3.
+TEST(CommandLine, CheckExportAndRemovalGoAloneAndNeedTheirFile) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool check;
+        std::string exportFile, removalFile;
+    };
+    const Case cases[] = {
+        {{"/s", "/check", "/r", "/user", "C:\app"}, true, "", ""},
+        {{"/export:C:\a.reg", "/S", "/R", "/USER", "C:\app"}, false, "C:\a.reg", ""},
+        {{"-user", "/REMOVAL:x.reg", "-r", "-s", "C:\app"}, false, "", "x.reg"},
+    };
+    for (const Case& c : cases) {
+        const auto line = ParseCommandLine(c.arguments);
+        ASSERT_TRUE(line.valid) << c.arguments[1] << ": " << line.error;
+        EXPECT_TRUE(line.silent && line.subfolders && line.perUser && !line.unregister);
+        EXPECT_EQ(line.check, c.check);
+        EXPECT_EQ(line.exportFile, c.exportFile);
+        EXPECT_EQ(line.removalFile, c.removalFile);
+    }
+    const std::vector<std::vector<std::string>> bad = {
+        {"/check", "/export:a.reg"},
+        {"/export:a", "/removal:b"},
+        {"/u", "/check"},
+        {"/export:"},
+    };
+    for (const auto& arguments : bad) {
+        std::vector<std::string> silent = arguments;
+        silent.insert(silent.begin(), "/s");
+        silent.push_back("C:\a.dll");
+        const auto line = ParseCommandLine(silent);
+        EXPECT_FALSE(line.valid) << arguments[0];
+        EXPECT_FALSE(line.error.empty()) << arguments[0];
+    }
+}
+
 // What QuoteArgument writes, the system's own splitting reads back unchanged.
 TEST(CommandLine, QuotedArgumentsSurviveTheSystemsSplitting) {
     const std::vector<std::string> arguments = {"C:\\a b\\x.dll", "C:\\app\\", "C:\\", "say \"hi\"", "a\\\\\"b",

@@ -396,15 +396,18 @@ MenuItem ItemOf(HMENU menu, int pos) {
     return {text, info.wID, info.fType, info.fState, info.hSubMenu};
 }
 
-TEST_F(MainWindow, MenuBarHasFileAndHelp) {
+TEST_F(MainWindow, MenuBarHasFileToolsAndHelp) {
     HMENU bar = ::GetMenu(form.Handle());
     ASSERT_NE(bar, nullptr);
-    ASSERT_EQ(::GetMenuItemCount(bar), 2);
+    ASSERT_EQ(::GetMenuItemCount(bar), 3);
     const MenuItem file = ItemOf(bar, 0);
-    const MenuItem help = ItemOf(bar, 1);
+    const MenuItem tools = ItemOf(bar, 1);
+    const MenuItem help = ItemOf(bar, 2);
     EXPECT_EQ(file.text, "File");
+    EXPECT_EQ(tools.text, "Tools");
     EXPECT_EQ(help.text, "Help");
     ASSERT_NE(file.sub, nullptr);
+    ASSERT_NE(tools.sub, nullptr);
     ASSERT_NE(help.sub, nullptr);
 
     const std::pair<const char*, UINT> fileItems[] = {{"Save results...\tCtrl+S", IDM_SAVE},
@@ -424,13 +427,22 @@ TEST_F(MainWindow, MenuBarHasFileAndHelp) {
         }
     }
 
+    const std::pair<const char*, UINT> toolItems[] = {{"Check registration\tCtrl+K", IDM_CHECK},
+                                                      {"Export registration...\tCtrl+E", IDM_EXPORT},
+                                                      {"Export removal...", IDM_REMOVAL}};
+    ASSERT_EQ(::GetMenuItemCount(tools.sub), static_cast<int>(std::size(toolItems)));
+    for (int i = 0; i < static_cast<int>(std::size(toolItems)); ++i) {
+        EXPECT_EQ(ItemOf(tools.sub, i).text, toolItems[i].first);
+        EXPECT_EQ(ItemOf(tools.sub, i).id, toolItems[i].second);
+    }
+
     ASSERT_EQ(::GetMenuItemCount(help.sub), 3);
     EXPECT_EQ(ItemOf(help.sub, 0).text, "Contents\tF1");
     EXPECT_EQ(ItemOf(help.sub, 0).id, static_cast<UINT>(IDM_CONTENTS));
     EXPECT_TRUE(ItemOf(help.sub, 1).type & MFT_SEPARATOR);
     EXPECT_EQ(ItemOf(help.sub, 2).text, "About");
     EXPECT_EQ(ItemOf(help.sub, 2).id, static_cast<UINT>(IDM_ABOUT));
-    for (HMENU menu : {bar, file.sub, help.sub}) {
+    for (HMENU menu : {bar, file.sub, tools.sub, help.sub}) {
         for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
             const MenuItem item = ItemOf(menu, i);
             if (item.type & MFT_SEPARATOR) continue;  // a separator always reports itself greyed

@@ -29,11 +29,15 @@ TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
     ::GetCurrentDirectoryA(sizeof cwd, cwd);
     ::SetCurrentDirectoryA(dir.Path().c_str());
     using Mode = RunRequest::Mode;
+    using Task = RunRequest::Task;
     const RunRequest requests[] = {
         {Mode::SingleFile, "a b.dll", false, true, false},     // relative: goes out in full
         {Mode::SingleFile, dir / "a b.dll", true, false, true},  // sub-folders mean nothing for one file
         {Mode::Directory, dir / "app x\\", true, false, false},  // a blank and a trailing backslash
         {Mode::Directory, "app x\\sub", false, true, true},
+        {Mode::Directory, "app x", true, true, false, Task::Check},
+        {Mode::SingleFile, "a b.dll", false, true, true, Task::Export, "out x\\a b.reg"},  // relative: in full
+        {Mode::Directory, dir / "app x", false, true, false, Task::Removal, dir / "out x\\r.reg"},
     };
     for (const bool run : {false, true}) {
         for (const RunRequest& request : requests) {
@@ -41,6 +45,10 @@ TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
             char full[MAX_PATH * 4] = {};
             ::GetFullPathNameA(request.path.c_str(), sizeof full, full, nullptr);
             expected.path = full;
+            if (!request.target.empty()) {
+                ::GetFullPathNameA(request.target.c_str(), sizeof full, full, nullptr);
+                expected.target = full;
+            }
             RunRequest back = ReadBack(request, run);
             if (request.mode == Mode::SingleFile) back.subfolders = expected.subfolders;
             EXPECT_EQ(back, expected) << velquist::RelaunchParameters(request, run);
@@ -49,6 +57,10 @@ TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
     ::SetCurrentDirectoryA(cwd);
     // An empty path stays out of the parameters.
     EXPECT_EQ(velquist::RelaunchParameters(RunRequest{Mode::SingleFile, "", false, false, true}, true), "/u /user /run");
+    // An export without its file is not run again as a register run: it only shows its inputs.
+    RunRequest exportAsking{Mode::SingleFile, "", false, true, false};
+    exportAsking.task = RunRequest::Task::Export;
+    EXPECT_EQ(velquist::RelaunchParameters(exportAsking, true), "");
 }
 
 }  // namespace

@@ -73,4 +73,57 @@ TEST_F(Silent, AFolderRunWritesTheReport) {
     EXPECT_EQ(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID), dir / "tree\\sub\\a.dll");
 }
 
+// Check and export runs: what each outcome prints first and the exit code it ends with. The cases run
+// in order: the component is registered half-way through, by the program's own register run.
+TEST_F(Silent, CheckAndExportRunsTellTheirOutcomeInTheExitCode) {
+    const std::string component = dir / "good.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), component));
+    ASSERT_TRUE(testsupport::WriteBytes(dir / "notes.txt", "text"));
+    ASSERT_TRUE(testsupport::MakeDirs(dir / "plain"));
+    ASSERT_TRUE(testsupport::WriteBytes(dir / "plain\\notes.txt", "text"));
+    const std::string reg = dir / "x.reg";
+    const std::string nowhere = dir / "no such folder\\x.reg";
+    const std::string unwritten = dir / "plain\\x.reg";
+    struct Case {
+        std::string arguments;
+        DWORD exitCode;
+        std::string firstLine;
+        std::string says = {};  // somewhere in the output
+    };
+    const Case cases[] = {
+        {"/s /check " + Quoted(component), 1, "Not registered : " + component + "\t"},
+        {"/s /check " + Quoted(dir / "notes.txt"), 2, "This file is not an ActiveX component\r\n"},
+        {"/s /u /check " + Quoted(component), 3, "/u cannot be given with /check"},
+        {"/s /export:" + Quoted(reg) + " " + Quoted(component), 0, "Exported : " + component + "\t"},
+        {"/s /export:" + Quoted(nowhere) + " " + Quoted(component), 1, "Exported : " + component + "\t",
+         "The file " + nowhere + " could not be written"},
+        {"/s /export:" + Quoted(unwritten) + " " + Quoted(dir / "plain"), 2, "Export completed\t0 exported, 0 failed"},
+        {"/s " + Quoted(component), 0, "Registered : "},
+        {"/s /check " + Quoted(component), 0, "Registered here : " + component + "\t"},
+    };
+    for (const Case& c : cases) {
+        const testsupport::ProcessOutcome outcome = RunProgram(c.arguments);
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << c.arguments << "\n" << outcome.output;
+        EXPECT_EQ(outcome.output.substr(0, c.firstLine.size()), c.firstLine) << c.arguments << "\n" << outcome.output;
+        EXPECT_NE(outcome.output.find(c.says), std::string::npos) << c.arguments << "\n" << outcome.output;
+    }
+    // A folder without a component gets no file.
+    EXPECT_EQ(::GetFileAttributesA(unwritten.c_str()), INVALID_FILE_ATTRIBUTES);
+    // The .reg file as regedit writes one: UTF-16LE with its byte order mark, then the header.
+    const std::string bytes = testsupport::ReadBytes(reg);
+    std::string header = "\xFF\xFE";
+    for (const char c : std::string("Windows Registry Editor Version 5.00\r\n")) header += {c, '\0'};
+    EXPECT_EQ(bytes.substr(0, header.size()), header);
+}
+
+TEST_F(Silent, ACheckRunsReportNamesEachVerdict) {
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), dir / "a.dll"));
+    const std::string report = dir / "check.csv";
+    const testsupport::ProcessOutcome outcome =
+        RunProgram("/s /check /report:" + Quoted(report) + " " + Quoted(dir.Path()));
+    EXPECT_EQ(outcome.exitCode, 1u) << outcome.output;
+    const std::string csv = testsupport::ReadBytes(report);
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBFResult,File,Detail\r\nNot registered," + (dir / "a.dll") + ",", 0), 0u) << csv;
+}
+
 }  // namespace

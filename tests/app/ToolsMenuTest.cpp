@@ -1,0 +1,132 @@
+// The window's Tools menu run on real components: a check's lines and icons, and an export that asks
+// for its file with the real save dialog, answered from the test thread.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DialogWatcher.h"
+#include "MainWindowFixture.h"
+#include "TestComponents.h"
+#include "TestSupport.h"
+#include "resource.h"
+#include "win32/Handles.h"
+
+namespace {
+
+using testsupport::ComponentPath;
+using testsupport::DialogInfo;
+using testsupport::WindowText;
+
+// The images of ImageList1 a line can show, counted from 0.
+constexpr int kSuccessImage = 0;
+constexpr int kProgramImage = 2;
+constexpr int kWarningImage = 3;
+
+class ToolsMenu : public testsupport::MainWindowFixture {
+protected:
+    void SetUp() override {
+        testsupport::ForgetClass(VELQUIST_COMSERVER_CLSID);
+        ASSERT_TRUE(SUCCEEDED(com_.Result()));
+        ASSERT_NO_FATAL_FAILURE(MainWindowFixture::SetUp());
+        ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), component));
+        SingleFile(component);
+    }
+    void TearDown() override {
+        MainWindowFixture::TearDown();
+        testsupport::ForgetClass(VELQUIST_COMSERVER_CLSID);
+    }
+
+    void Choose(int command) { ::SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(command, 0), 0); }
+
+    std::vector<testsupport::ListRow> Rows() {
+        std::vector<testsupport::ListRow> rows;
+        const int count = static_cast<int>(::SendMessageA(form.ListView1, LVM_GETITEMCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) rows.push_back(testsupport::RowOf(form.ListView1, i));
+        return rows;
+    }
+
+    win32::ComScope com_{COINIT_APARTMENTTHREADED};
+    testsupport::TempDir dir;
+    const std::string component = dir / "a b.dll";
+};
+
+TEST_F(ToolsMenu, CheckTellsWhetherTheComponentIsRegisteredHere) {
+    struct Case {
+        bool registerFirst;
+        std::string line;
+        int image;
+    };
+    const Case cases[] = {
+        {false, "Not registered : " + component, kWarningImage},
+        {true, "Registered here : " + component, kSuccessImage},
+    };
+    for (const Case& c : cases) {
+        if (c.registerFirst) Press(true);
+        Choose(IDM_CHECK);
+        const auto rows = Rows();
+        ASSERT_EQ(rows.size(), 2u) << c.line;
+        EXPECT_EQ(rows[0].text, c.line);
+        EXPECT_EQ(rows[0].image, c.image) << c.line;
+        EXPECT_EQ(rows[1].text, "Check completed");
+        EXPECT_EQ(rows[1].image, kProgramImage);
+    }
+}
+
+// Each export asks for its file once; Cancel writes nothing and leaves the last run's lines, a file
+// typed into the dialog is written and the list shows the export.
+TEST_F(ToolsMenu, ExportsAskForTheirFileWithTheSaveDialog) {
+    struct Case {
+        int command;
+        std::string title, defaultName;
+    };
+    const Case cases[] = {
+        {IDM_EXPORT, "Export registration", "Velquist registration.reg"},
+        {IDM_REMOVAL, "Export removal", "Velquist removal.reg"},
+    };
+    Show(SW_SHOWNOACTIVATE);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        Choose(IDM_CHECK);
+        const auto before = Rows();
+        ASSERT_EQ(before.size(), 2u);
+        const std::string target = dir / (c.title + ".reg");
+        for (const bool confirm : {false, true}) {
+            std::string nameField = "<unread>";
+            bool answered = false;
+            testsupport::DialogWatcher watcher([&](HWND dialog) {
+                testsupport::RunWhen(
+                    [dialog] { return testsupport::FileDialogNameEdit(dialog) != nullptr &&
+                                      testsupport::FindChild(dialog, "SysListView32") != nullptr; },
+                    [&, dialog] {
+                        answered = true;
+                        nameField = WindowText(testsupport::FileDialogNameEdit(dialog));
+                        if (confirm) ::SetWindowTextA(testsupport::FileDialogNameEdit(dialog), target.c_str());
+                        testsupport::ClickButton(dialog, confirm ? IDOK : IDCANCEL);
+                    });
+            });
+            Choose(c.command);
+            EXPECT_TRUE(answered);
+            ASSERT_EQ(watcher.Seen().size(), 1u) << "one dialog, and no message after it";
+            EXPECT_EQ(watcher.Seen()[0].caption, c.title);
+            EXPECT_EQ(nameField, c.defaultName);
+            const auto rows = Rows();
+            if (!confirm) {
+                EXPECT_EQ(::GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
+                ASSERT_EQ(rows.size(), before.size());
+                for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].text, before[i].text);
+            } else {
+                EXPECT_NE(::GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
+                ASSERT_EQ(rows.size(), 2u);
+                EXPECT_EQ(rows[0].text, "Exported : " + component);
+                EXPECT_EQ(rows[0].image, kSuccessImage);
+                EXPECT_EQ(rows[1].text, "Export completed");
+            }
+        }
+    }
+}
+
+}  // namespace
