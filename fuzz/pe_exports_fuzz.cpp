@@ -1,10 +1,35 @@
-// Fuzzes the export check with arbitrary bytes; the sanitizers catch any stray read.
+// Fuzzes the export check with arbitrary bytes; the sanitizers catch any stray read. The check over
+// bytes read a page at a time (as from a file) must give the answer of the check over the whole bytes
+// in memory, whatever the page size.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "registration/PeExports.h"
+#include "registration/PeFile.h"
+
+namespace {
+
+// The bytes as a file would give them; counts what was read.
+class MemorySource final : public pefile::ByteSource {
+public:
+    explicit MemorySource(const std::vector<unsigned char>& bytes) : bytes_(bytes) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    bool Read(std::uint64_t offset, unsigned char* into, std::size_t count) override {
+        if (offset > bytes_.size() || count > bytes_.size() - offset) std::abort();  // never past the end
+        std::memcpy(into, bytes_.data() + offset, count);
+        read += count;
+        return true;
+    }
+    std::uint64_t read = 0;
+
+private:
+    const std::vector<unsigned char>& bytes_;
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // A copy of exactly `size` bytes so that AddressSanitizer flags any read past the end.
@@ -19,6 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (first.check == ExportCheck::WrongMachine && first.machine != peexports::kMachineI386 &&
         first.machine != peexports::kMachineAmd64) {
         std::abort();
+    }
+    // Page sizes from one byte (every byte its own read) to the program's own.
+    for (const std::size_t pageSize : {std::size_t{1}, std::size_t{61}, pefile::PageCache::kPageSize}) {
+        MemorySource source(bytes);
+        pefile::PageCache pages(pageSize);
+        pages.Reset(source);
+        if (peexports::CheckExport(pages, "DllRegisterServer") != first || pages.Failed()) std::abort();
     }
     peexports::CheckExport(start, bytes.size(), "");
     (void)peexports::Describe(first.check);

@@ -131,7 +131,7 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
     // An export's file is settled before anything of the last run's goes.
     std::string target;
     const bool exporting = request.task == RunRequest::Task::Export || request.task == RunRequest::Task::Removal;
-    if (exporting && !ChooseExportTarget(request, showError, run, summary, target)) return summary;
+    if (exporting && !ChooseExportTarget(request, session, showError, run, summary, target)) return summary;
 
     // The waits for the runners hand input to the control and ask it about stopping. A check or an
     // export loads each component as a machine-wide run does: the per-user setting only says where an

@@ -40,12 +40,12 @@ void ForEachFile(const RunRequest& request, RunControl& run, const std::function
 }
 
 // Whether the folder holds a component, by the header check alone (nothing loaded, nothing counted).
-bool FolderHoldsComponent(const RunRequest& request) {
+bool FolderHoldsComponent(const RunRequest& request, registration::Session& session) {
     if (!win32::IsFolder(request.path)) return false;
     Module1::WalkProgress look;
     bool found = false;
     Module1::WalkFolder(request.path, request.subfolders, look, [&](const std::string& file) {
-        found = registration::HeadersSayComponent(file);
+        found = session.HeadersSayComponent(file);
         look.stopped = found;
     });
     return found;
@@ -153,15 +153,16 @@ InspectionEnd ExportRun(const RunRequest& request, const std::string& target, re
 
 }  // namespace
 
-bool ChooseExportTarget(const RunRequest& request, const std::function<void(const std::string&)>& showError,
-                        RunControl& run, RunSummary& summary, std::string& target) {
+bool ChooseExportTarget(const RunRequest& request, registration::Session& session,
+                        const std::function<void(const std::string&)>& showError, RunControl& run, RunSummary& summary,
+                        std::string& target) {
     target.clear();
     if (request.mode == RunRequest::Mode::SingleFile) {
-        if (!registration::HeadersSayComponent(request.path)) {
+        if (!session.HeadersSayComponent(request.path)) {
             TellNotComponent(showError, summary);
             return false;
         }
-    } else if (!FolderHoldsComponent(request)) {
+    } else if (!FolderHoldsComponent(request, session)) {
         return true;
     }
     target = !request.target.empty() ? request.target : run.ChooseExportFile(request.task == Task::Removal);

@@ -12,8 +12,9 @@ namespace velquist {
 // An export's file, settled before the list is touched: false when the run goes no further (a single
 // file that is no component, told through showError; no file chosen), with summary.end saying why.
 // True with `target` empty for a folder that holds no component.
-bool ChooseExportTarget(const RunRequest& request, const std::function<void(const std::string&)>& showError,
-                        RunControl& run, RunSummary& summary, std::string& target);
+bool ChooseExportTarget(const RunRequest& request, registration::Session& session,
+                        const std::function<void(const std::string&)>& showError, RunControl& run, RunSummary& summary,
+                        std::string& target);
 
 // What the closing line of a check or an export says besides the files checked and the time.
 struct InspectionEnd {

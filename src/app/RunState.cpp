@@ -30,26 +30,11 @@ private:
     }
 };
 
-// Forwards every line to the window's list and then paints whatever of the window is invalid, so
-// that a long run shows its progress even where another window uncovered it. Painting takes no input.
-class PaintingList : public ResultList {
-public:
-    PaintingList(ResultList& inner, HWND window) : inner_(inner), window_(window) {}
-    void Clear() override {
-        inner_.Clear();
-        Paint();
-    }
-    int Count() const override { return inner_.Count(); }
-    void Add(const std::string& key, const ResultLine& line) override {
-        inner_.Add(key, line);
-        Paint();
-    }
-
-private:
-    void Paint() { ::RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); }
-    ResultList& inner_;
-    HWND window_;
-};
+// How often a run shows its progress: every caption change and every paint is a round trip to the
+// display server, which would cost more than the run itself; at most ten times a second, and at the
+// end, is as much as anyone can read. While a run waits for a component, the list's own invalidation
+// is painted by the wait, so a new line shows at once there too.
+constexpr ULONGLONG kShowEveryMs = 100;
 
 // The hourglass for the length of a run; input given meanwhile is dropped when the run ends, so that
 // a click on a button while the window was busy cannot start a second run that clears the results.
@@ -75,23 +60,35 @@ private:
 
 }  // namespace
 
-// One run of the window: its progress in the caption and on the task bar, its stop, its input.
-class RunState::WindowRun final : public RunControl {
+// One run of the window: its lines, forwarded to the window's list; its progress in the caption and
+// on the task bar, both shown at a pace (kShowEveryMs) and once more at the end; its stop, its input.
+class RunState::WindowRun final : public RunControl, public ResultList {
 public:
-    WindowRun(RunState& state, bool walking) : state_(state), walking_(walking) {
+    WindowRun(RunState& state, bool walking, ResultList& list) : state_(state), walking_(walking), list_(list) {
         if (walking_) state_.Display().Walking(state_.window_);
     }
     ~WindowRun() override {
+        Show();
         if (!walking_) return;
         ::SetWindowTextA(state_.window_, "Velquist");
         state_.Display().Idle(state_.window_);
     }
     WindowRun(const WindowRun&) = delete;
     WindowRun& operator=(const WindowRun&) = delete;
-    void FileChecked() override {
-        const std::string caption = "Velquist - " + modRegister::Grouped(checked) + " files checked";
-        ::SetWindowTextA(state_.window_, caption.c_str());
+
+    // The last run's lines go at once: a run starts on an empty list.
+    void Clear() override {
+        list_.Clear();
+        Paint();
     }
+    int Count() const override { return list_.Count(); }
+    void Add(const std::string& key, const ResultLine& line) override {
+        list_.Add(key, line);
+        unpainted_ = true;
+        ShowIfDue();
+    }
+
+    void FileChecked() override { ShowIfDue(); }
     bool StopRequested() override { return state_.state_ == State::Stopping || state_.state_ == State::Closing; }
     void OnInput() override { state_.HandleInput(); }
     std::string ChooseExportFile(bool removal) override {
@@ -102,8 +99,32 @@ public:
     }
 
 private:
+    void ShowIfDue() {
+        if (shownAt_ == 0 || ::GetTickCount64() - shownAt_ >= kShowEveryMs) Show();
+    }
+    // The count in the caption and the lines added since the last showing.
+    void Show() {
+        shownAt_ = ::GetTickCount64();
+        if (walking_ && checked != captionCount_) {
+            captionCount_ = checked;
+            const std::string caption = "Velquist - " + modRegister::Grouped(checked) + " files checked";
+            ::SetWindowTextA(state_.window_, caption.c_str());
+        }
+        if (unpainted_) Paint();
+    }
+    // Paints whatever of the window is invalid, so that a long run shows its progress even where
+    // another window uncovered it. Painting takes no input.
+    void Paint() {
+        unpainted_ = false;
+        ::RedrawWindow(state_.window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+
     RunState& state_;
     bool walking_;
+    ResultList& list_;
+    ULONGLONG shownAt_ = 0;               // when the progress was last shown; 0 before the first time
+    unsigned long long captionCount_ = 0; // the count the caption shows
+    bool unpainted_ = false;              // lines added since the last paint
 };
 
 ProgressDisplay& RunState::Display() {
@@ -117,10 +138,9 @@ bool RunState::Run(const RunRequest& request, registration::Session& session, Re
     state_ = State::Running;
     closePending_ = false;
     try {
-        WindowRun run(*this, request.mode == RunRequest::Mode::Directory);
+        WindowRun run(*this, request.mode == RunRequest::Mode::Directory, list);
         BusyScope busy;
-        PaintingList painting(list, window_);
-        summary = Execute(request, session, painting, showError, &run);
+        summary = Execute(request, session, run, showError, &run);
     } catch (...) {
         state_ = State::Idle;
         throw;

@@ -70,9 +70,8 @@ ExportCheck FindExport(const Image& image, std::uint32_t exportRva, const Wanted
 }
 
 // The whole lookup; `requireDll` refuses programs, as a registration entry point needs a library.
-HeaderCheck LookUp(const unsigned char* data, std::size_t size, const Wanted& wanted, bool requireDll) noexcept {
+HeaderCheck LookUp(const Bytes& bytes, const Wanted& wanted, bool requireDll) noexcept {
     HeaderCheck result;
-    const Bytes bytes(data, size);
     pefile::Headers headers;
     if (pefile::ReadFileHeader(bytes, headers) != pefile::HeaderStatus::Sound) return result;
     result.machine = headers.machine;
@@ -101,15 +100,19 @@ HeaderCheck LookUp(const unsigned char* data, std::size_t size, const Wanted& wa
 }  // namespace
 
 HeaderCheck CheckExport(const unsigned char* data, std::size_t size, std::string_view name) noexcept {
-    return LookUp(data, size, Wanted{name, std::nullopt}, true);
+    return LookUp(Bytes(data, size), Wanted{name, std::nullopt}, true);
+}
+
+HeaderCheck CheckExport(pefile::PageCache& pages, std::string_view name) noexcept {
+    return LookUp(Bytes(pages), Wanted{name, std::nullopt}, true);
 }
 
 ExportCheck LookUpName(const unsigned char* data, std::size_t size, std::string_view name) noexcept {
-    return LookUp(data, size, Wanted{name, std::nullopt}, false).check;
+    return LookUp(Bytes(data, size), Wanted{name, std::nullopt}, false).check;
 }
 
 ExportCheck LookUpOrdinal(const unsigned char* data, std::size_t size, std::uint16_t ordinal) noexcept {
-    return LookUp(data, size, Wanted{{}, ordinal}, false).check;
+    return LookUp(Bytes(data, size), Wanted{{}, ordinal}, false).check;
 }
 
 const char* Describe(ExportCheck check) noexcept {

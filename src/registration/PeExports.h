@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <string_view>
 
+namespace pefile {
+class PageCache;
+}
+
 namespace peexports {
 
 // COFF machine types: the two architectures we build for, and one we name when refusing it.
@@ -34,6 +38,10 @@ struct HeaderCheck {
 // (i386 files must have a PE32 optional header, AMD64 files a PE32+ one). Reads only inside [data, data + size), whatever the bytes say, and takes
 // time at worst about linear in `size`.
 HeaderCheck CheckExport(const unsigned char* data, std::size_t size, std::string_view name) noexcept;
+// The same check over a file read on demand through `pages` (reset to its source): only the pages that
+// hold the headers and the tables it looks at are read. Where pages.Failed() afterwards, a read failed
+// and the answer is none.
+HeaderCheck CheckExport(pefile::PageCache& pages, std::string_view name) noexcept;
 
 // Whether a PE file, library or program, exports a function by this name, as the loader
 // looks it up when it resolves an import (a forwarded export counts: its name is in the table). Gives

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -28,23 +29,99 @@ constexpr std::uint16_t kMachineAmd64 = 0x8664;
 constexpr std::uint32_t kExportDirectoryIndex = 0;
 constexpr std::uint32_t kImportDirectoryIndex = 1;
 
+// Where bytes come from when they are not all in memory: a file read at offsets.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Reads `count` bytes at `offset` (all within Size()); false when they could not be read.
+    virtual bool Read(std::uint64_t offset, unsigned char* into, std::size_t count) = 0;
+};
+
+// A few pages of a source, read when first touched and kept while they are used, so that a header
+// check reads only the pages holding what it looks at. Its buffers serve file after file.
+class PageCache {
+public:
+    static constexpr std::size_t kPageSize = 4096;
+    static constexpr std::size_t kPages = 4;
+
+    explicit PageCache(std::size_t pageSize = kPageSize) : pageSize_(pageSize == 0 ? 1 : pageSize) {
+        for (Slot& slot : slots_) slot.bytes.resize(pageSize_);
+    }
+    // Starts on another source; nothing of the last one is kept.
+    void Reset(ByteSource& source) {
+        source_ = &source;
+        size_ = source.Size();
+        failed_ = false;
+        for (Slot& slot : slots_) slot.page = kNoPage;
+    }
+    // Lets go of the source (it may go now); nothing of it is kept.
+    void Detach() {
+        source_ = nullptr;
+        size_ = 0;
+        for (Slot& slot : slots_) slot.page = kNoPage;
+    }
+    std::uint64_t Size() const { return size_; }
+    // The byte at an offset below Size(); 0 when its page could not be read (see Failed).
+    unsigned char At(std::uint64_t offset) {
+        const std::uint64_t page = offset / pageSize_;
+        Slot* slot = nullptr;
+        for (Slot& candidate : slots_) {
+            if (candidate.page == page) slot = &candidate;
+        }
+        if (slot == nullptr) {
+            slot = &*std::min_element(slots_.begin(), slots_.end(),
+                                      [](const Slot& a, const Slot& b) { return a.used < b.used; });
+            const std::uint64_t start = page * pageSize_;
+            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(pageSize_, size_ - start));
+            if (source_ == nullptr || !source_->Read(start, slot->bytes.data(), count)) {
+                failed_ = true;
+                slot->page = kNoPage;
+                return 0;
+            }
+            slot->page = page;
+        }
+        slot->used = ++clock_;
+        return slot->bytes[offset - page * pageSize_];
+    }
+    // Some page could not be read: what was read of it is no answer.
+    bool Failed() const { return failed_; }
+
+private:
+    static constexpr std::uint64_t kNoPage = ~std::uint64_t{0};
+    struct Slot {
+        std::uint64_t page = kNoPage;
+        std::uint64_t used = 0;
+        std::vector<unsigned char> bytes;
+    };
+    std::size_t pageSize_;
+    ByteSource* source_ = nullptr;
+    std::uint64_t size_ = 0;
+    std::uint64_t clock_ = 0;
+    bool failed_ = false;
+    std::array<Slot, kPages> slots_;
+};
+
+// The bytes a reader looks at: all in memory, or pages of a file read on demand.
 class Bytes {
 public:
     Bytes(const unsigned char* data, std::size_t size) : data_(data), size_(data == nullptr ? 0 : size) {}
+    explicit Bytes(PageCache& pages) : pages_(&pages), size_(pages.Size()) {}
     bool Has(std::uint64_t offset, std::uint64_t count) const {
         return offset <= size_ && count <= size_ - offset;
     }
     std::uint64_t Size() const { return size_; }
-    unsigned char At(std::uint64_t offset) const { return data_[offset]; }  // the caller has checked Has
+    unsigned char At(std::uint64_t offset) const {  // the caller has checked Has
+        return data_ != nullptr ? data_[offset] : pages_->At(offset);
+    }
     std::optional<std::uint16_t> U16(std::uint64_t offset) const {
         if (!Has(offset, 2)) return std::nullopt;
-        return static_cast<std::uint16_t>(data_[offset] | (data_[offset + 1] << 8));
+        return static_cast<std::uint16_t>(At(offset) | (At(offset + 1) << 8));
     }
     std::optional<std::uint32_t> U32(std::uint64_t offset) const {
         if (!Has(offset, 4)) return std::nullopt;
-        return static_cast<std::uint32_t>(data_[offset]) | (static_cast<std::uint32_t>(data_[offset + 1]) << 8) |
-               (static_cast<std::uint32_t>(data_[offset + 2]) << 16) |
-               (static_cast<std::uint32_t>(data_[offset + 3]) << 24);
+        return static_cast<std::uint32_t>(At(offset)) | (static_cast<std::uint32_t>(At(offset + 1)) << 8) |
+               (static_cast<std::uint32_t>(At(offset + 2)) << 16) | (static_cast<std::uint32_t>(At(offset + 3)) << 24);
     }
     std::optional<std::uint64_t> U64(std::uint64_t offset) const {
         const auto low = U32(offset);
@@ -54,8 +131,9 @@ public:
     }
 
 private:
-    const unsigned char* data_;
-    std::size_t size_;
+    const unsigned char* data_ = nullptr;
+    PageCache* pages_ = nullptr;
+    std::uint64_t size_;
 };
 
 // What the file header and the optional header say, once both were found sound.

@@ -3,7 +3,7 @@
 #include "registration/Session.h"
 
 #include "registration/CaptureKeys.h"
-#include "registration/MappedFile.h"
+#include "registration/FileBytes.h"
 #include "win32/Paths.h"
 
 namespace registration {
@@ -22,20 +22,25 @@ Result Make(Outcome outcome, DWORD code = 0, peexports::ExportCheck headers = pe
     return result;
 }
 
-// Reads the file's headers without running any of it.
-peexports::HeaderCheck CheckHeaders(const std::string& fullPath, DWORD& error) {
-    const MappedFile file(fullPath);
+// Reads the file's headers without running any of it: only the pages they and the export tables lie
+// in, through the session's page buffers.
+peexports::HeaderCheck CheckHeaders(const std::string& fullPath, pefile::PageCache& pages, DWORD& error) {
+    FileBytes file(fullPath);
     error = file.Error();
-    if (file.TooLarge()) return {peexports::ExportCheck::Malformed, 0};
-    return peexports::CheckExport(file.Data(), file.Size(), kRegisterName);
+    if (error != ERROR_SUCCESS) return {};
+    pages.Reset(file);
+    const peexports::HeaderCheck headers = peexports::CheckExport(pages, kRegisterName);
+    if (pages.Failed()) error = file.Error() != ERROR_SUCCESS ? file.Error() : ERROR_READ_FAULT;
+    pages.Detach();
+    return headers;
 }
 
 // The full path and the header check; Success when the file is for a runner to load.
-Result CheckedFile(const std::string& path, std::string& fullPath) {
+Result CheckedFile(const std::string& path, pefile::PageCache& pages, std::string& fullPath) {
     DWORD error = ERROR_SUCCESS;
     fullPath = win32::FullPath(path, error);
     if (fullPath.empty()) return Make(Outcome::LoadFailed, error, peexports::ExportCheck::NotPe);
-    const peexports::HeaderCheck headers = CheckHeaders(fullPath, error);
+    const peexports::HeaderCheck headers = CheckHeaders(fullPath, pages, error);
     Result result = Make(Outcome::Success, 0, headers.check);
     result.machine = headers.machine;
     if (error != ERROR_SUCCESS) {
@@ -113,11 +118,6 @@ void CaptureInRunner(runner::RunnerClient& client, const std::string& fullPath, 
 
 }  // namespace
 
-bool HeadersSayComponent(const std::string& path) {
-    std::string fullPath;
-    return CheckedFile(path, fullPath).Succeeded();
-}
-
 RunnerPrograms RunnerPrograms::InFolder(const std::string& folder) {
     if (folder.empty()) return {"velquist.exe", "velquist64.exe"};
     return {win32::JoinPath(folder, "velquist.exe"), win32::JoinPath(folder, "velquist64.exe")};
@@ -137,7 +137,7 @@ runner::RunnerClient* Session::For(std::uint16_t machine) noexcept {
 Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs, capture::Capture* captured) {
     try {
         std::string fullPath;
-        Result result = CheckedFile(path, fullPath);
+        Result result = CheckedFile(path, pages_, fullPath);
         result.perUser = captured == nullptr && perUser_;
         result.capture = captured != nullptr;
         if (!result.Succeeded()) return result;
@@ -159,6 +159,11 @@ Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLim
         result.perUser = perUser_;
         return result;
     }
+}
+
+bool Session::HeadersSayComponent(const std::string& path) {
+    std::string fullPath;
+    return CheckedFile(path, pages_, fullPath).Succeeded();
 }
 
 Result Session::Capture(const std::string& path, capture::Capture& captured, DWORD waitLimitMs) {

@@ -10,6 +10,7 @@
 #include "registration/Capture.h"
 #include "registration/CaptureKeys.h"
 #include "registration/Outcome.h"
+#include "registration/PeFile.h"
 #include "registration/RunnerClient.h"
 
 namespace registration {
@@ -23,10 +24,6 @@ struct RunnerPrograms {
     // ... beside this program: how the program is shipped.
     static RunnerPrograms BesideProgram();
 };
-
-// The header check alone: whether the file is a PE file that exports DllRegisterServer (a component
-// for a runner to load). None of its code runs.
-bool HeadersSayComponent(const std::string& path);
 
 class Session {
 public:
@@ -51,6 +48,10 @@ public:
     // DllRegisterServer (registerFlag) or DllUnregisterServer in the runner of the file's bitness.
     modRegister::Result Call(const std::string& path, bool registerFlag, DWORD waitLimitMs = modRegister::kWaitLimitMs);
 
+    // The header check alone: whether the file is a PE file that exports DllRegisterServer (a component
+    // for a runner to load). None of its code runs.
+    bool HeadersSayComponent(const std::string& path);
+
     // DllRegisterServer in the runner of the file's bitness with HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE,
     // HKEY_USERS and HKEY_CURRENT_USER redirected into a scratch key: what it wrote, in `captured`, on
     // Success. The component is loaded machine-wide whatever the per-user setting, and the machine's
@@ -72,7 +73,8 @@ private:
     runner::RunnerClient amd64_;
     bool perUser_ = false;
     runner::WaitObserver* observer_ = nullptr;
-    EscapeWatch escapes_;  // of the captures
+    EscapeWatch escapes_;     // of the captures
+    pefile::PageCache pages_;  // the header check's buffers, file after file
 };
 
 }  // namespace registration

@@ -534,7 +534,11 @@ TEST_F(Commands, AWalkShowsItsProgressInTheCaptionAndOnTheTaskBar) {
     ASSERT_TRUE(captionRecorder.Installed());
     Directory(dir.Path(), false);
     Press(true);
-    EXPECT_EQ(captions, (std::vector<std::string>{"Velquist - 1 files checked", "Velquist - 2 files checked", "Velquist"}));
+    // Shown at a pace, so not every count need show; but they rise, and the last one is the whole count.
+    ASSERT_GE(captions.size(), 2u);
+    EXPECT_EQ(captions.back(), "Velquist");
+    EXPECT_EQ(captions[captions.size() - 2], "Velquist - 2 files checked");
+    for (std::size_t i = 1; i + 1 < captions.size(); ++i) EXPECT_LT(captions[i - 1], captions[i]);
     EXPECT_EQ(recorder.calls, (std::vector<std::string>{"walking", "idle"}));
 
     captions.clear();
