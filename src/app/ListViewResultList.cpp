@@ -16,6 +16,17 @@ int ListViewResultList::Count() const {
 }
 
 void ListViewResultList::Add(const std::string& key, const ResultLine& line) {
+    Append(key, line);
+    ShowNewest();
+}
+
+void ListViewResultList::ShowNewest() {
+    const int count = Count();
+    if (count > 0) ::SendMessageA(list_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(count - 1), FALSE);
+    ::UpdateWindow(list_);
+}
+
+void ListViewResultList::Append(const std::string& key, const ResultLine& line) {
     const int count = Count();
     std::string buffer = line.Text();  // the item record wants a writable pointer
     LVITEMA item{};
@@ -30,8 +41,6 @@ void ListViewResultList::Add(const std::string& key, const ResultLine& line) {
     keys_.push_back(key);
     lines_.resize(static_cast<size_t>(index));
     lines_.push_back(line);
-    ::SendMessageA(list_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
-    ::UpdateWindow(list_);
 }
 
 std::string ListViewResultList::Key(int index) const {

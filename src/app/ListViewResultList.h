@@ -19,6 +19,11 @@ public:
     // Appends the row, shows it and repaints the list at once: during a run the thread does not
     // return to the message loop, so this is the only moment the line can become visible.
     void Add(const std::string& key, const ResultLine& line) override;
+    // Appends the row only: a run that adds lines faster than anyone can read shows them at its own
+    // pace with ShowNewest.
+    void Append(const std::string& key, const ResultLine& line);
+    // Scrolls the newest row into view and repaints the list now.
+    void ShowNewest();
 
     // The key of row index (0-based), or "" when there is no such row.
     std::string Key(int index) const;

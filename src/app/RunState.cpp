@@ -32,9 +32,11 @@ private:
 
 // How often a run shows its progress: every caption change and every paint is a round trip to the
 // display server, which would cost more than the run itself; at most ten times a second, and at the
-// end, is as much as anyone can read. While a run waits for a component, the list's own invalidation
-// is painted by the wait, so a new line shows at once there too.
+// end, is as much as anyone can read. The list is drawn only then; a wait for a component asks
+// about stopping at least as often (kStopPollMs), and shows what is due then, so a new line shows
+// within that time however long the next component takes.
 constexpr ULONGLONG kShowEveryMs = 100;
+static_assert(runner::kStopPollMs <= kShowEveryMs);
 
 // The hourglass for the length of a run; input given meanwhile is dropped when the run ends, so that
 // a click on a button while the window was busy cannot start a second run that clears the results.
@@ -64,7 +66,7 @@ private:
 // on the task bar, both shown at a pace (kShowEveryMs) and once more at the end; its stop, its input.
 class RunState::WindowRun final : public RunControl, public ResultList {
 public:
-    WindowRun(RunState& state, bool walking, ResultList& list) : state_(state), walking_(walking), list_(list) {
+    WindowRun(RunState& state, bool walking, ListViewResultList& list) : state_(state), walking_(walking), list_(list) {
         if (walking_) state_.Display().Walking(state_.window_);
     }
     ~WindowRun() override {
@@ -83,13 +85,16 @@ public:
     }
     int Count() const override { return list_.Count(); }
     void Add(const std::string& key, const ResultLine& line) override {
-        list_.Add(key, line);
+        list_.Append(key, line);
         unpainted_ = true;
         ShowIfDue();
     }
 
     void FileChecked() override { ShowIfDue(); }
-    bool StopRequested() override { return state_.state_ == State::Stopping || state_.state_ == State::Closing; }
+    bool StopRequested() override {
+        ShowIfDue();
+        return state_.state_ == State::Stopping || state_.state_ == State::Closing;
+    }
     void OnInput() override { state_.HandleInput(); }
     std::string ChooseExportFile(bool removal) override {
         static const char kFilter[] = "Registration files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
@@ -112,16 +117,17 @@ private:
         }
         if (unpainted_) Paint();
     }
-    // Paints whatever of the window is invalid, so that a long run shows its progress even where
-    // another window uncovered it. Painting takes no input.
+    // The list drawn as it now stands, and the rest of the window where it is invalid, so that a long
+    // run shows its progress even where another window uncovered it. Painting takes no input.
     void Paint() {
         unpainted_ = false;
+        list_.ShowNewest();
         ::RedrawWindow(state_.window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
 
     RunState& state_;
     bool walking_;
-    ResultList& list_;
+    ListViewResultList& list_;
     ULONGLONG shownAt_ = 0;               // when the progress was last shown; 0 before the first time
     unsigned long long captionCount_ = 0; // the count the caption shows
     bool unpainted_ = false;              // lines added since the last paint
@@ -132,7 +138,7 @@ ProgressDisplay& RunState::Display() {
     return progress_ != nullptr ? *progress_ : taskbar;
 }
 
-bool RunState::Run(const RunRequest& request, registration::Session& session, ResultList& list,
+bool RunState::Run(const RunRequest& request, registration::Session& session, ListViewResultList& list,
                    const std::function<void(const std::string&)>& showError, RunSummary& summary) {
     if (Busy()) return false;
     state_ = State::Running;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/Commands.h"
+#include "app/ListViewResultList.h"
 #include "app/RunRequest.h"
 #include "registration/Session.h"
 #include "results/ResultList.h"
@@ -41,7 +42,7 @@ public:
     // message re-entered). While it waits for a component, messages sent to the window are handled and
     // input is filtered (see HandleInput); the hourglass shows, and a walk counts its files in the
     // caption. Input given meanwhile is dropped at the end.
-    bool Run(const RunRequest& request, registration::Session& session, ResultList& list,
+    bool Run(const RunRequest& request, registration::Session& session, ListViewResultList& list,
              const std::function<void(const std::string&)>& showError, RunSummary& summary);
 
     // A close request: true when it must wait for the run to unwind (the run is told to stop).

@@ -17,16 +17,35 @@ public:
         // Others may go on reading, writing or even deleting the file: we only look.
         file_.reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr));
-        LARGE_INTEGER size{};
-        if (!win32::IsValid(file_) || !::GetFileSizeEx(file_.get(), &size)) {
-            error_ = ::GetLastError();
-            file_.reset();
-            return;
-        }
-        size_ = static_cast<std::uint64_t>(size.QuadPart);
+        if (!win32::IsValid(file_)) error_ = ::GetLastError();
     }
 
-    std::uint64_t Size() const override { return size_; }
+    // Asked for only once the file looks like a program file: most files are decided without it.
+    std::uint64_t Size() const override {
+        if (!sized_ && error_ == ERROR_SUCCESS) {
+            LARGE_INTEGER size{};
+            if (::GetFileSizeEx(file_.get(), &size)) {
+                size_ = static_cast<std::uint64_t>(size.QuadPart);
+            } else {
+                error_ = ::GetLastError();
+            }
+            sized_ = true;
+        }
+        return size_;
+    }
+
+    // Whether the file starts with "MZ", the mark of every program file: one read of two bytes, which
+    // decides most files of a folder. False also when it cannot be read (see Error).
+    bool StartsLikeProgram() {
+        unsigned char mark[2] = {};
+        DWORD read = 0;
+        OVERLAPPED at{};
+        if (!::ReadFile(file_.get(), mark, sizeof mark, &read, &at)) {
+            if (::GetLastError() != ERROR_HANDLE_EOF) error_ = ::GetLastError();
+            return false;
+        }
+        return read == sizeof mark && mark[0] == 'M' && mark[1] == 'Z';
+    }
 
     bool Read(std::uint64_t offset, unsigned char* into, std::size_t count) override {
         // The offset travels with the read: no file pointer to keep in step.
@@ -50,8 +69,9 @@ public:
 
 private:
     win32::unique_handle file_;
-    std::uint64_t size_ = 0;
-    DWORD error_ = ERROR_SUCCESS;
+    mutable std::uint64_t size_ = 0;
+    mutable bool sized_ = false;
+    mutable DWORD error_ = ERROR_SUCCESS;
 };
 
 }  // namespace registration

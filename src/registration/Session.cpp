@@ -28,8 +28,13 @@ peexports::HeaderCheck CheckHeaders(const std::string& fullPath, pefile::PageCac
     FileBytes file(fullPath);
     error = file.Error();
     if (error != ERROR_SUCCESS) return {};
+    if (!file.StartsLikeProgram()) {
+        error = file.Error();
+        return {};  // not a PE file
+    }
     pages.Reset(file);
     const peexports::HeaderCheck headers = peexports::CheckExport(pages, kRegisterName);
+    if (file.Error() != ERROR_SUCCESS) error = file.Error();
     if (pages.Failed()) error = file.Error() != ERROR_SUCCESS ? file.Error() : ERROR_READ_FAULT;
     pages.Detach();
     return headers;

@@ -1,0 +1,115 @@
+// Walk benchmark: what a user waits for over one tree, side by side: a bare walk (each file opened, its
+// first 4 KB read, closed), the silent run (the program started with /s /r TREE), and the window's
+// register run (the main window made in this process, Velquist! clicked, until the closing line).
+// Each the median of several interleaved runs. Prints figures, asserts nothing.
+//   walk_bench TREE [RUNS]
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BenchReport.h"
+#include "app/velquistform.h"
+#include "win32/Handles.h"
+#include "win32/Paths.h"
+
+namespace {
+
+double Now() {
+    LARGE_INTEGER counter{}, frequency{};
+    ::QueryPerformanceCounter(&counter);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Every file below the folder opened and read as the header check would at least: 4 KB, then closed.
+unsigned long long BareWalk(const std::string& folder, std::vector<unsigned char>& buffer) {
+    unsigned long long files = 0;
+    WIN32_FIND_DATAA data;
+    win32::unique_hfind find(::FindFirstFileExA(win32::JoinPath(folder, "*").c_str(), FindExInfoBasic, &data,
+                                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!win32::IsValid(find)) return 0;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = win32::JoinPath(folder, name);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            files += BareWalk(path, buffer);
+            continue;
+        }
+        win32::unique_handle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD read = 0;
+        if (win32::IsValid(file)) ::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr);
+        ++files;
+    } while (::FindNextFileA(find.get(), &data));
+    return files;
+}
+
+// The program of this bitness, as a user starts it from a script: /s /r TREE, waited for.
+double SilentRun(const std::string& program, const std::string& tree) {
+    std::string command = "\"" + program + "\" /s /r \"" + tree + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    const double start = Now();
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                          &info)) {
+        return -1;
+    }
+    const win32::unique_handle process(info.hProcess), thread(info.hThread);
+    ::WaitForSingleObject(info.hProcess, INFINITE);
+    return Now() - start;
+}
+
+// The main window as a user has it: directory mode, sub-directories, Velquist! pressed; the click
+// returns once the closing line is in the list.
+double WindowRun(const std::string& binDir, const std::string& tree, int& lines) {
+    velquist::velquistform form(registration::RunnerPrograms::InFolder(binDir));
+    if (!form.Create()) return -1;
+    ::ShowWindow(form.Handle(), SW_SHOWNORMAL);
+    ::UpdateWindow(form.Handle());
+    form.FillInputs(tree, true);
+    const double start = Now();
+    ::SendMessageA(form.Command5, BM_CLICK, 0, 0);
+    const double seconds = Now() - start;
+    lines = form.Results().Count();
+    ::DestroyWindow(form.Handle());
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+    return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: walk_bench TREE [RUNS]\n");
+        return 2;
+    }
+    const std::string tree = win32::FullPathOr(argv[1]);
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const std::string binDir = VELQUIST_BIN_DIR;
+    const std::string program = win32::JoinPath(binDir, sizeof(void*) == 8 ? "velquist64.exe" : "velquist.exe");
+    std::vector<unsigned char> buffer(4096);
+    std::vector<double> bare, silent, window;
+    unsigned long long files = 0;
+    int lines = 0;
+    BareWalk(tree, buffer);  // every side finds the tree in the cache
+    for (int i = 0; i < runs; ++i) {
+        double start = Now();
+        files = BareWalk(tree, buffer);
+        bare.push_back(Now() - start);
+        silent.push_back(SilentRun(program, tree));
+        window.push_back(WindowRun(binDir, tree, lines));
+        std::printf("run %d: bare %.2f s, silent %.2f s, window %.2f s\n", i + 1, bare.back(), silent.back(),
+                    window.back());
+    }
+    const double b = benchreport::Median(bare), s = benchreport::Median(silent), w = benchreport::Median(window);
+    std::printf("%llu files, %d lines in the window; medians of %d: bare walk %.2f s, silent %.2f s (%.2fx the bare "
+                "walk), window %.2f s (%.2fx silent)\n",
+                files, lines, runs, b, s, s / b, w, w / s);
+    return 0;
+}
