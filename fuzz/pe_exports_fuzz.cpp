@@ -4,32 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "registration/PeExports.h"
 #include "registration/PeFile.h"
-
-namespace {
-
-// The bytes as a file would give them; counts what was read.
-class MemorySource final : public pefile::ByteSource {
-public:
-    explicit MemorySource(const std::vector<unsigned char>& bytes) : bytes_(bytes) {}
-    std::uint64_t Size() const override { return bytes_.size(); }
-    bool Read(std::uint64_t offset, unsigned char* into, std::size_t count) override {
-        if (offset > bytes_.size() || count > bytes_.size() - offset) std::abort();  // never past the end
-        std::memcpy(into, bytes_.data() + offset, count);
-        read += count;
-        return true;
-    }
-    std::uint64_t read = 0;
-
-private:
-    const std::vector<unsigned char>& bytes_;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // A copy of exactly `size` bytes so that AddressSanitizer flags any read past the end.
@@ -47,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Page sizes from one byte (every byte its own read) to the program's own.
     for (const std::size_t pageSize : {std::size_t{1}, std::size_t{61}, pefile::PageCache::kPageSize}) {
-        MemorySource source(bytes);
+        pefile::MemoryBytes source(start, bytes.size());
         pefile::PageCache pages(pageSize);
         pages.Reset(source);
         if (peexports::CheckExport(pages, "DllRegisterServer") != first || pages.Failed()) std::abort();

@@ -123,11 +123,15 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
     RunControl none;
     RunControl& run = control != nullptr ? *control : none;
     const bool change = request.task == RunRequest::Task::Change;
-    if (!change && request.mode == RunRequest::Mode::SingleFile && !win32::IsOrdinaryFile(request.path)) {
+    const bool noFile = request.mode == RunRequest::Mode::SingleFile && !win32::IsOrdinaryFile(request.path);
+    const auto tellNoFile = [&] {
         showError("No file selected");
         summary.end = RunSummary::End::NoFile;
         return summary;
-    }
+    };
+    // A register run clears the last run's lines first, as it always has; a check or an export keeps
+    // them when it has nothing to do.
+    if (noFile && !change) return tellNoFile();
     // An export's file is settled before anything of the last run's goes.
     std::string target;
     const bool exporting = request.task == RunRequest::Task::Export || request.task == RunRequest::Task::Removal;
@@ -144,11 +148,7 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
 
     std::string detail;
     if (change) {
-        if (!win32::IsOrdinaryFile(request.path) && request.mode == RunRequest::Mode::SingleFile) {
-            showError("No file selected");
-            summary.end = RunSummary::End::NoFile;
-            return summary;
-        }
+        if (noFile) return tellNoFile();
         if (!ChangeRun(request, session, list, showError, run, summary)) return summary;
         detail = modRegister::Summary(request.registerFlag, list.succeeded, list.failed, summary.checked,
                                       SecondsSince(start));

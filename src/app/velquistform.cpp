@@ -1,11 +1,11 @@
-// The main window: creation, mode switching, its messages and commands, and closing.
+// The main window: creation, mode switching, its messages and commands, and closing (its runs:
+// velquistformRuns.cpp).
 #include "app/velquistform.h"
 
 #include <windowsx.h>
 
 #include <cstring>
 #include <string>
-#include <utility>
 
 #include "app/Commands.h"
 #include "pickers/CommonDialogAPI.h"
@@ -120,60 +120,6 @@ void velquistform::EnableMode(bool directory) {
 void velquistform::Option1_Click() { EnableMode(false); }
 
 void velquistform::Option2_Click() { EnableMode(true); }
-
-RunRequest velquistform::ReadRequest(bool registerFlag) const {
-    RunRequest request;
-    const bool directory = ::SendMessageA(Option1, BM_GETCHECK, 0, 0) != BST_CHECKED;
-    request.mode = directory ? RunRequest::Mode::Directory : RunRequest::Mode::SingleFile;
-    request.path = win32::WindowText(directory ? Text2 : Text1);
-    request.subfolders = ::SendMessageA(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    request.registerFlag = registerFlag;
-    request.perUser = perUser_;
-    return request;
-}
-
-void velquistform::Run(const RunRequest& request) {
-    RunSummary summary;
-    run_->SetProgressDisplay(progress_);
-    const auto showError = [this](const std::string& message) {
-        ::MessageBoxA(Handle(), message.c_str(), "Velquist!", MB_OK | MB_ICONERROR);
-    };
-    if (!run_->Run(request, session_, list_->Rows(), showError, summary)) return;
-    if (run_->ClosePending()) {
-        Form_Unload();
-        return;
-    }
-    if (!summary.stopped && summary.accessDenied && !Rights().IsElevated() &&
-        OfferElevation(Handle(), Rights(), request)) {
-        Form_Unload();
-    }
-}
-
-void velquistform::Command5_Click() { Run(ReadRequest(true)); }
-
-void velquistform::Command1_Click() { Run(ReadRequest(false)); }
-
-void velquistform::RunTool(RunRequest::Task task) {
-    if (Busy()) return;
-    RunRequest request = ReadRequest(true);
-    request.task = task;
-    if (task != RunRequest::Task::Check) request.target = std::exchange(toolTarget_, {});
-    Run(request);
-}
-
-void velquistform::PostTool(RunRequest::Task task, const std::string& target) {
-    toolTarget_ = target;
-    const int command = task == RunRequest::Task::Check ? IDM_CHECK
-                        : task == RunRequest::Task::Export ? IDM_EXPORT
-                                                           : IDM_REMOVAL;
-    ::PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
-}
-
-void velquistform::mnucheck_Click() { RunTool(RunRequest::Task::Check); }
-
-void velquistform::mnuexport_Click() { RunTool(RunRequest::Task::Export); }
-
-void velquistform::mnuremoval_Click() { RunTool(RunRequest::Task::Removal); }
 
 void velquistform::Command2_Click() { Form_Unload(); }
 

@@ -18,6 +18,22 @@ public:
     virtual bool Read(std::uint64_t offset, unsigned char* into, std::size_t count) = 0;
 };
 
+// Bytes already in memory as a source (not owned): for holding the paged reading against the whole.
+class MemoryBytes final : public ByteSource {
+public:
+    MemoryBytes(const unsigned char* data, std::size_t size) : data_(data), size_(data == nullptr ? 0 : size) {}
+    std::uint64_t Size() const override { return size_; }
+    bool Read(std::uint64_t offset, unsigned char* into, std::size_t count) override {
+        if (offset > size_ || count > size_ - offset) return false;
+        std::copy(data_ + offset, data_ + offset + count, into);
+        return true;
+    }
+
+private:
+    const unsigned char* data_;
+    std::size_t size_;
+};
+
 // A few pages of a source, read when first touched and kept while they are used, so that a header
 // check reads only the pages holding what it looks at. Its buffers serve file after file.
 class PageCache {

@@ -2,7 +2,6 @@
 // bytes in memory, cut off anywhere, and reads no more of a large file than the pages it looks at.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "PeImageBuilder.h"
@@ -27,19 +26,6 @@ private:
     pefile::ByteSource& inner_;
 };
 
-class MemorySource final : public pefile::ByteSource {
-public:
-    explicit MemorySource(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
-    std::uint64_t Size() const override { return bytes_.size(); }
-    bool Read(std::uint64_t offset, unsigned char* into, std::size_t count) override {
-        if (offset > bytes_.size() || count > bytes_.size() - offset) return false;
-        std::memcpy(into, bytes_.data() + offset, count);
-        return true;
-    }
-
-private:
-    std::vector<unsigned char> bytes_;
-};
 
 peexports::HeaderCheck Paged(pefile::ByteSource& source, std::size_t pageSize = pefile::PageCache::kPageSize) {
     pefile::PageCache pages(pageSize);
@@ -61,7 +47,7 @@ TEST(HeaderRead, CutAnywhereGivesTheAnswerOfTheWholeBytes) {
         for (std::size_t length = 0; length <= image.size(); ++length) {
             const std::vector<unsigned char> cut(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(length));
             const auto whole = peexports::CheckExport(cut.data(), cut.size(), "DllRegisterServer");
-            MemorySource source(cut);
+            pefile::MemoryBytes source(cut.data(), cut.size());
             ASSERT_EQ(Paged(source, 64), whole) << "wide " << wide << ", length " << length;
         }
     }

@@ -1,0 +1,68 @@
+// The main window's runs: the one reader of what the controls ask for, and the start of each kind of
+// run, from the buttons, the Tools menu or the command line.
+#include "app/velquistform.h"
+
+#include <string>
+#include <utility>
+
+#include "app/Commands.h"
+#include "resource.h"
+#include "win32/WindowText.h"
+
+namespace velquist {
+
+RunRequest velquistform::ReadRequest(bool registerFlag) const {
+    RunRequest request;
+    const bool directory = ::SendMessageA(Option1, BM_GETCHECK, 0, 0) != BST_CHECKED;
+    request.mode = directory ? RunRequest::Mode::Directory : RunRequest::Mode::SingleFile;
+    request.path = win32::WindowText(directory ? Text2 : Text1);
+    request.subfolders = ::SendMessageA(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    request.registerFlag = registerFlag;
+    request.perUser = perUser_;
+    return request;
+}
+
+void velquistform::Run(const RunRequest& request) {
+    RunSummary summary;
+    run_->SetProgressDisplay(progress_);
+    const auto showError = [this](const std::string& message) {
+        ::MessageBoxA(Handle(), message.c_str(), "Velquist!", MB_OK | MB_ICONERROR);
+    };
+    if (!run_->Run(request, session_, list_->Rows(), showError, summary)) return;
+    if (run_->ClosePending()) {
+        Form_Unload();
+        return;
+    }
+    if (!summary.stopped && summary.accessDenied && !Rights().IsElevated() &&
+        OfferElevation(Handle(), Rights(), request)) {
+        Form_Unload();
+    }
+}
+
+void velquistform::Command5_Click() { Run(ReadRequest(true)); }
+
+void velquistform::Command1_Click() { Run(ReadRequest(false)); }
+
+void velquistform::RunTool(RunRequest::Task task) {
+    if (Busy()) return;
+    RunRequest request = ReadRequest(true);
+    request.task = task;
+    if (task != RunRequest::Task::Check) request.target = std::exchange(toolTarget_, {});
+    Run(request);
+}
+
+void velquistform::PostTool(RunRequest::Task task, const std::string& target) {
+    toolTarget_ = target;
+    const int command = task == RunRequest::Task::Check ? IDM_CHECK
+                        : task == RunRequest::Task::Export ? IDM_EXPORT
+                                                           : IDM_REMOVAL;
+    ::PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+void velquistform::mnucheck_Click() { RunTool(RunRequest::Task::Check); }
+
+void velquistform::mnuexport_Click() { RunTool(RunRequest::Task::Export); }
+
+void velquistform::mnuremoval_Click() { RunTool(RunRequest::Task::Removal); }
+
+}  // namespace velquist
