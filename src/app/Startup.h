@@ -3,8 +3,9 @@
 
 namespace velquist {
 
-// Takes the current directory out of the DLL search, keeps the system from swapping a busy window
-// for a "Not Responding" ghost, and registers the common controls the windows use.
+// Makes the system folder the only place DLLs are searched for by name (this process loads no
+// component), keeps the system from swapping a busy window for a "Not Responding" ghost, and
+// registers the common controls the windows use.
 void PrepareProcess();
 
 }  // namespace velquist

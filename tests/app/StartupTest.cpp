@@ -15,55 +15,6 @@
 
 namespace {
 
-TEST(Startup, CurrentDirectoryIsNoLongerSearchedForDlls) {
-    testsupport::TempDir dir;
-    ASSERT_TRUE(testsupport::CopyTo(VELQUIST_PROBE_DLL, dir / "velquist_planted.dll"));
-    char previous[MAX_PATH] = {};
-    ::GetCurrentDirectoryA(MAX_PATH, previous);
-    ASSERT_TRUE(::SetCurrentDirectoryA(dir.Path().c_str()));
-
-    velquist::PrepareProcess();
-    EXPECT_EQ(win32::unique_hmodule(::LoadLibraryA("velquist_planted.dll")), nullptr);
-
-    // Without the set-up the planted DLL is found: the probe is sound.
-    ::SetDllDirectoryA(nullptr);
-    EXPECT_NE(win32::unique_hmodule(::LoadLibraryA("velquist_planted.dll")), nullptr);
-    velquist::PrepareProcess();
-
-    // System DLLs still load by name.
-    EXPECT_NE(win32::unique_hmodule(::LoadLibraryA("version.dll")), nullptr);
-
-    ::SetCurrentDirectoryA(previous);
-}
-
-struct FindData {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM lParam) {
-    auto* data = reinterpret_cast<FindData*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == data->pid && testsupport::ClassNameOf(hwnd) == "velquistform" && ::IsWindowVisible(hwnd)) {
-        data->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The started program's main window, once shown.
-HWND MainWindowOf(const testsupport::StartedProcess& process) {
-    if (!process.Started()) return nullptr;
-    for (int i = 0; i < 300; ++i) {
-        FindData data{process.Id(), nullptr};
-        ::EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&data));
-        if (data.found != nullptr) return data.found;
-        ::Sleep(50);
-    }
-    return nullptr;
-}
-
 TEST(Startup, ProgramShowsItsWindowAndEndsWhenItCloses) {
     struct Way {
         const char* name;
@@ -73,7 +24,7 @@ TEST(Startup, ProgramShowsItsWindowAndEndsWhenItCloses) {
     for (const Way way : {Way{"title bar", WM_SYSCOMMAND, SC_CLOSE}, Way{"File > Exit", WM_COMMAND, IDM_EXIT}}) {
         SCOPED_TRACE(way.name);
         testsupport::StartedProcess process(VELQUIST_EXE, "");
-        HWND main = MainWindowOf(process);
+        HWND main = testsupport::MainWindowOf(process);
         ASSERT_NE(main, nullptr);
         char caption[32] = {};
         ::GetWindowTextA(main, caption, static_cast<int>(std::size(caption)));
@@ -97,7 +48,7 @@ TEST(Startup, RunOnTheCommandLineFillsTheWindowAndRuns) {
         arguments += dir / "with blank";
         arguments += run ? "\" /R -run" : "\" /R";
         testsupport::StartedProcess process(VELQUIST_EXE, arguments);
-        HWND main = MainWindowOf(process);
+        HWND main = testsupport::MainWindowOf(process);
         ASSERT_NE(main, nullptr);
         HWND list = ::GetDlgItem(main, velquist::kIdListView1);
         LRESULT rows = 0;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <thread>
 
+#include "DialogWatcher.h"
 #include "win32/Handles.h"
-
 
 namespace testsupport {
 
@@ -250,6 +250,37 @@ std::wstring MachineRegistry::FirstDifference(const MachineRegistry& later) cons
         if (!difference.empty()) return difference;
     }
     return {};
+}
+
+namespace {
+
+struct FindData {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM lParam) {
+    auto* data = reinterpret_cast<FindData*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == data->pid && ClassNameOf(hwnd) == "velquistform" && ::IsWindowVisible(hwnd)) {
+        data->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND MainWindowOf(const StartedProcess& process) {
+    if (!process.Started()) return nullptr;
+    for (int i = 0; i < 300; ++i) {
+        FindData data{process.Id(), nullptr};
+        ::EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&data));
+        if (data.found != nullptr) return data.found;
+        ::Sleep(50);
+    }
+    return nullptr;
 }
 
 }  // namespace testsupport

@@ -120,4 +120,7 @@ private:
     DWORD id_ = 0;
 };
 
+// The started program's main window once it is shown (waiting up to 15 s); nullptr if none shows.
+HWND MainWindowOf(const StartedProcess& process);
+
 }  // namespace testsupport
