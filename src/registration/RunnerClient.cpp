@@ -1,6 +1,7 @@
 // The program's side of a runner: its start in a job, the pipe, each request and its checked reply.
 #include "registration/RunnerClient.h"
 
+#include "registration/RunnerPipe.h"
 #include "win32/Paths.h"
 
 #include <cstdint>
@@ -93,12 +94,12 @@ bool RunnerClient::Launch(Exchange& failed) {
         failed.code = ::GetLastError();
         return false;
     }
-    const std::string name = "\\\\.\\pipe\\velquist-runner-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                             std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "-" + std::to_string(::GetTickCount64()) + "-" +
-                             std::to_string(++launches_);
-    connection->pipe.reset(::CreateNamedPipeA(
-        name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096, 0, nullptr));
+    const std::string name = NewPipeName();
+    if (name.empty()) {
+        failed.code = ERROR_GEN_FAILURE;
+        return false;
+    }
+    connection->pipe = CreateRunnerPipe(name);
     if (!win32::IsValid(connection->pipe)) {
         failed.code = ::GetLastError();
         return false;

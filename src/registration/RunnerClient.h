@@ -76,7 +76,6 @@ private:
     std::uint16_t machine_;
     std::string program_;
     win32::unique_handle job_;  // closed after the connection: the runner is ended first
-    unsigned launches_ = 0;     // makes each pipe's name new
     std::unique_ptr<Connection> connection_;
     bool busy_ = false;  // a request is in flight (a sent message may re-enter)
 };
