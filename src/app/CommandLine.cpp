@@ -17,9 +17,26 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The arguments after the first (the program's name) of a wide command line.
+// Whether anything but blanks follows the program's name, read by the system's rule for the first
+// argument: up to the closing quote when it starts with one, else up to the first blank.
+bool HasArguments(const wchar_t* commandLine) {
+    const wchar_t* cursor = commandLine;
+    if (*cursor == L'"') {
+        ++cursor;
+        while (*cursor != L'\0' && *cursor != L'"') ++cursor;
+        if (*cursor == L'"') ++cursor;
+    } else {
+        while (*cursor != L'\0' && *cursor != L' ' && *cursor != L'\t') ++cursor;
+    }
+    while (*cursor == L' ' || *cursor == L'\t') ++cursor;
+    return *cursor != L'\0';
+}
+
+// The arguments after the first (the program's name) of a wide command line. A plain start does
+// without the shell's parser (and its DLL) before the window shows.
 std::vector<std::string> ArgumentsOf(const wchar_t* commandLine) {
     std::vector<std::string> arguments;
+    if (commandLine == nullptr || !HasArguments(commandLine)) return arguments;
     int count = 0;
     const win32::unique_hlocal<LPWSTR> wide(::CommandLineToArgvW(commandLine, &count));
     if (!wide) return arguments;

@@ -26,6 +26,7 @@ public:
 
     bool Relaunch(HWND owner, const std::string& parameters, const std::string& folder) override {
         const std::string program = win32::ModulePath();
+        win32::EnterApartment();
         SHELLEXECUTEINFOA info{};
         info.cbSize = sizeof info;
         info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;

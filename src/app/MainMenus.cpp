@@ -15,14 +15,6 @@ void MainMenus::Create(HWND window) {
     ::AppendMenuA(mnufile, MF_STRING, IDM_RESTART, "Restart as administrator");
     ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnufile, MF_STRING, IDM_EXIT, "Exit");
-    shield_ = CreateShieldBitmap();
-    if (shield_) {
-        MENUITEMINFOA item{};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_BITMAP;
-        item.hbmpItem = shield_.get();
-        ::SetMenuItemInfoA(mnufile, IDM_RESTART, FALSE, &item);
-    }
     HMENU mnutools = ::CreatePopupMenu();
     ::AppendMenuA(mnutools, MF_STRING, IDM_CHECK, "Check registration\tCtrl+K");
     ::AppendMenuA(mnutools, MF_STRING, IDM_EXPORT, "Export registration...\tCtrl+E");
@@ -35,6 +27,20 @@ void MainMenus::Create(HWND window) {
     ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mnutools), "Tools");
     ::AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mnuhelp), "Help");
     ::SetMenu(window, bar);  // destroyed with the window
+}
+
+// The shield comes from the shell, which the window does not need before it shows: it is fetched
+// when the menu first opens.
+void MainMenus::ShowShield(HMENU menu) {
+    if (shieldAsked_ || ::GetMenuState(menu, IDM_RESTART, MF_BYCOMMAND) == static_cast<UINT>(-1)) return;
+    shieldAsked_ = true;
+    shield_ = CreateShieldBitmap();
+    if (!shield_) return;
+    MENUITEMINFOA item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_BITMAP;
+    item.hbmpItem = shield_.get();
+    ::SetMenuItemInfoA(menu, IDM_RESTART, FALSE, &item);
 }
 
 void MainMenus::ShowPerUser(HWND window, bool perUser) {

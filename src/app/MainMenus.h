@@ -11,6 +11,8 @@ class MainMenus {
 public:
     // Builds the menu bar and gives it to window (which destroys it with itself).
     void Create(HWND window);
+    // A menu about to open: the system's shield on Restart as administrator, the first time it is there.
+    void ShowShield(HMENU menu);
     // The check mark of File > Register for current user only.
     static void ShowPerUser(HWND window, bool perUser);
     // A menu about to open: Save results... only with results, Restart as administrator only when not.
@@ -18,6 +20,7 @@ public:
 
 private:
     win32::unique_gdi<HBITMAP> shield_;  // the Restart as administrator item's picture
+    bool shieldAsked_ = false;
 };
 
 }  // namespace velquist

@@ -16,8 +16,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
     // Started by the program itself to load components: no window, no set-up of the window's.
     if (runner::IsRunnerCommandLine(commandLine)) return runner::RunnerMain(commandLine);
     velquist::PrepareProcess();
-    // The folder browser and the file dialog are COM clients of the shell.
-    const win32::ComScope com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    // (COM is entered by what needs it, the shell's dialogs and a start through the shell, when it does.)
 
     const velquist::CommandLine line = velquist::ParseCommandLine(velquist::ProcessArguments());
     int exitCode = 1;

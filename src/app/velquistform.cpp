@@ -78,7 +78,8 @@ void velquistform::OnCreate() {
     run_ = std::make_unique<RunState>(Handle(), Command2);
 
     // Files and folders dropped from Explorer; also when we run elevated and Explorer does not.
-    ::DragAcceptFiles(Handle(), TRUE);
+    // (the style DragAcceptFiles sets, without loading the shell before the window shows)
+    ::SetWindowLongPtrA(Handle(), GWL_EXSTYLE, ::GetWindowLongPtrA(Handle(), GWL_EXSTYLE) | WS_EX_ACCEPTFILES);
     for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), 0x0049u /* WM_COPYGLOBALDATA */}) {
         ::ChangeWindowMessageFilterEx(Handle(), message, MSGFLT_ALLOW, nullptr);
     }
@@ -229,6 +230,7 @@ LRESULT velquistform::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noex
                 }
                 break;
             case WM_INITMENUPOPUP:
+                menus_.ShowShield(reinterpret_cast<HMENU>(wParam));
                 MainMenus::Enable(reinterpret_cast<HMENU>(wParam), list_ && list_->Rows().Count() > 0,
                                   Rights().IsElevated());
                 return 0;

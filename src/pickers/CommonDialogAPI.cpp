@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+#include "win32/Handles.h"
+
 namespace CommonDialogAPI {
 
 namespace {
@@ -38,6 +40,7 @@ std::string UpToFirstNul(const std::string& buffer) {
 
 std::string ShowOpenFileDialog(HWND owner, const std::string& filter, const std::string& initialDir,
                                const std::string& title) {
+    win32::EnterApartment();  // the dialog is a COM client of the shell
     const std::string filterList = TerminatedFilter(filter);
     std::string file(kFileBufferChars, '\0');
     std::string fileTitle(kFileBufferChars, '\0');
@@ -66,6 +69,7 @@ namespace pickers {
 
 std::string ShowSaveFileDialog(HWND owner, const std::string& defaultName, const std::string& filter,
                                const std::string& title, const std::string& extension) {
+    win32::EnterApartment();
     std::string file(MAX_PATH * 4, '\0');
     file.replace(0, std::min(defaultName.size(), file.size() - 1), defaultName, 0, file.size() - 1);
     const std::string filterList = CommonDialogAPI::TerminatedFilter(filter);

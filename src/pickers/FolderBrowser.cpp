@@ -8,6 +8,7 @@
 namespace pickers {
 
 std::string BrowseForFolder(HWND hwndOwner, const std::string& sPrompt) {
+    win32::EnterApartment();  // the shell's folder tree is COM
     BROWSEINFOA info{};
     info.hwndOwner = hwndOwner;
     info.pidlRoot = nullptr;

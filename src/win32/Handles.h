@@ -160,6 +160,14 @@ private:
     HRESULT hr_;
 };
 
+// Enters the calling thread's single-threaded apartment the first time something on it needs COM (the
+// shell's dialogs, a start through the shell) and keeps it until the process ends, so that the window
+// shows without loading COM first.
+inline void EnterApartment() noexcept {
+    thread_local const bool entered =
+        SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    (void)entered;
+}
 inline bool IsValid(const unique_handle& h) noexcept {
     return h && h.get() != INVALID_HANDLE_VALUE;
 }

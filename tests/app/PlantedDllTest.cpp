@@ -31,11 +31,16 @@ bool UnderWine() {
     return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-// Wine's own user32 loads uxtheme.dll by name, with the process's search, when a window class is
-// first registered (the runner's COM apartment registers one). A runner leaves its search as it is
-// (a component's dependencies are found through it), so under Wine that one load is Wine's, not ours.
+// Loads that are Wine's own, not the programs':
+// - Wine's user32 loads uxtheme.dll by name, with the process's search, when a window class is first
+//   registered (the runner's COM apartment registers one). A runner leaves its search as it is (a
+//   component's dependencies are found through it), so there Wine finds the planted one.
+// - Wine's imm32 delay-loads ole32.dll by name on the window's first input, from a search that ignores
+//   the process's restriction to the system folder. Windows takes ole32 from its KnownDLLs.
 bool WineOwnLoad(const std::string& line) {
-    return UnderWine() && line.rfind("uxtheme.dll ", 0) == 0 && line.find(runner::kRunnerSwitch) != std::string::npos;
+    if (!UnderWine()) return false;
+    const bool runner = line.find(runner::kRunnerSwitch) != std::string::npos;
+    return (runner && line.rfind("uxtheme.dll ", 0) == 0) || line.rfind("ole32.dll ", 0) == 0;
 }
 
 // Native first for every planted name, for the programs by name; removed again at the end.
