@@ -9,37 +9,41 @@ void ListViewResultList::Clear() {
     ::SendMessageA(list_, LVM_DELETEALLITEMS, 0, 0);
     keys_.clear();
     lines_.clear();
+    shown_ = 0;
 }
 
-int ListViewResultList::Count() const {
-    return static_cast<int>(::SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0));
-}
+int ListViewResultList::Count() const { return static_cast<int>(lines_.size()); }
 
 void ListViewResultList::Add(const std::string& key, const ResultLine& line) {
     Append(key, line);
     ShowNewest();
 }
 
+// The rows appended since the last time go into the control together, with its drawing off meanwhile:
+// a visible list view redraws its scroll bar for every row inserted, at once.
 void ListViewResultList::ShowNewest() {
-    const int count = Count();
-    if (count > 0) ::SendMessageA(list_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(count - 1), FALSE);
+    const size_t pending = lines_.size() - shown_;
+    if (pending > 1) ::SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+    for (; shown_ < lines_.size(); ++shown_) {
+        const ResultLine& line = lines_[shown_];
+        std::string buffer = line.Text();  // the item record wants a writable pointer
+        LVITEMA item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = static_cast<int>(shown_);
+        item.pszText = buffer.data();
+        item.iImage = line.Icon() - 1;  // ImageList1 is counted from 1, the control from 0
+        ::SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    }
+    if (pending > 1) {
+        ::SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(list_, nullptr, TRUE);
+    }
+    if (!lines_.empty()) ::SendMessageA(list_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(lines_.size() - 1), FALSE);
     ::UpdateWindow(list_);
 }
 
 void ListViewResultList::Append(const std::string& key, const ResultLine& line) {
-    const int count = Count();
-    std::string buffer = line.Text();  // the item record wants a writable pointer
-    LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
-    item.iItem = count;
-    item.pszText = buffer.data();
-    item.iImage = line.Icon() - 1;  // ImageList1 is counted from 1, the control from 0
-    const int index = static_cast<int>(::SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    if (index < 0) return;
-    // Rows are only ever appended, so the row index is the line's place.
-    keys_.resize(static_cast<size_t>(index));
     keys_.push_back(key);
-    lines_.resize(static_cast<size_t>(index));
     lines_.push_back(line);
 }
 

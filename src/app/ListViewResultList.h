@@ -19,10 +19,10 @@ public:
     // Appends the row, shows it and repaints the list at once: during a run the thread does not
     // return to the message loop, so this is the only moment the line can become visible.
     void Add(const std::string& key, const ResultLine& line) override;
-    // Appends the row only: a run that adds lines faster than anyone can read shows them at its own
-    // pace with ShowNewest.
+    // Appends the line only, not yet in the control: a run that adds lines faster than anyone can read
+    // shows them at its own pace with ShowNewest.
     void Append(const std::string& key, const ResultLine& line);
-    // Scrolls the newest row into view and repaints the list now.
+    // Puts the lines appended since into the control, scrolls the newest into view and repaints now.
     void ShowNewest();
 
     // The key of row index (0-based), or "" when there is no such row.
@@ -40,6 +40,7 @@ private:
     HWND list_;
     std::vector<std::string> keys_;
     std::vector<ResultLine> lines_;
+    size_t shown_ = 0;  // lines in the control: the first shown_ of lines_
 };
 
 }  // namespace velquist

@@ -287,11 +287,11 @@ TEST_F(Commands, ClicksGivenWhileARunIsBusyDoNotStartAnotherRun) {
     const std::string path = dir / "a.dll";
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
     SingleFile(path);
-    // Clicks a user gives the busy window: posted to Un-Velquist! when the first row goes in.
+    // Clicks a user gives the busy window: posted to Un-Velquist! as the run empties the list.
     bool clicked = false;
     {
         CallRecorder recorder([&](const CWPRETSTRUCT& msg) {
-            if (clicked || (msg.message != LVM_INSERTITEMA && msg.message != LVM_INSERTITEMW)) return;
+            if (clicked || msg.hwnd != form.ListView1 || msg.message != LVM_DELETEALLITEMS) return;
             clicked = true;
             ::PostMessageA(form.Command1, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
             ::PostMessageA(form.Command1, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
