@@ -1,10 +1,12 @@
-// The program's resources as the system reads them: version record, icons, shortcuts.
+// The program's resources as the system reads them: version and manifest of both programs, icons, shortcuts.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "resource.h"
 
 namespace {
@@ -19,26 +21,69 @@ std::string VersionString(const std::vector<char>& block, const char* name) {
     return std::string(value);
 }
 
-TEST(Resources, VersionRecordCarriesVersionAndDescription) {
-    char exe[MAX_PATH] = {};
-    ASSERT_GT(::GetModuleFileNameA(nullptr, exe, MAX_PATH), 0u);
+// "a.b.c.d" from a version record's two numbers.
+std::string Dotted(DWORD ms, DWORD ls) {
+    return std::to_string(HIWORD(ms)) + "." + std::to_string(LOWORD(ms)) + "." + std::to_string(HIWORD(ls)) + "." +
+           std::to_string(LOWORD(ls));
+}
+
+// The version attribute of the manifest's own assemblyIdentity (the first one; the others name the
+// assemblies it depends on).
+std::string ManifestVersion(const std::string& exe) {
+    HMODULE image = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (image == nullptr) return "<not loaded>";
+    std::string manifest;
+    if (HRSRC found = ::FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {  // RT_MANIFEST
+        const auto* data = static_cast<const char*>(::LockResource(::LoadResource(image, found)));
+        manifest.assign(data, ::SizeofResource(image, found));
+    }
+    ::FreeLibrary(image);
+    const std::size_t identity = manifest.find("<assemblyIdentity ");
+    if (identity == std::string::npos) return "<no identity>";
+    const std::size_t end = manifest.find('>', identity);
+    const std::size_t version = manifest.find(" version=\"", identity);
+    if (version == std::string::npos || version > end) return "<no version>";
+    const std::size_t first = version + 10;
+    return manifest.substr(first, manifest.find('"', first) - first);
+}
+
+// The version record as the system reads it, against project()'s VERSION: its numbers as written,
+// its texts "1.01.0001" (the minor in two digits, the build in four), and the description. With
+// the manifest's identity too, for the programs themselves.
+void ExpectSourceVersion(const std::string& exe, bool manifest) {
+    SCOPED_TRACE(exe);
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(exe, &ignored);
+    const DWORD size = ::GetFileVersionInfoSizeA(exe.c_str(), &ignored);
     ASSERT_GT(size, 0u);
     std::vector<char> block(size);
-    ASSERT_TRUE(::GetFileVersionInfoA(exe, 0, size, block.data()));
+    ASSERT_TRUE(::GetFileVersionInfoA(exe.c_str(), 0, size, block.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    // 1.01.0001: major 1, minor 1, revision 1.
-    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), 1);
-    EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), 1);
-    EXPECT_EQ(LOWORD(fixed->dwFileVersionLS), 1);
-    EXPECT_EQ(HIWORD(fixed->dwProductVersionMS), 1);
-    EXPECT_EQ(LOWORD(fixed->dwProductVersionMS), 1);
-    EXPECT_EQ(VersionString(block, "FileVersion"), "1.01.0001");
-    EXPECT_EQ(VersionString(block, "ProductVersion"), "1.01.0001");
+    EXPECT_EQ(Dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS), VELQUIST_SOURCE_VERSION);
+    EXPECT_EQ(Dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS), VELQUIST_SOURCE_VERSION);
+    char text[32] = {};
+    std::snprintf(text, sizeof text, "%u.%02u.%04u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(VersionString(block, "FileVersion"), text);
+    EXPECT_EQ(VersionString(block, "ProductVersion"), text);
     EXPECT_EQ(VersionString(block, "FileDescription"), "Register your missing dlls");
+    if (manifest) {
+        EXPECT_EQ(ManifestVersion(exe), VELQUIST_SOURCE_VERSION);
+    }
+}
+
+TEST(Resources, VersionRecordCarriesVersionAndDescription) {
+    char self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    ExpectSourceVersion(self, false);
+}
+
+// Both programs of the build folder, this bitness's and the partner build's, carry the same version.
+TEST(Resources, BothProgramsCarryTheSourceVersion) {
+    for (const char* name : {"velquist.exe", "velquist64.exe"}) {
+        ExpectSourceVersion(testsupport::BinDir() + "\\" + name, true);
+    }
 }
 
 // The sizes an icon resource offers, from its group directory.

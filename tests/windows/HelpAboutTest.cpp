@@ -59,6 +59,11 @@ void Pump(const Companions& companions, DWORD ms = 100) {
     } while (::GetTickCount() - start < ms);
 }
 
+// The About box's version line for project()'s VERSION, which the version record is made from.
+std::string SourceVersionLine() {
+    return "v" + std::to_string(VELQUIST_SOURCE_VERSION_MAJOR) + "." + std::to_string(VELQUIST_SOURCE_VERSION_MINOR);
+}
+
 std::string Text(HWND hwnd) {
     char buffer[4096] = {};
     const int length = ::GetWindowTextA(hwnd, buffer, static_cast<int>(std::size(buffer)));
@@ -356,12 +361,12 @@ TEST_F(Forms, VersionLineIsMajorDotMinorWithoutLeadingZeros) {
     EXPECT_EQ(FormatVersionLine(2, 0), "v2.0");
     EXPECT_EQ(FormatVersionLine(10, 1), "v10.1");
     EXPECT_EQ(FormatVersionLine(65535, 65535), "v65535.65535");
-    // This program carries the application's version record, 1.01.0001.
-    EXPECT_EQ(ProgramVersionLine(), "v1.1");
+    // This program carries the application's version record.
+    EXPECT_EQ(ProgramVersionLine(), SourceVersionLine());
 
     HWND about = OpenAbout();
     ASSERT_NE(about, nullptr);
-    EXPECT_EQ(Text(::GetDlgItem(about, AboutIds::Label5)), "v1.1");
+    EXPECT_EQ(Text(::GetDlgItem(about, AboutIds::Label5)), SourceVersionLine());
 }
 
 TEST_F(Forms, ProgramFolderHasNoTrailingBackslash) {
@@ -660,7 +665,7 @@ TEST_F(Forms, AboutOpensOnceAndOkOrCloseUnloadsIt) {
 
     about = OpenAbout();
     ASSERT_NE(about, nullptr);
-    EXPECT_EQ(Text(::GetDlgItem(about, AboutIds::Label5)), "v1.1");
+    EXPECT_EQ(Text(::GetDlgItem(about, AboutIds::Label5)), SourceVersionLine());
     ::SendMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0);
     Pump(companions);
     EXPECT_FALSE(::IsWindow(about));
