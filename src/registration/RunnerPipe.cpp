@@ -21,11 +21,10 @@ std::string OwnerOnlyDescriptor() {
     ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::vector<unsigned char> buffer(size);
     if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
-    char* sid = nullptr;
-    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) return {};
-    std::string descriptor = std::string("D:P(A;;GA;;;") + sid + ")";
-    ::LocalFree(sid);
-    return descriptor;
+    char* text = nullptr;
+    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
+    const win32::unique_hlocal<char> sid(text);
+    return std::string("D:P(A;;GA;;;") + sid.get() + ")";
 }
 
 }  // namespace
@@ -44,17 +43,18 @@ std::string NewPipeName() {
 
 win32::unique_handle CreateRunnerPipe(const std::string& name) {
     const std::string descriptor = OwnerOnlyDescriptor();
-    PSECURITY_DESCRIPTOR security = nullptr;
+    PSECURITY_DESCRIPTOR made = nullptr;
     if (descriptor.empty() ||
-        !::ConvertStringSecurityDescriptorToSecurityDescriptorA(descriptor.c_str(), SDDL_REVISION_1, &security, nullptr)) {
+        !::ConvertStringSecurityDescriptorToSecurityDescriptorA(descriptor.c_str(), SDDL_REVISION_1, &made, nullptr)) {
         return win32::unique_handle(INVALID_HANDLE_VALUE);
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
+    win32::unique_hlocal<void> security(made);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
     win32::unique_handle pipe(::CreateNamedPipeA(
         name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096, 0, &attributes));
-    const DWORD error = ::GetLastError();
-    ::LocalFree(security);
+    const DWORD error = ::GetLastError();  // the caller reads why a name was refused
+    security.reset();
     ::SetLastError(error);
     return pipe;
 }

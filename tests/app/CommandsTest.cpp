@@ -628,10 +628,22 @@ TEST_F(Commands, RestartAsAdministratorIsOfferedOnlyWhenNotElevated) {
     TestRights rights;
     form.SetElevation(&rights);
     HMENU file = ::GetSubMenu(::GetMenu(form.Handle()), 0);
+    const auto shield = [file] {
+        MENUITEMINFOA item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_BITMAP;
+        ::GetMenuItemInfoA(file, IDM_RESTART, FALSE, &item);
+        return item.hbmpItem;
+    };
+    // The system's shield, where it has one, is on the item once the menu opens (not before: the
+    // shell is not loaded to show the window).
+    const bool systemHasShield = static_cast<bool>(velquist::CreateShieldBitmap());
+    EXPECT_EQ(shield(), nullptr);
     for (const bool elevated : {false, true}) {
         rights.elevated = elevated;
         ::SendMessageA(form.Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
         EXPECT_EQ((::GetMenuState(file, IDM_RESTART, MF_BYCOMMAND) & MF_GRAYED) != 0, elevated);
+        EXPECT_EQ(shield() != nullptr, systemHasShield);
     }
     rights.elevated = false;
     SingleFile("rel\\x.dll");  // a relative path goes out absolute
