@@ -17,10 +17,16 @@ get_filename_component(compilerName ${CMAKE_CXX_COMPILER} NAME)
 string(REGEX REPLACE "g\\+\\+.*$" "" toolPrefix "${compilerName}")
 find_program(VELQUIST_DLLTOOL NAMES ${toolPrefix}dlltool dlltool REQUIRED)
 find_program(VELQUIST_NM NAMES ${toolPrefix}nm nm REQUIRED)
+find_program(VELQUIST_OBJCOPY NAMES ${toolPrefix}objcopy objcopy REQUIRED)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # 32-bit names are decorated (Name@8); the name looked up in the DLL is not.
   set(VELQUIST_DLLTOOL_FLAGS -k)
   set(delayX86 ON)
+  # The 32-bit linker drops the code section of any import-library member whose function symbol
+  # nobody names, taking it for an unused `jmp *__imp_X` stub: our calls name only __imp_X, so the
+  # delay thunk, which each delay slot points at until its first call, went and every slot jumped
+  # to 0. Marked as data, the thunk is no such stub; it still lands in .text (by its name .text$*).
+  set(delayThunkSection ".text=.text$delay,contents,alloc,load,readonly,data")
 else()
   set(VELQUIST_DLLTOOL_FLAGS "")
   set(delayX86 OFF)
@@ -34,10 +40,15 @@ function(velquist_delay_import)
     find_library(VELQUIST_IMPORT_${dll} NAMES ${dll} REQUIRED NO_CACHE)
     set(def ${CMAKE_BINARY_DIR}/delayimp/${dll}.def)
     set(lib ${CMAKE_BINARY_DIR}/delayimp/lib${dll}_delay.a)
+    set(keepThunks "")
+    if(delayX86)
+      set(keepThunks COMMAND ${VELQUIST_OBJCOPY} --rename-section ${delayThunkSection} ${lib})
+    endif()
     add_custom_command(OUTPUT ${lib}
       COMMAND ${CMAKE_COMMAND} -DNM=${VELQUIST_NM} -DIMPORT_LIB=${VELQUIST_IMPORT_${dll}} -DDLL=${dll}.dll
               -DDEF=${def} -DX86=${delayX86} -P ${CMAKE_SOURCE_DIR}/cmake/DelayImportDef.cmake
       COMMAND ${VELQUIST_DLLTOOL} -d ${def} -y ${lib} ${VELQUIST_DLLTOOL_FLAGS}
+      ${keepThunks}
       DEPENDS ${VELQUIST_IMPORT_${dll}} ${CMAKE_SOURCE_DIR}/cmake/DelayImportDef.cmake
       COMMENT "Delay-import library for ${dll}.dll"
       VERBATIM)
@@ -48,4 +59,13 @@ function(velquist_delay_import)
     # The helper itself (__delayLoadHelper2) is MinGW's, in mingwex.
     target_link_libraries(velquist::delay_${dll} INTERFACE delayimp)
   endforeach()
+endfunction()
+
+# velquist_check_imports(<target>): after each link, fails the build when a function the program
+# imports is an absolute symbol (a call that would jump to 0), and strips Release programs only then.
+function(velquist_check_imports target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DNM=${VELQUIST_NM} -DOBJCOPY=${VELQUIST_OBJCOPY} -DPROGRAM=$<TARGET_FILE:${target}>
+            -DDELAY_DIR=${CMAKE_BINARY_DIR}/delayimp -DSTRIP=$<CONFIG:Release> -P ${CMAKE_SOURCE_DIR}/cmake/CheckImports.cmake
+    VERBATIM)
 endfunction()
