@@ -1,11 +1,5 @@
-# Shared by the tools: where things are, and which of the two builds this machine can run.
+# Shared by the tools: where things are, how a preset is built, a prefix's fonts.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-
-# Debian's 32-bit Wine needs a kernel that runs 32-bit Linux programs; some kernels are booted
-# without that (ia32_emulation off), and then only the 64-bit build can run here.
-can_run_32bit() {
-  /usr/lib/wine/wine --version >/dev/null 2>&1
-}
 
 build_preset() {
   local preset=$1

@@ -109,7 +109,7 @@ std::string ElsewhereDetail(const capture::Capture& capture, const std::vector<F
         text += isClass ? "Class " : "Type library ";
         text += win32::Narrow(pointer.owner.substr(pointer.owner.find(L'\\') + 1));
         if (!name.empty()) text += " (" + Printable(name) + ")";
-        text += " points at " + pointer.path + " (" + DescribeFile(pointer.path) + "), in " + HiveText(pointer.hive) + ".";
+        text += " points at " + pointer.path + " (" + DescribeFile(pointer.path, capture.machine) + "), in " + HiveText(pointer.hive) + ".";
     }
     if (pointers.size() > kListed) {
         text += " And " + std::to_string(pointers.size() - kListed) + " more classes or type libraries point at other files.";

@@ -57,6 +57,28 @@ std::string Bitness(const std::string& path) {
     }
 }
 
+// The file a client of the other bitness opens for `path`: under the system folder it sees its own
+// (32-bit programs see SysWOW64 as system32, and reach the 64-bit one as Sysnative).
+std::string AsSeenBy(const std::string& path, std::uint16_t machine) {
+    const bool wideClient = machine != peexports::kMachineI386;
+    constexpr bool wideSelf = sizeof(void*) == 8;
+    if (wideClient == wideSelf) return path;
+    BOOL wow64 = FALSE;
+    if (!wideSelf && !(::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64)) return path;  // one system folder
+    char windows[MAX_PATH] = {};
+    const UINT length = ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return path;
+    const std::wstring system = win32::Wide(win32::JoinPath(std::string(windows, length), "system32"));
+    const std::wstring wide = win32::Wide(path);
+    if (wide.size() <= system.size() || wide[system.size()] != L'\\' ||
+        ::CompareStringOrdinal(wide.data(), static_cast<int>(system.size()), system.data(),
+                               static_cast<int>(system.size()), TRUE) != CSTR_EQUAL) {
+        return path;
+    }
+    const std::string folder = win32::JoinPath(std::string(windows, length), wideClient ? "Sysnative" : "SysWOW64");
+    return win32::JoinPath(folder, win32::Narrow(wide.substr(system.size() + 1)));
+}
+
 std::string Version(const std::string& path) {
     const auto info = win32::FixedFileInfo(path);
     if (!info) return "no version";
@@ -95,12 +117,13 @@ bool SameFile(const std::string& a, const std::string& b) {
                                   static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::string DescribeFile(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (path.empty() || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+std::string DescribeFile(const std::string& path, std::uint16_t machine) {
+    const std::string file = AsSeenBy(path, machine);
+    const DWORD attributes = ::GetFileAttributesA(file.c_str());
+    if (file.empty() || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return "does not exist";
     }
-    return "exists, " + Bitness(path) + ", " + Version(path);
+    return "exists, " + Bitness(file) + ", " + Version(file);
 }
 
 }  // namespace check

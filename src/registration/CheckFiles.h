@@ -2,6 +2,7 @@
 // another file found in its place is.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace check {
@@ -15,7 +16,8 @@ std::string Unwrapped(const std::string& text);
 bool IsAbsolutePath(const std::string& path);
 
 // What a user weighing another file needs to know of it: "exists, 64-bit, version 1.0.0.0", or
-// "does not exist".
-std::string DescribeFile(const std::string& path);
+// "does not exist". The file is the one a client of the registration's bitness (`machine`) opens:
+// on 64-bit Windows, 32-bit and 64-bit programs see different files under the system folder.
+std::string DescribeFile(const std::string& path, std::uint16_t machine);
 
 }  // namespace check

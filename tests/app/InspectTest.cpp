@@ -20,6 +20,9 @@ namespace {
 
 constexpr char kClassKey[] = "Software\\Classes\\CLSID\\" VELQUIST_TYPED_CLSID;
 constexpr char kLibraryKey[] = "Software\\Classes\\TypeLib\\" VELQUIST_TYPED_LIBID;
+// The typed component is of this program's bitness: its keys are in this bitness's registry view.
+constexpr bool kWide = sizeof(void*) == 8;
+constexpr REGSAM kView = kWide ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
 // Two copies of the typed component, a and b, each in its own folder; every registration of either
 // removed afterwards, machine-wide and per user.
@@ -79,7 +82,7 @@ TEST_F(InspectTest, EachVerdictOfACheckComesFromTheMachineAsItIs) {
     const Step steps[] = {
         {"nothing registered", [] {}, LineKind::NotRegistered, {"None of the"}},
         {"registered from a", [&] { Run(Request(a_, RunRequest::Task::Change)); }, LineKind::RegisteredHere,
-         {"64-bit registry view"}},
+         {kWide ? "64-bit registry view" : "32-bit registry view"}},
         {"registered from b", [&] { Run(Request(b_, RunRequest::Task::Change)); }, LineKind::RegisteredElsewhere,
          {b_, "exists", "the machine's classes"}},
         {"a value removed by hand",
@@ -87,7 +90,7 @@ TEST_F(InspectTest, EachVerdictOfACheckComesFromTheMachineAsItIs) {
              Run(Request(a_, RunRequest::Task::Change));
              HKEY server = nullptr;
              ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kClassKey) + "\\InprocServer32").c_str(), 0,
-                                       KEY_SET_VALUE | KEY_WOW64_64KEY, &server),
+                                       KEY_SET_VALUE | kView, &server),
                        ERROR_SUCCESS);
              ::RegDeleteValueA(server, "ThreadingModel");
              ::RegCloseKey(server);
@@ -116,11 +119,11 @@ TEST_F(InspectTest, EachVerdictOfACheckComesFromTheMachineAsItIs) {
 TEST_F(InspectTest, ExportedRegistrationDeploysAndRemovalUndoesIt) {
     Run(Request(a_, RunRequest::Task::Change));
     std::vector<registry::TreeKey> registeredClass, registeredLibrary;
-    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kClassKey), KEY_WOW64_64KEY, registeredClass);
-    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kLibraryKey), KEY_WOW64_64KEY, registeredLibrary);
+    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kClassKey), kView, registeredClass);
+    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kLibraryKey), kView, registeredLibrary);
     ASSERT_FALSE(registeredClass.empty());
     Run(Request(a_, RunRequest::Task::Change, false));
-    ASSERT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, KEY_WOW64_64KEY));
+    ASSERT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
 
     const std::string registration = dir_ / "registration.reg";
     const std::string removal = dir_ / "removal.reg";
@@ -138,24 +141,24 @@ TEST_F(InspectTest, ExportedRegistrationDeploysAndRemovalUndoesIt) {
 
     ASSERT_TRUE(ReadsAsImported(registration));
     std::vector<registry::TreeKey> importedClass, importedLibrary;
-    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kClassKey), KEY_WOW64_64KEY, importedClass);
-    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kLibraryKey), KEY_WOW64_64KEY, importedLibrary);
+    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kClassKey), kView, importedClass);
+    registry::ReadTree(HKEY_LOCAL_MACHINE, win32::Wide(kLibraryKey), kView, importedLibrary);
     EXPECT_EQ(importedClass.size(), registeredClass.size());
     EXPECT_TRUE(importedClass == registeredClass);
     EXPECT_TRUE(importedLibrary == registeredLibrary);
-    EXPECT_EQ(testsupport::StringValue(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, "Path", KEY_WOW64_64KEY), a_);
+    EXPECT_EQ(testsupport::StringValue(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, "Path", kView), a_);
     EXPECT_EQ(CheckA().line.kind, LineKind::RegisteredHere) << list_.lines.front().detail;
 
     ASSERT_TRUE(ReadsAsImported(removal));
-    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, KEY_WOW64_64KEY));
-    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kLibraryKey, KEY_WOW64_64KEY));
-    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\" VELQUIST_TYPED_PROGID, KEY_WOW64_64KEY));
-    EXPECT_EQ(testsupport::StringValue(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, "Path", KEY_WOW64_64KEY),
+    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
+    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kLibraryKey, kView));
+    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\" VELQUIST_TYPED_PROGID, kView));
+    EXPECT_EQ(testsupport::StringValue(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, "Path", kView),
               testsupport::kNoValue);
-    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", KEY_WOW64_64KEY));
-    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\TypeLib", KEY_WOW64_64KEY));
+    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", kView));
+    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\TypeLib", kView));
     EXPECT_EQ(CheckA().line.kind, LineKind::NotRegistered) << list_.lines.front().detail;
-    testsupport::DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velquist Tests", KEY_WOW64_64KEY);
+    testsupport::DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velquist Tests", kView);
 }
 
 }  // namespace

@@ -114,7 +114,9 @@ std::string Unexpected(const std::vector<std::string>& loads) {
 // The program of one bitness with both programs beside it, the DLLs planted of that bitness, and a
 // component of that bitness registered in the window and removed again in silent mode.
 void ExpectNothingPlantedLoaded(const char* program, const std::string& plantedFrom, const std::string& component,
-                                bool withControl) {
+                                bool ownBitness) {
+    // The component's class, in the registry view of its bitness.
+    const REGSAM view = ownBitness ? 0 : (sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
     testsupport::TempDir folder;
     testsupport::TempDir current;
     for (const char* copy : {"velquist.exe", "velquist64.exe"}) {
@@ -125,8 +127,8 @@ void ExpectNothingPlantedLoaded(const char* program, const std::string& plantedF
     const NativeFirst overrides;
     const CurrentDirectory inCurrent(current.Path());
 
-    if (withControl) {
-        // The plant is sound: an ordinary program beside it loads the planted version.dll.
+    if (ownBitness) {
+        // The plant is sound (the control program is of this test's bitness): an ordinary program beside it loads the planted version.dll.
         ASSERT_TRUE(testsupport::CopyTo(VELQUIST_PLANTED_CONTROL, folder / "planted_control.exe"));
         testsupport::RunProcess(folder / "planted_control.exe", "", 20000);
         const std::vector<std::string> loads = TakeLoads(folder, current);
@@ -145,14 +147,14 @@ void ExpectNothingPlantedLoaded(const char* program, const std::string& plantedF
     }
     {
         SCOPED_TRACE("a run in the window, started as an elevated restart starts it");
-        testsupport::ForgetClass(VELQUIST_COMSERVER_CLSID);
+        testsupport::ForgetClass(VELQUIST_COMSERVER_CLSID, view);
         velquist::RunRequest request;
         request.path = component;
         testsupport::StartedProcess started(exe, velquist::RelaunchParameters(request, true));
         HWND main = testsupport::MainWindowOf(started);
         ASSERT_NE(main, nullptr);
-        for (int i = 0; i < 200 && testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID).empty(); ++i) ::Sleep(50);
-        EXPECT_FALSE(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID).empty());
+        for (int i = 0; i < 200 && testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID, view).empty(); ++i) ::Sleep(50);
+        EXPECT_FALSE(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID, view).empty());
         ::PostMessageA(main, WM_CLOSE, 0, 0);
         EXPECT_TRUE(started.Wait(10000).has_value());
     }
@@ -160,7 +162,7 @@ void ExpectNothingPlantedLoaded(const char* program, const std::string& plantedF
         SCOPED_TRACE("a silent run");
         const testsupport::ProcessOutcome outcome = testsupport::RunProcess(exe, "/s /u \"" + component + "\"", 30000);
         EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(0)) << outcome.output;
-        EXPECT_TRUE(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID).empty());
+        EXPECT_TRUE(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID, view).empty());
     }
     EXPECT_EQ(Unexpected(TakeLoads(folder, current)), "");
 }
@@ -172,7 +174,7 @@ TEST(PlantedDlls, ThisBitnessLoadsNone) {
 }
 
 TEST(PlantedDlls, OtherBitnessLoadsNone) {
-    if (!testsupport::OtherBitnessRuns()) GTEST_SKIP() << "programs of the other bitness do not run here";
+    VELQUIST_ASSERT_OTHER_BITNESS_RUNS();
     const bool wide = sizeof(void*) == 8;
     const std::string otherDir = testsupport::OtherComponentPath("planted");
     ExpectNothingPlantedLoaded(wide ? "velquist.exe" : "velquist64.exe", otherDir,

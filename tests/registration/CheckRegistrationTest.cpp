@@ -1,4 +1,5 @@
-// The registration check against keys written straight into the test prefix's 64-bit registry.
+// The registration check against keys written straight into the test prefix's registry (the 64-bit view
+// unless a case registers a 32-bit component).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -26,6 +27,8 @@ constexpr wchar_t kTypeLib[] = L"{3F1D6A52-8C07-4E9B-A1D4-27C5E0B9F6A2}";
 constexpr wchar_t kProgId[] = L"Velquist.CheckTest.1";
 constexpr char kOutsideKey[] = "Software\\Velquist check test";
 constexpr REGSAM kView = KEY_WOW64_64KEY;
+// The test components are of this program's bitness.
+const std::string kOwnBits = sizeof(void*) == 8 ? "64-bit" : "32-bit";
 
 const std::wstring kClassKey = std::wstring(L"CLSID\\") + kClsid;
 const std::wstring kServerKey = kClassKey + L"\\InprocServer32";
@@ -38,12 +41,13 @@ capture::Value Text(const std::wstring& name, const std::wstring& text, DWORD ty
 
 // What a component at `file` registers: a class, its ProgID and a type library; `server` is the text its
 // file values hold (the file itself unless a test writes another form of it).
-capture::Capture Registration(const std::string& file, const std::string& server = {}, DWORD serverType = REG_SZ) {
+capture::Capture Registration(const std::string& file, const std::string& server = {}, DWORD serverType = REG_SZ,
+                              std::uint16_t machine = peexports::kMachineAmd64) {
     const std::wstring path = win32::Wide(server.empty() ? file : server);
     const std::wstring typeLibKey = std::wstring(L"TypeLib\\") + kTypeLib;
     capture::Capture capture;
     capture.file = file;
-    capture.machine = peexports::kMachineAmd64;
+    capture.machine = machine;
     capture.keys = {
         {capture::Root::Classes, kClassKey, {Text(L"", L"Velquist check test class")}, true},
         {capture::Root::Classes, kServerKey, {Text(L"", path, serverType), Text(L"ThreadingModel", L"Apartment")}, false},
@@ -59,9 +63,9 @@ capture::Capture Registration(const std::string& file, const std::string& server
 }
 constexpr int kItems = 8;  // the values above and the empty Programmable key
 
-win32::unique_hkey Create(HKEY root, const std::wstring& path) {
+win32::unique_hkey Create(HKEY root, const std::wstring& path, REGSAM view = kView) {
     HKEY key = nullptr;
-    ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr, &key, nullptr);
+    ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr);
     return win32::unique_hkey(key);
 }
 
@@ -69,7 +73,8 @@ win32::unique_hkey Create(HKEY root, const std::wstring& path) {
 void Install(HKEY classesRoot, const capture::Capture& capture) {
     for (const capture::Key& key : capture.keys) {
         const bool classes = key.root == capture::Root::Classes;
-        const auto written = Create(classes ? classesRoot : HKEY_LOCAL_MACHINE, (classes ? L"Software\\Classes\\" : L"") + key.path);
+        const auto written = Create(classes ? classesRoot : HKEY_LOCAL_MACHINE, (classes ? L"Software\\Classes\\" : L"") + key.path,
+                                    capture.machine == peexports::kMachineI386 ? KEY_WOW64_32KEY : kView);
         ASSERT_TRUE(written) << win32::Narrow(key.path);
         for (const capture::Value& value : key.values) {
             ::RegSetValueExW(written.get(), value.name.c_str(), 0, value.type,
@@ -93,7 +98,9 @@ protected:
     static void Clean() {
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
             for (const std::wstring& key : {kClassKey, std::wstring(L"TypeLib\\") + kTypeLib, std::wstring(kProgId)}) {
-                testsupport::DeleteTree(root, "Software\\Classes\\" + Narrow(key), kView);
+                for (REGSAM view : {kView, REGSAM(KEY_WOW64_32KEY)}) {
+                    testsupport::DeleteTree(root, "Software\\Classes\\" + Narrow(key), view);
+                }
             }
         }
         testsupport::DeleteTree(HKEY_LOCAL_MACHINE, kOutsideKey, kView);
@@ -123,24 +130,30 @@ TEST_F(CheckRegistrationTest, AnotherCopyNamedByTheClassAndTypeLibraryIsElsewher
     Install(HKEY_LOCAL_MACHINE, Registration(other_));
     const auto result = check::CheckAgainstMachine(Registration(file_));
     EXPECT_EQ(result.verdict, Verdict::RegisteredElsewhere);
-    const std::string there = " points at " + other_ + " (exists, 64-bit, no version), in the machine's classes.";
+    const std::string there = " points at " + other_ + " (exists, " + kOwnBits + ", no version), in the machine's classes.";
     EXPECT_EQ(result.detail, "Class " + Narrow(kClsid) + " (" + Narrow(kProgId) + ")" + there + " Type library " +
                                  Narrow(kTypeLib) + " (Velquist check test library)" + there);
 }
 
-// What users learn of the other file: whether it is there, and if so its bitness and version.
+// What users learn of the other file: whether it is there, and if so its bitness and version; under
+// the system folder, the file a client of the registration's bitness finds there, whichever program checks.
 TEST_F(CheckRegistrationTest, TheOtherFileIsDescribed) {
     const testsupport::TempDir scratch;
     ASSERT_TRUE(testsupport::WriteBytes(scratch / "notes.dll", "plain text"));
-    const std::pair<std::string, const char*> cases[] = {
-        {scratch / "absent.dll", R"(\(does not exist\), in )"},
-        {scratch / "notes.dll", R"(\(exists, not a program file, no version\), in )"},
-        {win32::SystemFolder() + "\\ole32.dll", R"(\(exists, 64-bit, version \d+\.\d+\.\d+\.\d+\), in )"},
+    const struct {
+        std::string other;
+        std::uint16_t machine;
+        const char* description;
+    } cases[] = {
+        {scratch / "absent.dll", peexports::kMachineAmd64, R"(\(does not exist\), in )"},
+        {scratch / "notes.dll", peexports::kMachineAmd64, R"(\(exists, not a program file, no version\), in )"},
+        {win32::SystemFolder() + "\\ole32.dll", peexports::kMachineAmd64, R"(\(exists, 64-bit, version \d+\.\d+\.\d+\.\d+\), in )"},
+        {win32::SystemFolder() + "\\ole32.dll", peexports::kMachineI386, R"(\(exists, 32-bit, version \d+\.\d+\.\d+\.\d+\), in )"},
     };
-    for (const auto& [other, description] : cases) {
-        SCOPED_TRACE(other);
-        Install(HKEY_LOCAL_MACHINE, Registration(other));
-        const auto result = check::CheckAgainstMachine(Registration(file_));
+    for (const auto& [other, machine, description] : cases) {
+        SCOPED_TRACE(other + (machine == peexports::kMachineI386 ? " (32-bit)" : " (64-bit)"));
+        Install(HKEY_LOCAL_MACHINE, Registration(other, {}, REG_SZ, machine));
+        const auto result = check::CheckAgainstMachine(Registration(file_, {}, REG_SZ, machine));
         EXPECT_EQ(result.verdict, Verdict::RegisteredElsewhere);
         EXPECT_TRUE(std::regex_search(result.detail, std::regex(description))) << result.detail;
         Clean();
@@ -186,7 +199,8 @@ TEST_F(CheckRegistrationTest, TheUsersClassesHideTheMachines) {
     Install(HKEY_CURRENT_USER, Registration(other_));
     const auto elsewhere = check::CheckAgainstMachine(Registration(file_));
     EXPECT_EQ(elsewhere.verdict, Verdict::RegisteredElsewhere);
-    EXPECT_NE(elsewhere.detail.find(other_ + " (exists, 64-bit, no version), in the current user's classes."), std::string::npos)
+    EXPECT_NE(elsewhere.detail.find(other_ + " (exists, " + kOwnBits + ", no version), in the current user's classes."),
+              std::string::npos)
         << elsewhere.detail;
 
     // The user's copy of the ProgID's key, as the machine's, leaves the registration here, with a note.

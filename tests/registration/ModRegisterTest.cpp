@@ -365,7 +365,6 @@ TEST_F(ModRegisterTest, AFailedLoadNamesTheImportBehindIt) {
         {ComponentPath(VELQUIST_INITFAILS_DLL), ERROR_DLL_INIT_FAILED, "", ""},  // no import to blame
     };
     for (const auto& c : cases) {
-        if (c.path == testsupport::OtherComponentPath(deep) && !testsupport::OtherBitnessRuns()) continue;
         for (const bool probe : {true, false}) {
             const auto result =
                 probe ? modRegister::ProbeComponent(testsupport::Runners(), c.path) : modRegister::CallServerEntry(testsupport::Runners(), c.path, true);
@@ -437,7 +436,7 @@ TEST(RunnerProtocol, OnlyAWellFormedDetailIsTaken) {
 
 // Each program serves the other bitness through the other's runner; the keys land in that bitness's view.
 TEST_F(ModRegisterTest, AComponentOfTheOtherBitnessIsRegisteredInItsOwnView) {
-    VELQUIST_SKIP_WITHOUT_OTHER_BITNESS();
+    VELQUIST_ASSERT_OTHER_BITNESS_RUNS();
     const std::string path = testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL);
     const auto probe = modRegister::ProbeComponent(testsupport::Runners(), path);
     ASSERT_EQ(probe.outcome, Outcome::Success) << modRegister::Describe(probe);
@@ -481,7 +480,6 @@ TEST(ModRegisterDeathTest, NoRunnerOutlivesAKilledProgram) {
     const auto space = text.find(' ');
     ASSERT_NE(space, std::string::npos) << text;
     for (const std::string& pid : {text.substr(0, space), text.substr(space + 1)}) {
-        if (pid != text.substr(0, space) && !testsupport::OtherBitnessRuns()) break;  // no runner of the other bitness
         ASSERT_NE(std::stoul(pid), 0u) << text;
         EXPECT_TRUE(ProcessGone(static_cast<DWORD>(std::stoul(pid)))) << pid;
     }

@@ -101,7 +101,7 @@ TEST_F(PerUserRegistrationTest, KeysGoToTheUsersClassesUntilTheModeIsSwitchedOff
 // The other bitness's runner writes the user's classes of its own view. Wine 8 keeps one
 // HKCU\Software\Classes for both views; Windows (7 and later) keeps a CLSID key per view there.
 TEST_F(PerUserRegistrationTest, TheOtherBitnessWritesTheUsersClassesOfItsView) {
-    VELQUIST_SKIP_WITHOUT_OTHER_BITNESS();
+    VELQUIST_ASSERT_OTHER_BITNESS_RUNS();
     const std::string path = testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL);
     testsupport::Runners().SetPerUser(true);
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), path, true));

@@ -152,12 +152,12 @@ void DeleteTree(HKEY root, const std::string& subKey, REGSAM view) {
     }
 }
 
-std::string RegisteredServer(const char* clsid) {
-    const std::string server = StringValue(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid + "\\InprocServer32");
+std::string RegisteredServer(const char* clsid, REGSAM view) {
+    const std::string server = StringValue(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid + "\\InprocServer32", nullptr, view);
     return server == kNoKey || server == kNoValue ? std::string() : server;
 }
 
-void ForgetClass(const char* clsid) { DeleteTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid); }
+void ForgetClass(const char* clsid, REGSAM view) { DeleteTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid, view); }
 
 StartedProcess::StartedProcess(const std::string& program, const std::string& arguments, DWORD creationFlags,
                                HANDLE output) {

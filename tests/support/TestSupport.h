@@ -23,11 +23,11 @@ std::string OtherComponentPath(std::string_view fileName);
 std::string BinDir();
 // The build's runner programs (velquist.exe and velquist64.exe in BinDir()), for a window or a session.
 registration::RunnerPrograms BuildRunners();
-// Whether this machine runs the program of the other bitness (a 64-bit test's 32-bit runner needs a
-// kernel that runs 32-bit programs). Tests of the other bitness skip, saying so, where it does not.
+// Whether the program of the other bitness starts (as a runner). Tests of the other bitness fail
+// at once, saying so, where it does not: a runner that cannot start is a fault, never a skip.
 bool OtherBitnessRuns();
-#define VELQUIST_SKIP_WITHOUT_OTHER_BITNESS()                                                           \
-    if (!testsupport::OtherBitnessRuns()) GTEST_SKIP() << "this machine cannot run the other bitness's program"
+#define VELQUIST_ASSERT_OTHER_BITNESS_RUNS()                                                            \
+    ASSERT_TRUE(testsupport::OtherBitnessRuns()) << "the other bitness's program does not start as a runner"
 
 // One session of the test program for its direct probes and calls, its runners from the build.
 registration::Session& Runners();
@@ -73,10 +73,11 @@ std::string StringValue(HKEY root, const std::string& subKey, const char* valueN
 // Removes the key and everything below it.
 void DeleteTree(HKEY root, const std::string& subKey, REGSAM view = 0);
 
-// The InprocServer32 path a class is registered with under HKEY_CLASSES_ROOT, or "" when its key is
-// absent; and the removal of the class's key, so that a test starts from an unregistered class.
-std::string RegisteredServer(const char* clsid);
-void ForgetClass(const char* clsid);
+// The InprocServer32 path a class is registered with under HKEY_CLASSES_ROOT (in one view, as for
+// KeyExists), or "" when its key is absent; and the removal of the class's key, so that a test
+// starts from an unregistered class.
+std::string RegisteredServer(const char* clsid, REGSAM view = 0);
+void ForgetClass(const char* clsid, REGSAM view = 0);
 
 // The parts of the registry a check or an export must leave alone, read whole: HKLM\Software in both
 // views and HKCU\Software (without Wine's own font cache, which Wine updates as processes start).
