@@ -18,9 +18,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::string line = std::string(folder) + '\t' + std::to_string(show);
     for (int i = 2; i < __argc; ++i) line += std::string("\t") + __argv[i];
     line += "\r\n";
-    // Two presses may start two copies at once: each appends its line in one write.
-    HANDLE file = ::CreateFileA(__argv[1], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Two presses may start two copies at once: each appends its line in one write. The test reads the
+    // record while it waits, without sharing it for writing: try again while it has it open.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 250 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        file = ::CreateFileA(__argv[1], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_SHARING_VIOLATION) return 1;
+        if (file == INVALID_HANDLE_VALUE) ::Sleep(20);
+    }
     if (file == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
     const BOOL ok = ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
