@@ -45,6 +45,8 @@ if(broken)
   message(FATAL_ERROR "${PROGRAM}: delay-loaded functions linked as absolute symbols (their first call would jump to 0): ${brokenText}")
 endif()
 if(STRIP)
+  # objcopy writes the time into the headers it rewrites unless told one: 0, as the link leaves it.
+  set(ENV{SOURCE_DATE_EPOCH} 0)
   execute_process(COMMAND ${OBJCOPY} --strip-all ${PROGRAM} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "${OBJCOPY} --strip-all ${PROGRAM} failed")
