@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "registration/PeExports.h"
+#include "pe/PeExports.h"
 
 namespace benchfiles {
 

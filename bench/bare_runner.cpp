@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "registration/LoadDiagnosis.h"
-#include "registration/RunnerProtocol.h"
+#include "pe/LoadDiagnosis.h"
+#include "runner/RunnerProtocol.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     const char* cursor = std::strstr(commandLine, runner::kRunnerSwitch);

@@ -21,7 +21,7 @@
 #include "FloorWatch.h"
 #include "folders/Module1.h"
 #include "registration/Details.h"
-#include "registration/RunnerClient.h"
+#include "runner/RunnerClient.h"
 #include "registration/modRegister.h"
 #include "results/ResultList.h"
 #include "win32/Handles.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "BenchReport.h"
-#include "registration/RunnerPipe.h"
-#include "registration/RunnerProtocol.h"
+#include "runner/RunnerPipe.h"
+#include "runner/RunnerProtocol.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "registration/PeExports.h"
-#include "registration/PeFile.h"
+#include "pe/PeExports.h"
+#include "pe/PeFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // A copy of exactly `size` bytes so that AddressSanitizer flags any read past the end.

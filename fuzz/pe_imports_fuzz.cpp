@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "registration/PeExports.h"
-#include "registration/PeImports.h"
+#include "pe/PeExports.h"
+#include "pe/PeImports.h"
 
 namespace {
 

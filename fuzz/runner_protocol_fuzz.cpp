@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "registration/RunnerProtocol.h"
+#include "runner/RunnerProtocol.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "SeedCorpus.h"
-#include "registration/RunnerProtocol.h"
+#include "runner/RunnerProtocol.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "folders/CaptureFile.h"
-#include "registration/CheckRegistration.h"
+#include "inspect/CheckRegistration.h"
 #include "registration/Details.h"
 #include "results/RegFile.h"
 #include "win32/Paths.h"

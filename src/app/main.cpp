@@ -9,7 +9,7 @@
 #include "app/Silent.h"
 #include "app/Startup.h"
 #include "app/velquistform.h"
-#include "registration/Runner.h"
+#include "runner/Runner.h"
 #include "win32/Handles.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "registration/RunnerProtocol.h"
+#include "runner/RunnerProtocol.h"
 #include "win32/Handles.h"
 #include "win32/Hex.h"
 

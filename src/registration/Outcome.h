@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "registration/PeExports.h"
+#include "pe/PeExports.h"
 
 namespace modRegister {
 

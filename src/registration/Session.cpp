@@ -2,8 +2,8 @@
 // exchange turned into an outcome.
 #include "registration/Session.h"
 
-#include "registration/CaptureKeys.h"
-#include "registration/FileBytes.h"
+#include "inspect/CaptureKeys.h"
+#include "pe/FileBytes.h"
 #include "win32/Paths.h"
 
 namespace registration {

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string>
 
-#include "registration/Capture.h"
-#include "registration/CaptureKeys.h"
+#include "inspect/Capture.h"
+#include "inspect/CaptureKeys.h"
 #include "registration/Outcome.h"
-#include "registration/PeFile.h"
-#include "registration/RunnerClient.h"
+#include "pe/PeFile.h"
+#include "runner/RunnerClient.h"
 
 namespace registration {
 

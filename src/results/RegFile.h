@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "registration/Capture.h"
+#include "inspect/Capture.h"
 
 namespace velquist {
 

@@ -11,8 +11,8 @@
 
 #include "TestComponents.h"
 #include "TestSupport.h"
-#include "registration/LoadDiagnosis.h"
-#include "registration/RunnerProtocol.h"
+#include "pe/LoadDiagnosis.h"
+#include "runner/RunnerProtocol.h"
 #include "registration/modRegister.h"
 #include "win32/Handles.h"
 

@@ -7,7 +7,7 @@
 
 #include "TestComponents.h"
 #include "TestSupport.h"
-#include "registration/RunnerClient.h"
+#include "runner/RunnerClient.h"
 #include "registration/modRegister.h"
 
 using modRegister::Outcome;

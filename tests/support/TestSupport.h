@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "registration/RegistryTree.h"
+#include "inspect/RegistryTree.h"
 #include "registration/Session.h"
 #include "win32/Handles.h"
 

@@ -1,0 +1,69 @@
+// The program's side of a capture: the scratch key the runner writes into, read back and deleted, and
+// the guard over the keys a registration can reach around the redirection.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "inspect/Capture.h"
+#include "inspect/RegistryTree.h"
+#include "win32/Handles.h"
+
+namespace registration {
+
+// A key under HKEY_CURRENT_USER\Software, new for each capture, deleted with all below it when this
+// goes, whatever became of the runner that wrote into it.
+class ScratchKey {
+public:
+    ScratchKey();
+    ~ScratchKey();
+    ScratchKey(const ScratchKey&) = delete;
+    ScratchKey& operator=(const ScratchKey&) = delete;
+
+    // Its name under HKEY_CURRENT_USER, for the runner.
+    const std::string& Name() const { return name_; }
+    // What the runner's redirected keys received, by root (see capture::Root), parents before children.
+    // ERROR_SUCCESS, or the system error that kept it from being read.
+    LONG ReadBack(std::vector<capture::Key>& keys) const;
+
+private:
+    std::string name_;
+};
+
+// The keys captured in the scratch key's layout (paths below it, as ReadTree gives them) by the root
+// they were written to: HKEY_CLASSES_ROOT and the Software\Classes of the two hives as Classes,
+// duplicates merged, the scaffolding the runner made left out.
+std::vector<capture::Key> KeysByRoot(const std::vector<registry::TreeKey>& scratch);
+
+// Keys a registration can write to around the redirection: a HKEY_CLASSES_ROOT opened with a
+// registry view flag is the machine's (Wine's type library registration opens the other view's
+// Interface keys so). Recorded before a capture and put back exactly as they were after it. Reading
+// them whole takes long (thousands of keys), so the record is kept from capture to capture and a
+// change notification tells when they changed: read again only then, put back only then.
+class EscapeWatch {
+public:
+    EscapeWatch();
+    EscapeWatch(const EscapeWatch&) = delete;
+    EscapeWatch& operator=(const EscapeWatch&) = delete;
+
+    // Before a capture: the record made, or made again when the keys changed since.
+    void Before();
+    // After it: what changed since Before put back.
+    void After();
+
+private:
+    struct Watched {
+        REGSAM view = 0;
+        bool recorded = false;
+        std::vector<registry::TreeKey> keys;
+        win32::unique_hkey key;      // the notification lasts while this is open
+        win32::unique_handle event;  // set when the keys changed since Arm
+    };
+    static void Arm(Watched& watched);
+    static bool Changed(const Watched& watched);
+    std::vector<Watched> watched_;
+};
+
+}  // namespace registration

@@ -1,0 +1,217 @@
+// The registration check: each captured key and value looked up as COM would find it, and the verdict.
+#include "inspect/CheckRegistration.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "inspect/CheckFiles.h"
+#include "inspect/CheckFindings.h"
+#include "pe/PeExports.h"
+#include "win32/Handles.h"
+#include "win32/Text.h"
+
+namespace check {
+namespace {
+
+using capture::Root;
+
+constexpr wchar_t kClassesPath[] = L"Software\\Classes\\";
+constexpr std::size_t kShownLength = 80;  // of a value's text in a detail
+
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::string data;
+};
+
+struct Located {
+    win32::unique_hkey key;  // null when the key is absent
+    Hive hive = Hive::Other;
+};
+
+win32::unique_hkey Open(HKEY root, const std::wstring& path, REGSAM access) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
+    return win32::unique_hkey(key);
+}
+
+// The runners capture i386 and AMD64 components only; any other machine is read as 64-bit.
+REGSAM ViewOf(std::uint16_t machine) {
+    return machine == peexports::kMachineI386 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
+
+// A key as COM finds it: the user's classes hide the machine's key of the same path. HKEY_CLASSES_ROOT
+// would merge the two for us, but Wine's shows only the machine's.
+Located Locate(const capture::Key& key, REGSAM view) {
+    switch (key.root) {
+        case Root::Classes: {
+            const std::wstring path = kClassesPath + key.path;
+            if (auto user = Open(HKEY_CURRENT_USER, path, KEY_READ | view)) return {std::move(user), Hive::UserClasses};
+            return {Open(HKEY_LOCAL_MACHINE, path, KEY_READ | view), Hive::MachineClasses};
+        }
+        case Root::LocalMachine: return {Open(HKEY_LOCAL_MACHINE, key.path, KEY_READ | view), Hive::Other};
+        case Root::CurrentUser: return {Open(HKEY_CURRENT_USER, key.path, KEY_READ), Hive::Other};
+        case Root::Users: return {Open(HKEY_USERS, key.path, KEY_READ), Hive::Other};
+    }
+    return {};
+}
+
+std::optional<RegValue> ReadValue(HKEY key, const std::wstring& name) {
+    RegValue value;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key, name.c_str(), nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    for (int attempt = 0; attempt < 4; ++attempt) {  // it may grow between the calls
+        value.data.assign(size, '\0');
+        DWORD got = size;
+        const LONG error = ::RegQueryValueExW(key, name.c_str(), nullptr, &value.type,
+                                              reinterpret_cast<BYTE*>(value.data.data()), &got);
+        if (error == ERROR_SUCCESS) {
+            value.data.resize(std::min<DWORD>(got, size));
+            return value;
+        }
+        if (error != ERROR_MORE_DATA) return std::nullopt;
+        size = got;
+    }
+    return std::nullopt;
+}
+
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+// Data as users read it in a detail, bounded, without control characters.
+std::string Shown(DWORD type, const std::string& data) {
+    if (IsText(type)) {
+        std::string shown(1, '"');
+        shown += Printable(TextOf(data));
+        return shown += '"';
+    }
+    if ((type == REG_DWORD && data.size() == 4) || (type == REG_QWORD && data.size() == 8)) {
+        std::uint64_t number = 0;
+        std::memcpy(&number, data.data(), data.size());  // little-endian, as stored
+        return std::to_string(number);
+    }
+    return std::to_string(data.size()) + (data.size() == 1 ? " byte" : " bytes") + " of data of type " +
+           std::to_string(type);
+}
+
+// Whether the key is a class's or a type library's (or lies below one): a file it names is where COM
+// goes for the component.
+bool NamesComponentFile(const capture::Key& key) {
+    if (key.root != Root::Classes) return false;
+    for (const std::wstring_view prefix : {L"CLSID\\", L"TypeLib\\"}) {
+        if (key.path.size() > prefix.size() && SameName(std::wstring_view(key.path).substr(0, prefix.size()), prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A captured value against the machine's.
+void Compare(const capture::Value& captured, const RegValue& found, Finding& finding) {
+    finding.state = State::There;
+    if (IsText(captured.type) && IsText(found.type)) {
+        const std::string expected = win32::Narrow(TextOf(captured.data));
+        const std::string here = win32::Narrow(TextOf(found.data));
+        if (IsAbsolutePath(Unwrapped(expected))) {
+            if (SameFile(expected, here)) return;
+            const std::string other = Unwrapped(here);
+            if (!other.empty() && NamesComponentFile(*finding.key)) {
+                finding.state = State::Elsewhere;
+                finding.here = other;
+                return;
+            }
+        } else if (TextOf(captured.data) == TextOf(found.data)) {
+            return;
+        }
+    } else if (captured.type == found.type && captured.data == found.data) {
+        return;
+    }
+    finding.state = State::Different;
+    finding.here = Shown(found.type, found.data);
+    finding.expected = Shown(captured.type, captured.data);
+}
+
+// Each captured value of the key, or the key itself when it is an empty leaf, as this machine has it.
+void Judge(const capture::Key& key, REGSAM view, std::vector<Finding>& findings) {
+    const Located located = Locate(key, view);
+    const auto finding = [&](const capture::Value* value) {
+        Finding made;
+        made.key = &key;
+        made.value = value;
+        made.hive = located.hive;
+        return made;
+    };
+    if (key.values.empty() && !key.hasSubkeys) {
+        Finding made = finding(nullptr);
+        made.state = located.key ? State::There : State::Missing;
+        findings.push_back(std::move(made));
+    }
+    for (const capture::Value& value : key.values) {
+        Finding made = finding(&value);
+        const auto found = located.key ? ReadValue(located.key.get(), value.name) : std::nullopt;
+        if (found) Compare(value, *found, made);
+        findings.push_back(std::move(made));
+    }
+}
+
+bool Any(const std::vector<Finding>& findings, State state) {
+    return std::any_of(findings.begin(), findings.end(), [state](const Finding& f) { return f.state == state; });
+}
+
+bool All(const std::vector<Finding>& findings, State state) {
+    return std::all_of(findings.begin(), findings.end(), [state](const Finding& f) { return f.state == state; });
+}
+
+// Sentences joined by a space, empty ones left out.
+std::string Joined(const std::string& first, const std::string& second) {
+    if (first.empty() || second.empty()) return first + second;
+    return first + " " + second;
+}
+
+}  // namespace
+
+std::wstring TextOf(const std::string& bytes) {
+    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    return text;
+}
+
+std::string Printable(std::wstring text) {
+    if (text.size() > kShownLength) text = text.substr(0, kShownLength) + L"...";
+    std::replace_if(text.begin(), text.end(), [](wchar_t c) { return c < L' '; }, L' ');
+    return win32::Narrow(text);
+}
+
+bool SameName(std::wstring_view a, std::wstring_view b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+CheckResult CheckAgainstMachine(const capture::Capture& capture) {
+    const REGSAM view = ViewOf(capture.machine);
+    std::vector<Finding> classes;
+    std::vector<Finding> outside;
+    for (const capture::Key& key : capture.keys) Judge(key, view, key.root == Root::Classes ? classes : outside);
+    const std::string besides = OutsideDetail(outside);
+
+    if (classes.empty()) {
+        // COM looks nothing up outside the classes, so there is no class to find elsewhere or partly:
+        // the component counts as registered only while all it wrote is still there (nothing written
+        // at all is there trivially).
+        if (All(outside, State::There)) {
+            return {Verdict::RegisteredHere,
+                    outside.empty() ? "It registers nothing." : Joined("It registers nothing in the classes.", besides)};
+        }
+        return {Verdict::NotRegistered, Joined("It registers nothing in the classes.", besides)};
+    }
+    if (Any(classes, State::Elsewhere)) {
+        return {Verdict::RegisteredElsewhere, Joined(ElsewhereDetail(capture, classes), besides)};
+    }
+    if (All(classes, State::Missing)) return {Verdict::NotRegistered, Joined(NotRegisteredDetail(classes.size()), besides)};
+    if (!All(classes, State::There)) return {Verdict::PartlyRegistered, Joined(PartlyDetail(classes), besides)};
+    return {Verdict::RegisteredHere, Joined(HereDetail(capture.machine, classes), besides)};
+}
+
+}  // namespace check

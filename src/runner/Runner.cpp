@@ -1,0 +1,268 @@
+// The runner's side: one request at a time from the pipe, each answered with a reply.
+#include "runner/Runner.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "pe/LoadDiagnosis.h"
+#include "runner/PipeIo.h"
+#include "runner/RunnerCapture.h"
+#include "runner/RunnerProtocol.h"
+#include "runner/RunnerQuiet.h"
+#include "runner/UserClasses.h"
+#include "win32/Handles.h"
+#include "win32/Paths.h"
+
+namespace runner {
+namespace {
+
+using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+
+constexpr char kRegisterName[] = "DllRegisterServer";
+constexpr char kUnregisterName[] = "DllUnregisterServer";
+
+// Ends the runner when the program ends, however it ends (where no job object could do it).
+DWORD WINAPI WatchProgram(LPVOID parent) {
+    ::WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
+    ::TerminateProcess(::GetCurrentProcess(), 0);
+    return 0;
+}
+
+// A reply and the detail that follows it on the pipe.
+struct Response {
+    Reply reply;
+    std::string detail;
+};
+
+Response Answer(runner::Answer answer, DWORD code = 0) {
+    Response response;
+    response.reply.answer = answer;
+    response.reply.code = code;
+    return response;
+}
+
+// A failed load, with the import behind it when its error says an import is unmet. The runner is the
+// place to look: its system folder and loaded libraries are those of the component's bitness.
+Response LoadFailure(const std::string& path, DWORD error) {
+    if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;  // a failed load always carries a code
+    Response response = Answer(Answer::LoadFailed, error);
+    if (error == ERROR_MOD_NOT_FOUND || error == ERROR_PROC_NOT_FOUND) {
+        response.detail = EncodeDetail(FindUnmetImport(path, error));
+        response.reply.detailBytes = static_cast<std::uint32_t>(response.detail.size());
+    }
+    return response;
+}
+
+// Loads exactly the file named; its dependencies from its own folder first, then the system folders and
+// PATH, never the current folder. A trailing '.' keeps the loader from adding ".dll" to a bare name.
+win32::unique_hmodule LoadComponent(const std::string& fullPath) {
+    std::string loadPath = fullPath;
+    const auto nameStart = loadPath.find_last_of("\\/");
+    if (loadPath.find('.', nameStart == std::string::npos ? 0 : nameStart + 1) == std::string::npos) loadPath += '.';
+    return win32::unique_hmodule(::LoadLibraryExA(loadPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+// The library a probe left loaded for the call that normally follows on the same file, so that a
+// component is loaded (and its initialisation run) once per file rather than twice. The user's classes
+// stay in place from a per-user load until that library is freed: its DllMain, its entry point and
+// what it leaves behind all see the classes of one mode.
+class Runner {
+public:
+    Runner() = default;
+    Runner(const Runner&) = delete;
+    Runner& operator=(const Runner&) = delete;
+    // What is still loaded when the runner ends is never freed: the runner ends outright, and a
+    // component's detach code is not to run (it may block or fault).
+    ~Runner() { (void)kept_.release(); }
+
+    Response Serve(Request kind, const std::string& path, bool perUser) {
+        Response response = Dispatch(kind, path, perUser);
+        if (!kept_) classes_.Leave();  // nothing of the component is loaded any more
+        return response;
+    }
+
+private:
+    Response Dispatch(Request kind, const std::string& path, bool perUser) {
+        if (kind == Request::Probe) return Probe(path, perUser);
+        if (kind == Request::Register || kind == Request::Unregister) {
+            return Call(path, kind == Request::Register, perUser);
+        }
+        if (kind == Request::Capture) return Capture(path);
+        return Answer(Answer::BadRequest);
+    }
+
+    // Frees what was kept, puts HKEY_CLASSES_ROOT where the request wants it, then loads the file;
+    // none, with the answer in `failure`, when that fails.
+    win32::unique_hmodule Load(const std::string& path, bool perUser, Response& failure) {
+        Release();
+        if (perUser) {
+            const DWORD error = classes_.Enter();
+            if (error != ERROR_SUCCESS) {
+                failure = Answer(Answer::LoadFailed, error);
+                return nullptr;
+            }
+        }
+        win32::unique_hmodule library = LoadComponent(path);
+        if (!library) failure = LoadFailure(path, ::GetLastError());
+        return library;
+    }
+
+    Response Probe(const std::string& path, bool perUser) {
+        Response failure;
+        win32::unique_hmodule library = Load(path, perUser, failure);
+        if (!library) return failure;
+        if (::GetProcAddress(library.get(), kRegisterName) == nullptr) return Answer(Answer::EntryMissing);
+        kept_ = std::move(library);
+        keptPath_ = path;
+        keptPerUser_ = perUser;
+        return Answer(Answer::Success);
+    }
+
+    // The library the probe kept for this file and mode, else the file loaded afresh; none, with the
+    // answer in `failure`, when that fails.
+    win32::unique_hmodule Take(const std::string& path, bool perUser, Response& failure) {
+        if (kept_ && keptPath_ == path && keptPerUser_ == perUser) {
+            keptPath_.clear();
+            return std::move(kept_);
+        }
+        return Load(path, perUser, failure);
+    }
+
+    // The entry point called in a single-threaded apartment, as components expect and the system's own
+    // registration tool gives; `redirect` runs inside the apartment, just before it.
+    template <typename Redirect>
+    Response CallEntry(win32::unique_hmodule library, const char* name, Redirect&& redirect) {
+        const auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(library.get(), name)));
+        if (entry == nullptr) return Answer(Answer::EntryMissing);
+        HRESULT hr = S_OK;
+        {
+            const win32::ComScope apartment(COINIT_APARTMENTTHREADED);
+            ScratchOverrides overrides;
+            const DWORD error = redirect(overrides);
+            if (error != ERROR_SUCCESS) return Answer(Answer::CaptureFailed, error);
+            try {
+                hr = entry();
+            } catch (...) {
+                // The runner ends on it (Serve's catch); the library stays loaded, as the exception's
+                // own code is in it.
+                (void)library.release();
+                throw;
+            }
+        }  // the keys are given back before the library's detach code runs
+        library.reset();
+        return SUCCEEDED(hr) ? Answer(Answer::Success) : Answer(Answer::EntryFailed, static_cast<DWORD>(hr));
+    }
+
+    Response Call(const std::string& path, bool registerFlag, bool perUser) {
+        Response failure;
+        win32::unique_hmodule library = Take(path, perUser, failure);
+        if (!library) return failure;
+        return CallEntry(std::move(library), registerFlag ? kRegisterName : kUnregisterName,
+                         [](ScratchOverrides&) { return DWORD{ERROR_SUCCESS}; });
+    }
+
+    // DllRegisterServer with the predefined keys in the scratch key. The component is loaded (and its
+    // DllMain run) before that, machine-wide, as for a register run: only its registration is redirected.
+    Response Capture(const std::string& text) {
+        std::string path, scratchKey;
+        if (!SplitCaptureText(text, path, scratchKey)) return Answer(Answer::BadRequest);
+        Response failure;
+        win32::unique_hmodule library = Take(path, false, failure);
+        if (!library) return failure;
+        return CallEntry(std::move(library), kRegisterName,
+                         [&scratchKey](ScratchOverrides& overrides) { return overrides.Enter(scratchKey); });
+    }
+
+    // Frees the kept library, then gives HKEY_CLASSES_ROOT back to the machine.
+    void Release() {
+        kept_.reset();
+        keptPath_.clear();
+        classes_.Leave();
+    }
+
+    UserClasses classes_;
+    win32::unique_hmodule kept_;
+    std::string keptPath_;
+    bool keptPerUser_ = false;  // loaded with the user's classes in place
+};
+
+HANDLE ParseHandle(const char*& text) {
+    while (*text == ' ') ++text;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (end == text) return nullptr;
+    text = end;
+    return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value));
+}
+
+int Exit(RunnerExit code) { return static_cast<int>(code); }
+
+int Serve(const char* commandLine) noexcept {
+    const char* cursor = commandLine;
+    while (*cursor == ' ') ++cursor;
+    cursor += std::strlen(kRunnerSwitch);
+    HANDLE pipe = ParseHandle(cursor);
+    HANDLE parent = ParseHandle(cursor);
+    if (pipe == nullptr || parent == nullptr) return Exit(RunnerExit::BadArguments);
+    // Processes a component starts must not inherit our ends: they would keep the pipe open after us.
+    ::SetHandleInformation(pipe, HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(parent, HANDLE_FLAG_INHERIT, 0);
+    // The thread runs on; only our handle of it goes.
+    win32::unique_handle watch(
+        ::CreateThread(nullptr, 64 * 1024, WatchProgram, parent, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    watch.reset();
+
+    // Never the current folder in the search: no DLL directory of ours, and a current folder that
+    // holds only the system's own files.
+    ::SetDllDirectoryA("");
+    const std::string system = win32::SystemFolder();
+    if (!system.empty()) ::SetCurrentDirectoryA(system.c_str());
+
+    try {
+        Runner runner;
+        const Reply ready = Answer(Answer::Ready, kOwnMachine).reply;
+        if (!WriteAll(pipe, &ready, sizeof ready)) return Exit(RunnerExit::ReadyNotSent);
+        for (;;) {
+            RequestHeader header;
+            if (!ReadAll(pipe, &header, sizeof header)) return Exit(RunnerExit::Served);  // the program closed the pipe
+            if (header.magic != kMagic || (header.flags & ~kKnownFlags) != 0 || header.pathBytes == 0 ||
+                header.pathBytes > kMaxPathBytes) {
+                const Reply bad = Answer(Answer::BadRequest).reply;
+                WriteAll(pipe, &bad, sizeof bad);
+                return Exit(RunnerExit::BadRequest);
+            }
+            std::string path(header.pathBytes, '\0');
+            if (!ReadAll(pipe, path.data(), header.pathBytes)) return Exit(RunnerExit::Served);
+            // The reply and the detail it announces, in one write.
+            const Response response = runner.Serve(header.kind, path, (header.flags & kPerUserFlag) != 0);
+            std::string message(reinterpret_cast<const char*>(&response.reply), sizeof response.reply);
+            message += response.detail;
+            if (!WriteAll(pipe, message.data(), static_cast<DWORD>(message.size()))) return Exit(RunnerExit::Served);
+        }
+    } catch (...) {
+        return Exit(RunnerExit::Fault);
+    }
+}
+
+}  // namespace
+
+bool IsRunnerCommandLine(const char* commandLine) noexcept {
+    if (commandLine == nullptr) return false;
+    while (*commandLine == ' ') ++commandLine;
+    const std::size_t length = std::strlen(kRunnerSwitch);
+    return std::strncmp(commandLine, kRunnerSwitch, length) == 0 && commandLine[length] == ' ';
+}
+
+int RunnerMain(const char* commandLine) noexcept {
+    Quieten();
+    const int code = Serve(commandLine);
+    // Ended outright: a normal exit would run the detach code of whatever a component left loaded.
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+    return code;
+}
+
+}  // namespace runner
