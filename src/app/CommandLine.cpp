@@ -54,7 +54,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     };
     bool hasReport = false;
     bool hasPath = false;
-    int tasks = 0;  // of /check, /export and /removal
+    int tasks = 0;  // of /check, /test, /export and /removal
     // "/word:FILE": the file, with a complaint when it is empty.
     const auto fileOf = [&fail](const std::string& argument, const std::string& word) {
         std::string file = argument.substr(word.size() + 1);
@@ -77,6 +77,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             } else if (word == "check") {
                 line.check = true;
                 ++tasks;
+            } else if (word == "test") {
+                line.test = true;
+                ++tasks;
             } else if (word.rfind("export:", 0) == 0) {
                 line.exportFile = fileOf(argument, "export:");
                 ++tasks;
@@ -98,8 +101,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             hasPath = true;
         }
     }
-    if (tasks > 1) fail("Only one of /check, /export and /removal can be given.");
-    if (tasks > 0 && line.unregister) fail("/u cannot be given with /check, /export or /removal.");
+    if (tasks > 1) fail("Only one of /check, /test, /export and /removal can be given.");
+    if (tasks > 0 && line.unregister) fail("/u cannot be given with /check, /test, /export or /removal.");
     if (hasReport && !line.silent) fail("/report is for silent mode (/s) only.");
     if (line.silent && !hasPath) fail("Silent mode (/s) needs a file or folder.");
     return line;
@@ -134,8 +137,8 @@ std::string QuoteArgument(const std::string& argument) {
 }
 
 std::string Usage() {
-    return "Usage: velquist [/u] [/r] [/user] [/check | /export:FILE | /removal:FILE] [/run] [/s]\n"
-           "                [/report:FILE] [PATH]\n"
+    return "Usage: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE] [/run]\n"
+           "                [/s] [/report:FILE] [PATH]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
            "/u\tUnregister instead of register.\n"
@@ -143,12 +146,15 @@ std::string Usage() {
            "/user\tRegister for the current user only (no administrator rights needed); with /export\n"
            "\tand /removal, write the keys for the current user only.\n"
            "/check\tCheck whether this machine has each component registered, and where.\n"
+           "/test\tMake each class a component registered here serves, and load its type libraries,\n"
+           "\tas a client would (nothing is registered).\n"
            "/export:FILE\tWrite a .reg file to FILE that registers the components (nothing is registered).\n"
            "/removal:FILE\tWrite a .reg file to FILE that removes their registration.\n"
            "/run\tRun at once in the window.\n"
            "/s\tSilent: no window; results on the console; exit code 0 all succeeded (check: all\n"
-           "\tregistered here; export: all captured and the file written), 1 some failed (check: some\n"
-           "\tnot registered here), 2 nothing to do, 3 bad command line.\n"
+           "\tregistered here; test: all work; export: all captured and the file written), 1 some\n"
+           "\tfailed (check: some not registered here; test: some do not work), 2 nothing to do,\n"
+           "\t3 bad command line.\n"
            "/report:FILE\tWith /s: also write the results to FILE as CSV.";
 }
 

@@ -1,5 +1,5 @@
-// The program's command line: velquist [/u] [/r] [/user] [/check | /export:FILE | /removal:FILE] [/run]
-// [/s] [/report:FILE] [PATH].
+// The program's command line: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE]
+// [/run] [/s] [/report:FILE] [PATH].
 #pragma once
 
 #include <string>
@@ -12,6 +12,7 @@ struct CommandLine {
     bool subfolders = false;  // /r: include sub-directories (directory mode)
     bool perUser = false;     // /user: register for the current user only
     bool check = false;       // /check: check the registration instead of changing it
+    bool test = false;        // /test: make each registered class as a client would
     std::string exportFile;   // /export:FILE: write a .reg file that registers the components
     std::string removalFile;  // /removal:FILE: write a .reg file that removes them
     bool run = false;         // /run: run the command at once in the window

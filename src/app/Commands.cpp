@@ -68,6 +68,7 @@ RunKind KindOfRun(const RunRequest& request) {
     switch (request.task) {
         case RunRequest::Task::Change: return request.registerFlag ? RunKind::Register : RunKind::Unregister;
         case RunRequest::Task::Check: return RunKind::Check;
+        case RunRequest::Task::Test: return RunKind::Test;
         case RunRequest::Task::Export:
         case RunRequest::Task::Removal: return RunKind::Export;
     }

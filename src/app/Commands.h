@@ -24,9 +24,10 @@ struct RunSummary {
     };
     End end = End::Ran;
     RunRequest::Task task = RunRequest::Task::Change;
-    unsigned succeeded = 0;  // registered or unregistered; check: registered here; export: captured
+    unsigned succeeded = 0;  // registered or unregistered; check: registered here; test: works; export: captured
     unsigned failed = 0;
-    unsigned unsettled = 0;  // check: not registered, registered elsewhere or partly registered
+    unsigned unsettled = 0;  // check: not registered, registered elsewhere or partly registered; test: those
+                             // and does not work
     unsigned long long checked = 0;  // files looked at
     bool stopped = false;
     bool accessDenied = false;       // some component failed for want of rights
@@ -51,8 +52,9 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
                    const std::function<void(const std::string&)>& showError, RunControl* control = nullptr);
 
 // Silent mode's exit code for a run: 0 at least one component tried and all succeeded (a check: all
-// registered here; an export: all captured and the file written), 1 any failed (one that could not be
-// loaded included; a check: any not registered here; an export: the file not written), 2 nothing to do.
+// registered here; a test: all work; an export: all captured and the file written), 1 any failed (one
+// that could not be loaded included; a check: any not registered here; a test: any that does not work
+// or is not registered here; an export: the file not written), 2 nothing to do.
 int ExitCodeOf(const RunSummary& summary);
 
 }  // namespace velquist

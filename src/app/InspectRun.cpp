@@ -19,26 +19,6 @@ namespace {
 
 using Task = RunRequest::Task;
 
-LineKind KindOf(check::Verdict verdict) {
-    switch (verdict) {
-        case check::Verdict::RegisteredHere: return LineKind::RegisteredHere;
-        case check::Verdict::NotRegistered: return LineKind::NotRegistered;
-        case check::Verdict::RegisteredElsewhere: return LineKind::RegisteredElsewhere;
-        case check::Verdict::PartlyRegistered: return LineKind::PartlyRegistered;
-    }
-    return LineKind::Failed;
-}
-
-// Every file of the inputs, as a register run takes them: the single file, or the folder's walk.
-void ForEachFile(const RunRequest& request, RunControl& run, const std::function<void(const std::string&)>& visit) {
-    if (request.mode == RunRequest::Mode::SingleFile) {
-        run.checked = 1;
-        visit(request.path);
-    } else if (win32::IsFolder(request.path)) {
-        Module1::WalkFolder(request.path, request.subfolders, run, visit);
-    }
-}
-
 // Whether the folder holds a component, by the header check alone (nothing loaded, nothing counted).
 bool FolderHoldsComponent(const RunRequest& request, registration::Session& session) {
     if (!win32::IsFolder(request.path)) return false;
@@ -51,38 +31,15 @@ bool FolderHoldsComponent(const RunRequest& request, registration::Session& sess
     return found;
 }
 
-void TellNotComponent(const std::function<void(const std::string&)>& showError, RunSummary& summary,
-                      const std::string& reason = {}) {
-    summary.end = reason.empty() ? RunSummary::End::NotComponent : RunSummary::End::Unloadable;
-    showError("This file is not an ActiveX component" + (reason.empty() ? "" : "\n\n" + reason));
-}
-
 InspectionEnd CheckRun(const RunRequest& request, registration::Session& session, ResultList& list,
                        const std::function<void(const std::string&)>& showError, RunControl& run,
                        RunSummary& summary) {
     unsigned counts[4] = {};  // by check::Verdict
-    const bool single = request.mode == RunRequest::Mode::SingleFile;
-    ForEachFile(request, run, [&](const std::string& path) {
-        const Module1::FileCapture file = Module1::CaptureFile(session, path);
-        if (file.stopped) run.stopped = true;
-        if (file.verdict == Module1::FileCapture::Verdict::NotComponent) {
-            if (single) TellNotComponent(showError, summary);
-            return;
-        }
-        // A single component that could not even be loaded is told as a register run tells it.
-        if (single && file.verdict == Module1::FileCapture::Verdict::Failed && !file.result.capture && !file.stopped) {
-            TellNotComponent(showError, summary, modRegister::Detail(path, file.result, true));
-            return;
-        }
-        if (file.verdict == Module1::FileCapture::Verdict::Failed) {
-            ++summary.failed;
-            AddResultLine(list, file.line);
-            return;
-        }
-        const check::CheckResult result = check::CheckAgainstMachine(file.captured);
-        ++counts[static_cast<int>(result.verdict)];
-        AddResultLine(list, {KindOf(result.verdict), path, result.detail, RunKind::Check});
-    });
+    ForEachCheckedComponent(request, session, list, showError, run, summary,
+                            [&](const std::string& path, const capture::Capture&, const check::CheckResult& result) {
+                                ++counts[static_cast<int>(result.verdict)];
+                                AddResultLine(list, {KindOf(result.verdict), path, result.detail, RunKind::Check});
+                            });
     summary.succeeded = counts[static_cast<int>(check::Verdict::RegisteredHere)];
     summary.unsettled = counts[static_cast<int>(check::Verdict::NotRegistered)] +
                         counts[static_cast<int>(check::Verdict::RegisteredElsewhere)] +
@@ -124,10 +81,12 @@ InspectionEnd ExportRun(const RunRequest& request, const std::string& target, re
         std::size_t values = 0;
         for (const capture::Key& key : file.captured.keys) values += key.values.size();
         ++summary.succeeded;
-        AddResultLine(list, {LineKind::Exported, path,
-                             "Captured " + Counted(static_cast<unsigned>(file.captured.keys.size()), "key", "keys") +
-                                 " and " + Counted(static_cast<unsigned>(values), "value", "values") + ".",
-                             RunKind::Export});
+        const std::string detail =
+            file.captured.Empty()
+                ? "It registers nothing; the file holds nothing for it."
+                : "Captured " + Counted(static_cast<unsigned>(file.captured.keys.size()), "key", "keys") + " and " +
+                      Counted(static_cast<unsigned>(values), "value", "values") + ".";
+        AddResultLine(list, {LineKind::Exported, path, detail, RunKind::Export});
         captures.push_back(std::move(file.captured));
     });
 
@@ -153,6 +112,56 @@ InspectionEnd ExportRun(const RunRequest& request, const std::string& target, re
 
 }  // namespace
 
+LineKind KindOf(check::Verdict verdict) {
+    switch (verdict) {
+        case check::Verdict::RegisteredHere: return LineKind::RegisteredHere;
+        case check::Verdict::NotRegistered: return LineKind::NotRegistered;
+        case check::Verdict::RegisteredElsewhere: return LineKind::RegisteredElsewhere;
+        case check::Verdict::PartlyRegistered: return LineKind::PartlyRegistered;
+    }
+    return LineKind::Failed;
+}
+
+void ForEachFile(const RunRequest& request, RunControl& run, const std::function<void(const std::string&)>& visit) {
+    if (request.mode == RunRequest::Mode::SingleFile) {
+        run.checked = 1;
+        visit(request.path);
+    } else if (win32::IsFolder(request.path)) {
+        Module1::WalkFolder(request.path, request.subfolders, run, visit);
+    }
+}
+
+void TellNotComponent(const std::function<void(const std::string&)>& showError, RunSummary& summary,
+                      const std::string& reason) {
+    summary.end = reason.empty() ? RunSummary::End::NotComponent : RunSummary::End::Unloadable;
+    showError("This file is not an ActiveX component" + (reason.empty() ? "" : "\n\n" + reason));
+}
+
+void ForEachCheckedComponent(const RunRequest& request, registration::Session& session, ResultList& list,
+                             const std::function<void(const std::string&)>& showError, RunControl& run,
+                             RunSummary& summary, const CheckedVisit& visit) {
+    const bool single = request.mode == RunRequest::Mode::SingleFile;
+    ForEachFile(request, run, [&](const std::string& path) {
+        const Module1::FileCapture file = Module1::CaptureFile(session, path);
+        if (file.stopped) run.stopped = true;
+        if (file.verdict == Module1::FileCapture::Verdict::NotComponent) {
+            if (single) TellNotComponent(showError, summary);
+            return;
+        }
+        // A single component that could not even be loaded is told as a register run tells it.
+        if (single && file.verdict == Module1::FileCapture::Verdict::Failed && !file.result.capture && !file.stopped) {
+            TellNotComponent(showError, summary, modRegister::Detail(path, file.result, true));
+            return;
+        }
+        if (file.verdict == Module1::FileCapture::Verdict::Failed) {
+            ++summary.failed;
+            AddResultLine(list, file.line);
+            return;
+        }
+        visit(path, file.captured, check::CheckAgainstMachine(file.captured));
+    });
+}
+
 bool ChooseExportTarget(const RunRequest& request, registration::Session& session,
                         const std::function<void(const std::string&)>& showError, RunControl& run, RunSummary& summary,
                         std::string& target) {
@@ -174,6 +183,7 @@ InspectionEnd RunInspection(const RunRequest& request, const std::string& target
                             ResultList& list, const std::function<void(const std::string&)>& showError,
                             RunControl& run, RunSummary& summary) {
     if (request.task == Task::Check) return CheckRun(request, session, list, showError, run, summary);
+    if (request.task == Task::Test) return TestRun(request, session, list, showError, run, summary);
     return ExportRun(request, target, session, list, run, summary);
 }
 

@@ -1,11 +1,12 @@
-// The runs that look at components without changing the machine: the check of their registration, and
-// the export of it to a .reg file that registers or removes it.
+// The runs that look at components without changing the machine: the check of their registration, the
+// test of their classes, and the export of it to a .reg file that registers or removes it.
 #pragma once
 
 #include <functional>
 #include <string>
 
 #include "app/Commands.h"
+#include "inspect/CheckRegistration.h"
 
 namespace velquist {
 
@@ -21,6 +22,31 @@ struct InspectionEnd {
     std::string counts;  // "2 exported, 0 failed"
     std::string note;    // "Registration written to C:\app.reg."; "" for none
 };
+
+// Every file of the inputs, as a register run takes them: the single file, or the folder's walk.
+void ForEachFile(const RunRequest& request, RunControl& run, const std::function<void(const std::string&)>& visit);
+
+// A single file that is no component ("This file is not an ActiveX component"), or one that could not
+// be loaded (with `reason` as a second paragraph), told through showError; summary.end says which.
+void TellNotComponent(const std::function<void(const std::string&)>& showError, RunSummary& summary,
+                      const std::string& reason = {});
+
+// Each component of the inputs captured and checked against the machine, for `visit`; a single file
+// that is none, or cannot be loaded, told through showError; a component that cannot be captured gets
+// its "Failed" line (counted in summary.failed).
+using CheckedVisit =
+    std::function<void(const std::string& path, const capture::Capture& captured, const check::CheckResult& check)>;
+void ForEachCheckedComponent(const RunRequest& request, registration::Session& session, ResultList& list,
+                             const std::function<void(const std::string&)>& showError, RunControl& run,
+                             RunSummary& summary, const CheckedVisit& visit);
+
+// The line kind of a check's verdict.
+LineKind KindOf(check::Verdict verdict);
+
+// The lines of a class test of the request's inputs (one per component), with the counts in `summary`:
+// a component registered here is "Works" or "Does not work"; any other gets its check line.
+InspectionEnd TestRun(const RunRequest& request, registration::Session& session, ResultList& list,
+                      const std::function<void(const std::string&)>& showError, RunControl& run, RunSummary& summary);
 
 // The lines of a check, or of an export to `target`, of the request's inputs (one per component; the
 // closing line is the caller's), with the counts in `summary`. A single file's errors go to

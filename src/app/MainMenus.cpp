@@ -17,6 +17,7 @@ void MainMenus::Create(HWND window) {
     ::AppendMenuA(mnufile, MF_STRING, IDM_EXIT, "Exit");
     HMENU mnutools = ::CreatePopupMenu();
     ::AppendMenuA(mnutools, MF_STRING, IDM_CHECK, "Check registration\tCtrl+K");
+    ::AppendMenuA(mnutools, MF_STRING, IDM_TEST, "Test classes\tCtrl+T");
     ::AppendMenuA(mnutools, MF_STRING, IDM_EXPORT, "Export registration...\tCtrl+E");
     ::AppendMenuA(mnutools, MF_STRING, IDM_REMOVAL, "Export removal...");
     HMENU mnuhelp = ::CreatePopupMenu();

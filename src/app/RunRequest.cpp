@@ -13,6 +13,7 @@ RunRequest RequestFrom(const CommandLine& line) {
     request.registerFlag = !line.unregister;
     request.perUser = line.perUser;
     if (line.check) request.task = RunRequest::Task::Check;
+    if (line.test) request.task = RunRequest::Task::Test;
     if (!line.exportFile.empty()) {
         request.task = RunRequest::Task::Export;
         request.target = line.exportFile;
@@ -38,6 +39,7 @@ std::string RelaunchParameters(const RunRequest& request, bool run) {
     // inputs.
     const bool exporting = request.task == RunRequest::Task::Export || request.task == RunRequest::Task::Removal;
     if (request.task == RunRequest::Task::Check) add("/check");
+    if (request.task == RunRequest::Task::Test) add("/test");
     if (exporting && !request.target.empty()) {
         add(QuoteArgument((request.task == RunRequest::Task::Export ? "/export:" : "/removal:") +
                           win32::FullPathOr(request.target)));

@@ -11,8 +11,9 @@ namespace velquist {
 struct RunRequest {
     enum class Mode { SingleFile, Directory };
     // What is done with each component: its entry point called (registerFlag says which), its
-    // registration checked against the machine, or written to a .reg file that registers or removes it.
-    enum class Task { Change, Check, Export, Removal };
+    // registration checked against the machine, its classes made as a client would (Test), or its
+    // registration written to a .reg file that registers or removes it.
+    enum class Task { Change, Check, Export, Removal, Test };
     Mode mode = Mode::SingleFile;
     std::string path;         // the file, or the folder
     bool subfolders = false;  // directory mode: include every folder below it
@@ -27,7 +28,7 @@ struct RunRequest {
 RunRequest RequestFrom(const CommandLine& line);
 
 // The parameters that start the program again on this request: /u for an unregister request, /r for
-// a directory with its sub-directories, /user, /check, /export:FILE or /removal:FILE (the file in
+// a directory with its sub-directories, /user, /check, /test, /export:FILE or /removal:FILE (the file in
 // full), /run as asked, and the path in full (quoted), so that the new instance, started in another
 // folder perhaps, names the same file.
 std::string RelaunchParameters(const RunRequest& request, bool run);

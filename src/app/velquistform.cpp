@@ -191,6 +191,7 @@ void velquistform::OnCommand(int id, int code) {
         case IDM_PERUSER: mnuperuser_Click(); break;
         case IDM_RESTART: mnurestart_Click(); break;
         case IDM_CHECK: mnucheck_Click(); break;
+        case IDM_TEST: mnutest_Click(); break;
         case IDM_EXPORT: mnuexport_Click(); break;
         case IDM_REMOVAL: mnuremoval_Click(); break;
         case IDM_COPY: list_->CopyRows(); break;

@@ -56,6 +56,7 @@ public:
     void Command4_Click();
     void Command5_Click();
     void mnucheck_Click();
+    void mnutest_Click();
     void mnuexport_Click();
     void mnuremoval_Click();
     void mnuexit_Click();

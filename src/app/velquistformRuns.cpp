@@ -47,19 +47,27 @@ void velquistform::RunTool(RunRequest::Task task) {
     if (Busy()) return;
     RunRequest request = ReadRequest(true);
     request.task = task;
-    if (task != RunRequest::Task::Check) request.target = std::exchange(toolTarget_, {});
+    const bool exporting = task == RunRequest::Task::Export || task == RunRequest::Task::Removal;
+    if (exporting) request.target = std::exchange(toolTarget_, {});
     Run(request);
 }
 
 void velquistform::PostTool(RunRequest::Task task, const std::string& target) {
     toolTarget_ = target;
-    const int command = task == RunRequest::Task::Check ? IDM_CHECK
-                        : task == RunRequest::Task::Export ? IDM_EXPORT
-                                                           : IDM_REMOVAL;
+    int command = 0;
+    switch (task) {
+        case RunRequest::Task::Check: command = IDM_CHECK; break;
+        case RunRequest::Task::Test: command = IDM_TEST; break;
+        case RunRequest::Task::Export: command = IDM_EXPORT; break;
+        case RunRequest::Task::Removal: command = IDM_REMOVAL; break;
+        case RunRequest::Task::Change: return;  // the buttons' runs are clicks, not tools
+    }
     ::PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
 void velquistform::mnucheck_Click() { RunTool(RunRequest::Task::Check); }
+
+void velquistform::mnutest_Click() { RunTool(RunRequest::Task::Test); }
 
 void velquistform::mnuexport_Click() { RunTool(RunRequest::Task::Export); }
 

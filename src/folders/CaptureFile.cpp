@@ -10,7 +10,8 @@ FileCapture CaptureFile(registration::Session& session, const std::string& path)
     file.result = session.Probe(path);
     if (file.result.Succeeded()) {
         file.result = session.Capture(path, file.captured);
-        if (file.result.Succeeded()) {
+        // A registration that writes nothing succeeded all the same: there is just nothing to judge.
+        if (file.result.Succeeded() || file.result.outcome == modRegister::Outcome::NothingCaptured) {
             file.verdict = FileCapture::Verdict::Captured;
             return file;
         }

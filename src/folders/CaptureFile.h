@@ -12,7 +12,7 @@ struct FileCapture {
     enum class Verdict {
         NotComponent,  // no ActiveX component: no line
         Failed,        // a component that could not be loaded or captured: `line` says why
-        Captured,      // `captured` holds what its registration writes
+        Captured,      // `captured` holds what its registration writes (nothing, for some)
     };
     Verdict verdict = Verdict::NotComponent;
     modRegister::Result result;  // of the probe, or of the capture that followed it

@@ -42,14 +42,33 @@ REGSAM ViewOf(std::uint16_t machine) {
     return machine == peexports::kMachineI386 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 }
 
+// Whether 64-bit Windows keeps a key of the classes apart for 32-bit programs (CLSID, Interface, ...):
+// the others (ProgIDs, file types, type libraries) are one key that both bitnesses share.
+bool KeptApartFor32Bit(const std::wstring& path) {
+    const std::wstring first = path.substr(0, path.find(L'\\'));
+    for (const wchar_t* apart : {L"CLSID", L"Interface", L"DirectShow", L"Media Type", L"MediaFoundation"}) {
+        if (SameName(first, apart)) return true;
+    }
+    return false;
+}
+
+// The classes key at `path` under `root` in the view; a shared key asked for in the 32-bit view is also
+// looked for where it is shared (Windows finds it there through that view by itself; Wine's 64-bit
+// programs do not).
+win32::unique_hkey OpenClasses(HKEY root, const std::wstring& path, const std::wstring& keyPath, REGSAM view) {
+    if (auto key = Open(root, path, KEY_READ | view)) return key;
+    if (view != KEY_WOW64_32KEY || KeptApartFor32Bit(keyPath)) return nullptr;
+    return Open(root, path, KEY_READ | KEY_WOW64_64KEY);
+}
+
 // A key as COM finds it: the user's classes hide the machine's key of the same path. HKEY_CLASSES_ROOT
 // would merge the two for us, but Wine's shows only the machine's.
 Located Locate(const capture::Key& key, REGSAM view) {
     switch (key.root) {
         case Root::Classes: {
             const std::wstring path = kClassesPath + key.path;
-            if (auto user = Open(HKEY_CURRENT_USER, path, KEY_READ | view)) return {std::move(user), Hive::UserClasses};
-            return {Open(HKEY_LOCAL_MACHINE, path, KEY_READ | view), Hive::MachineClasses};
+            if (auto user = OpenClasses(HKEY_CURRENT_USER, path, key.path, view)) return {std::move(user), Hive::UserClasses};
+            return {OpenClasses(HKEY_LOCAL_MACHINE, path, key.path, view), Hive::MachineClasses};
         }
         case Root::LocalMachine: return {Open(HKEY_LOCAL_MACHINE, key.path, KEY_READ | view), Hive::Other};
         case Root::CurrentUser: return {Open(HKEY_CURRENT_USER, key.path, KEY_READ), Hive::Other};
@@ -197,14 +216,14 @@ CheckResult CheckAgainstMachine(const capture::Capture& capture) {
     const std::string besides = OutsideDetail(outside);
 
     if (classes.empty()) {
-        // COM looks nothing up outside the classes, so there is no class to find elsewhere or partly:
-        // the component counts as registered only while all it wrote is still there (nothing written
-        // at all is there trivially).
-        if (All(outside, State::There)) {
-            return {Verdict::RegisteredHere,
-                    outside.empty() ? "It registers nothing." : Joined("It registers nothing in the classes.", besides)};
-        }
-        return {Verdict::NotRegistered, Joined("It registers nothing in the classes.", besides)};
+        // COM looks nothing up outside the classes, so there is no class to find elsewhere: what it
+        // wrote outside them is all there is to judge (nothing written at all is there trivially).
+        if (outside.empty()) return {Verdict::RegisteredHere, "It registers nothing."};
+        const Verdict verdict = All(outside, State::There)     ? Verdict::RegisteredHere
+                                : All(outside, State::Missing) ? Verdict::NotRegistered
+                                                               : Verdict::PartlyRegistered;
+        const std::string missing = verdict == Verdict::PartlyRegistered ? PartlyDetail(outside) : "";
+        return {verdict, Joined(Joined("It registers nothing in the classes.", besides), missing)};
     }
     if (Any(classes, State::Elsewhere)) {
         return {Verdict::RegisteredElsewhere, Joined(ElsewhereDetail(capture, classes), besides)};

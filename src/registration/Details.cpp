@@ -31,6 +31,13 @@ const char* OwnText(DWORD code) {
         case static_cast<DWORD>(E_OUTOFMEMORY): return "Not enough memory.";
         case static_cast<DWORD>(E_NOTIMPL): return "Not implemented.";
         case static_cast<DWORD>(CO_E_NOTINITIALIZED): return "COM was not initialised.";
+        case static_cast<DWORD>(REGDB_E_CLASSNOTREG): return "Class not registered.";
+        case static_cast<DWORD>(CLASS_E_CLASSNOTAVAILABLE): return "The class factory cannot supply the class.";
+        case static_cast<DWORD>(CLASS_E_NOTLICENSED): return "The class is not licensed for use.";
+        case static_cast<DWORD>(E_NOINTERFACE): return "No such interface supported.";
+        case static_cast<DWORD>(CO_E_DLLNOTFOUND): return "The DLL of the class could not be used.";
+        case static_cast<DWORD>(CO_E_ERRORINDLL): return "Error in the DLL.";
+        case static_cast<DWORD>(TYPE_E_LIBNOTREGISTERED): return "Library not registered.";
         case ERROR_MOD_NOT_FOUND: return "The specified module could not be found.";
         case ERROR_PROC_NOT_FOUND: return "The specified procedure could not be found.";
         case ERROR_DLL_INIT_FAILED: return "A dynamic link library (DLL) initialization routine failed.";
@@ -71,6 +78,8 @@ std::string ExceptionText(DWORD code) {
         case 0xC0000409: name = "stack buffer overrun"; break;
         case 0xC0000374: name = "heap corruption"; break;
         case 0x80000100: name = "called a function one of its libraries lacks"; break;  // Wine's stub
+        case 0xC06D007E: name = "a library it loads late was not found"; break;          // delay-load
+        case 0xC06D007F: name = "a function it loads late was not found"; break;
         default: break;
     }
     return name != nullptr ? std::string(name) + ", " + Hex(code) : "exception " + Hex(code);

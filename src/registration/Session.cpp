@@ -92,6 +92,15 @@ void Interpret(const runner::Exchange& exchange, Result& result) {
         case runner::Answer::EntryMissing: result.outcome = Outcome::EntryMissing; break;
         case runner::Answer::EntryFailed: result.outcome = Outcome::EntryFailed; break;
         case runner::Answer::CaptureFailed: result.outcome = Outcome::CaptureFailed; break;
+        case runner::Answer::Made:  // a test answered to the end: each reply tells its item
+            result.outcome = Outcome::Success;
+            result.code = 0;
+            break;
+        case runner::Answer::ItemCrashed:
+            result.outcome = Outcome::Crashed;
+            result.missingLibrary = exchange.detail.library;
+            result.missingFunction = exchange.detail.function;
+            break;
         default:  // the client lets no other answer through; should one come, it is the runner's fault
             result.outcome = Outcome::ProtocolFault;
             result.code = static_cast<DWORD>(exchange.reply.answer);
@@ -163,6 +172,27 @@ Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLim
         Result result = Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
         result.perUser = perUser_;
         return result;
+    }
+}
+
+Result Session::Test(const std::string& path, const std::vector<runner::TestItem>& items,
+                     std::vector<runner::TestReply>& replies, DWORD waitLimitMs) {
+    replies.clear();
+    try {
+        std::string fullPath;
+        Result result = CheckedFile(path, pages_, fullPath);
+        if (!result.Succeeded() || items.empty()) return result;
+        runner::RunnerClient* client = For(result.machine);
+        if (client == nullptr) {
+            result.outcome = Outcome::RunnerUnavailable;
+            result.code = ERROR_BAD_EXE_FORMAT;
+            return result;
+        }
+        Interpret(client->SendTest(runner::TestText(fullPath, items), items.size(), waitLimitMs, observer_, replies),
+                  result);
+        return result;
+    } catch (...) {  // only allocation can throw here
+        return Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 

@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "inspect/Capture.h"
 #include "inspect/CaptureKeys.h"
 #include "registration/Outcome.h"
 #include "pe/PeFile.h"
 #include "runner/RunnerClient.h"
+#include "runner/TestItems.h"
 
 namespace registration {
 
@@ -58,6 +60,15 @@ public:
     // registry is left as it was (the keys a registration reaches around the redirection put back).
     modRegister::Result Capture(const std::string& path, capture::Capture& captured,
                                 DWORD waitLimitMs = modRegister::kWaitLimitMs);
+
+    // The class test: each item (a class made, a proxy/stub factory got, a type library loaded; see
+    // runner::TestItem) in the runner of the file's bitness, machine-wide, all within waitLimitMs.
+    // `replies` gets one per item that ended, in order. Success when every item was answered (each
+    // reply's code says how its item went; none at all are asked for an empty list); otherwise why the
+    // runner was lost on item replies.size(): Crashed (an ItemCrashed reply last, its library noted
+    // as for LoadFailed), TimedOut, Stopped, ... The machine's registry is not changed by the test.
+    modRegister::Result Test(const std::string& path, const std::vector<runner::TestItem>& items,
+                             std::vector<runner::TestReply>& replies, DWORD waitLimitMs = modRegister::kWaitLimitMs);
 
     // The process id of the runner serving `machine`, 0 when none runs.
     DWORD RunnerProcessId(std::uint16_t machine) const noexcept;

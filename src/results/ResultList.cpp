@@ -11,6 +11,7 @@ std::string Closing(RunKind run, bool stopped) {
         case RunKind::Unregister: return stopped ? "Unregister operation stopped" : "Unregister operation completed";
         case RunKind::Check: return stopped ? "Check stopped" : "Check completed";
         case RunKind::Export: return stopped ? "Export stopped" : "Export completed";
+        case RunKind::Test: return stopped ? "Test stopped" : "Test completed";
     }
     return {};
 }
@@ -30,11 +31,13 @@ int ResultLine::Icon() const noexcept {
         case LineKind::Registered:
         case LineKind::Unregistered:
         case LineKind::RegisteredHere:
-        case LineKind::Exported: return kIconSuccess;
+        case LineKind::Exported:
+        case LineKind::Works: return kIconSuccess;
         case LineKind::Failed: return kIconFailure;
         case LineKind::NotRegistered:
         case LineKind::RegisteredElsewhere:
-        case LineKind::PartlyRegistered: return kIconWarning;
+        case LineKind::PartlyRegistered:
+        case LineKind::DoesNotWork: return kIconWarning;
         case LineKind::Completed:
         case LineKind::Stopped: return kIconProgram;
     }
@@ -77,6 +80,8 @@ const char* ResultName(LineKind kind) {
         case LineKind::RegisteredElsewhere: return "Registered elsewhere";
         case LineKind::PartlyRegistered: return "Partly registered";
         case LineKind::Exported: return "Exported";
+        case LineKind::Works: return "Works";
+        case LineKind::DoesNotWork: return "Does not work";
     }
     return "";
 }

@@ -13,10 +13,11 @@ enum class LineKind {
     Registered, Unregistered, Failed, Completed, Stopped,
     RegisteredHere, NotRegistered, RegisteredElsewhere, PartlyRegistered,  // a check's verdicts
     Exported,
+    Works, DoesNotWork,  // a class test's verdicts
 };
 
 // What a run did: its closing line says it.
-enum class RunKind { Register, Unregister, Check, Export };
+enum class RunKind { Register, Unregister, Check, Export, Test };
 
 // One line of the list: data. What it shows is derived (Text, Icon), never parsed back.
 struct ResultLine {
@@ -30,7 +31,8 @@ struct ResultLine {
     // "Register operation stopped"; "Unregister ..." when un-registering. A check's "Registered here : "
     // (success icon), "Not registered : ", "Registered elsewhere : ", "Partly registered : " (warning
     // icon), closed by "Check completed" or "Check stopped"; an export's "Exported : " (success icon),
-    // closed by "Export completed" or "Export stopped".
+    // closed by "Export completed" or "Export stopped"; a class test's "Works : " (success icon) and
+    // "Does not work : " (warning icon), closed by "Test completed" or "Test stopped".
     std::string Text() const;
     int Icon() const noexcept;
     friend bool operator==(const ResultLine&, const ResultLine&) = default;

@@ -13,6 +13,7 @@
 #include "runner/RunnerCapture.h"
 #include "runner/RunnerProtocol.h"
 #include "runner/RunnerQuiet.h"
+#include "runner/RunnerTest.h"
 #include "runner/UserClasses.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
@@ -237,6 +238,11 @@ int Serve(const char* commandLine) noexcept {
             }
             std::string path(header.pathBytes, '\0');
             if (!ReadAll(pipe, path.data(), header.pathBytes)) return Exit(RunnerExit::Served);
+            // A test answers item by item as it goes; it ends the runner where it cannot go on.
+            if (header.kind == Request::Test) {
+                if (!ServeTest(pipe, path)) return Exit(RunnerExit::Served);
+                continue;
+            }
             // The reply and the detail it announces, in one write.
             const Response response = runner.Serve(header.kind, path, (header.flags & kPerUserFlag) != 0);
             std::string message(reinterpret_cast<const char*>(&response.reply), sizeof response.reply);

@@ -212,7 +212,8 @@ Exchange RunnerClient::Lost(Wait wait) noexcept {
     return result;
 }
 
-Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD waitLimitMs, std::uint32_t flags) {
+Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD waitLimitMs, std::uint32_t flags,
+                                std::vector<TestReply>* replies, std::size_t count) {
     Exchange result;
     const auto stopRequested = [this] { return observer_ != nullptr && observer_->StopRequested(); };
     if (stopRequested()) {
@@ -248,30 +249,51 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
     if (wait == Wait::Done && transferred != connection.request.size()) wait = Wait::Died;
     if (wait != Wait::Done) return Lost(wait);
 
-    wait = ReadExactly(reinterpret_cast<char*>(&connection.reply), sizeof connection.reply, deadline);
-    if (wait != Wait::Done) return Lost(wait);
-    // Checked before anything it announces is read: a runner that no longer speaks the protocol is
-    // never read on blindly, nor waited for.
-    if (CheckReply(connection.reply, kind) != ReplyFault::None) return Faulted(connection.reply);
-    connection.detail.assign(connection.reply.detailBytes, '\0');
-    wait = ReadExactly(connection.detail.data(), connection.reply.detailBytes, deadline);
-    if (wait != Wait::Done) return Lost(wait);
-    result.status = Exchange::Status::Answered;
-    result.reply = connection.reply;
-    result.detail = DecodeDetail(connection.detail);
+    for (std::size_t i = 0; i < count; ++i) {
+        wait = ReadExactly(reinterpret_cast<char*>(&connection.reply), sizeof connection.reply, deadline);
+        if (wait != Wait::Done) return Lost(wait);
+        // Checked before anything it announces is read: a runner that no longer speaks the protocol is
+        // never read on blindly, nor waited for.
+        if (CheckReply(connection.reply, kind) != ReplyFault::None) return Faulted(connection.reply);
+        connection.detail.assign(connection.reply.detailBytes, '\0');
+        wait = ReadExactly(connection.detail.data(), connection.reply.detailBytes, deadline);
+        if (wait != Wait::Done) return Lost(wait);
+        result.status = Exchange::Status::Answered;
+        result.reply = connection.reply;
+        result.detail = DecodeDetail(connection.detail);
+        if (replies != nullptr) replies->push_back({result.reply, result.detail});
+        if (result.reply.answer == Answer::ItemCrashed) {
+            End();  // it is ending itself; nothing more comes from it
+            break;
+        }
+    }
     return result;
 }
 
 Exchange RunnerClient::Send(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer,
                             std::uint32_t flags) {
+    return Exchanged(kind, path, waitLimitMs, observer, flags, nullptr, 1);
+}
+
+Exchange RunnerClient::SendTest(const std::string& text, std::size_t items, DWORD waitLimitMs, WaitObserver* observer,
+                                std::vector<TestReply>& replies) {
+    replies.clear();
+    return Exchanged(Request::Test, text, waitLimitMs, observer, 0, &replies, items);
+}
+
+Exchange RunnerClient::Exchanged(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer,
+                                 std::uint32_t flags, std::vector<TestReply>* replies, std::size_t count) {
     Exchange result;
     if (busy_) return result;  // re-entered from a sent message: no second request on the same pipe
     busy_ = true;
     observer_ = observer;
     try {
-        result = SendOnce(kind, path, waitLimitMs, flags);
-        // A runner lost mid-request may have been killed by a stray thread of an earlier component.
-        if (result.status == Exchange::Status::Died) result = SendOnce(kind, path, waitLimitMs, flags);
+        result = SendOnce(kind, path, waitLimitMs, flags, replies, count);
+        // A runner lost mid-request may have been killed by a stray thread of an earlier component; a
+        // test that had begun to answer was lost to its own component.
+        if (result.status == Exchange::Status::Died && (replies == nullptr || replies->empty())) {
+            result = SendOnce(kind, path, waitLimitMs, flags, replies, count);
+        }
     } catch (...) {
         End();
         result = Exchange{};

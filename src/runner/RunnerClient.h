@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "runner/RunnerProtocol.h"
 #include "runner/RunnerWait.h"
@@ -31,6 +32,12 @@ struct Exchange {
     bool runnerExit = false;  // Unavailable: the runner ended before it was ready, `code` is its exit code
 };
 
+// One reply of a test, with the detail that came after it.
+struct TestReply {
+    Reply reply;
+    LoadDetail detail;
+};
+
 // One runner of one bitness, started at first need and reused until it overruns or dies.
 class RunnerClient {
 public:
@@ -49,6 +56,14 @@ public:
     Exchange Send(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer = nullptr,
                   std::uint32_t flags = 0);
 
+    // Sends a Test request (its text as TestText makes it, of `items` items) and reads a reply per item
+    // as the runner makes them, all within waitLimitMs, each checked as Send checks its reply.
+    // `replies` gets every reply that came: a runner lost on the way (Died, TimedOut, Stopped) leaves
+    // the earlier ones, and replies.size() is the item it was on. An ItemCrashed reply is the last; its
+    // runner is ended. A runner that dies before any reply is tried once more, as for Send.
+    Exchange SendTest(const std::string& text, std::size_t items, DWORD waitLimitMs, WaitObserver* observer,
+                      std::vector<TestReply>& replies);
+
     // The running runner's process id, 0 when none runs.
     DWORD ProcessId() const noexcept;
     // Ends the runner now, if one runs.
@@ -60,7 +75,12 @@ private:
     // Starts a runner and reads its Ready; false, with why in `failed`, when none could be started.
     bool Start(Exchange& failed);
     bool Launch(Exchange& failed);
-    Exchange SendOnce(Request kind, const std::string& path, DWORD waitLimitMs, std::uint32_t flags);
+    // One request and its replies: one, or a test's `replies` (which then gets them).
+    Exchange SendOnce(Request kind, const std::string& path, DWORD waitLimitMs, std::uint32_t flags,
+                      std::vector<TestReply>* replies = nullptr, std::size_t count = 1);
+    // Send's frame: no second request while one is in flight, the observer, one retry when the runner dies.
+    Exchange Exchanged(Request kind, const std::string& path, DWORD waitLimitMs, WaitObserver* observer,
+                       std::uint32_t flags, std::vector<TestReply>* replies, std::size_t count);
     // Reads exactly `size` bytes into a buffer the connection owns (an I/O left running outlives the call).
     Wait ReadExactly(char* into, DWORD size, ULONGLONG deadline);
     // Waits for an overlapped operation on the pipe to finish, or the runner to end, or the deadline.

@@ -22,6 +22,8 @@ enum class Request : std::uint32_t {
     Unregister = 3,  // DllUnregisterServer
     Capture = 4,     // DllRegisterServer with the predefined keys redirected into a scratch key; the request's
                      // text is the file's path, a NUL, and the scratch key's name under HKEY_CURRENT_USER
+    Test = 5,        // make the component's classes and load its type libraries as a client would: the text is
+                     // the file's path, a NUL and the items (TestItems.h); one reply per item, in their order
 };
 
 enum class Answer : std::uint32_t {
@@ -32,6 +34,10 @@ enum class Answer : std::uint32_t {
     EntryFailed = 5,   // code: the HRESULT
     BadRequest = 6,    // the request could not be read
     CaptureFailed = 7, // code: the system error that kept the predefined keys from being redirected
+    Made = 8,          // Test: one item tried; code: its HRESULT (S_OK: made or loaded); a LoadDetail may follow
+                       // (a library that a delay-load did not find meanwhile)
+    ItemCrashed = 9,   // Test: an exception nobody handled ended the item; code: the exception; a LoadDetail may
+                       // follow; the runner then ends
 };
 
 // Bits of RequestHeader::flags; a runner refuses a request with any other bit set.
@@ -122,9 +128,21 @@ enum class ReplyFault {
 };
 
 // Checks a reply against the request it answers: the answer one the runner gives for that request, its
-// code of the answer's kind, detail bytes only with LoadFailed and within kMaxDetailBytes.
+// code of the answer's kind, detail bytes only with LoadFailed (and a test's answers) and within
+// kMaxDetailBytes.
 constexpr ReplyFault CheckReply(const Reply& reply, Request asked) {
     if (reply.magic != kMagic) return ReplyFault::BadMagic;
+    if (asked == Request::Test) {
+        switch (reply.answer) {
+            case Answer::Made: break;  // any HRESULT
+            case Answer::ItemCrashed:
+                if ((reply.code & 0x80000000u) == 0) return ReplyFault::WrongCode;  // exception codes are errors
+                break;
+            case Answer::BadRequest: return ReplyFault::Refused;
+            default: return ReplyFault::WrongAnswer;
+        }
+        return reply.detailBytes > kMaxDetailBytes ? ReplyFault::BadDetailSize : ReplyFault::None;
+    }
     const bool call = asked == Request::Register || asked == Request::Unregister || asked == Request::Capture;
     if (!call && asked != Request::Probe) return ReplyFault::WrongAnswer;  // we never ask anything else
     switch (reply.answer) {

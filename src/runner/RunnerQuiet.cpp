@@ -3,19 +3,26 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace runner {
 namespace {
+
+std::atomic<FaultWitness*> witness{nullptr};
 
 // A fault nobody handled, on any thread (the component's own included): the runner ends at once with
 // the exception code as its exit code, before the system can show a dialog or start a debugger.
 LONG WINAPI LastChance(EXCEPTION_POINTERS* info) {
     const DWORD code = info != nullptr && info->ExceptionRecord != nullptr ? info->ExceptionRecord->ExceptionCode
                                                                            : static_cast<DWORD>(E_UNEXPECTED);
+    if (FaultWitness* told = witness.exchange(nullptr)) told->Witness(code);  // once, even if it faults again
     ::TerminateProcess(::GetCurrentProcess(), code);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
 }  // namespace
+
+void SetFaultWitness(FaultWitness* told) noexcept { witness.store(told); }
 
 void Quieten() noexcept {
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);

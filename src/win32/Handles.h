@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <ole2.h>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -154,6 +155,21 @@ public:
     }
     ComScope(const ComScope&) = delete;
     ComScope& operator=(const ComScope&) = delete;
+    HRESULT Result() const noexcept { return hr_; }
+
+private:
+    HRESULT hr_;
+};
+
+// OLE on this thread for the object's life (a single-threaded apartment, as containers enter it).
+class OleScope {
+public:
+    OleScope() noexcept : hr_(::OleInitialize(nullptr)) {}
+    ~OleScope() {
+        if (SUCCEEDED(hr_)) ::OleUninitialize();
+    }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
     HRESULT Result() const noexcept { return hr_; }
 
 private:

@@ -1,4 +1,4 @@
-// The Help window: the program's four paragraphs of help in a pale yellow text box.
+// The Help window: the program's paragraphs of help in a pale yellow text box.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -44,6 +44,13 @@ constexpr const char* kParagraphs[] = {
     "something else has stopped working since the version of control is now different from the one "
     "it was expecting.  There is no easy solution for this other than trial and error on the "
     "offending ActiveX controls.",
+    // The class test of the Tools menu.
+    "To find out whether the registered components work, choose 'Test classes' on the Tools menu.  "
+    "For each component registered on this computer, Velquist makes every class it registers and "
+    "loads its type libraries, as an application that uses it would, and shows 'Works' or 'Does not "
+    "work' with the reason: a control that needs a licence, a class its file does not make, a "
+    "library that is missing, a crash.  Nothing is registered or unregistered, but making an object "
+    "runs the component's own code, as any application would.",
 };
 
 class HelpForm : public forms::FixedForm<HelpForm> {

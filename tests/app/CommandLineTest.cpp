@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/RunRequest.h"
 #include "results/Report.h"
 
 namespace {
@@ -58,16 +59,18 @@ TEST(CommandLine, BadCommandLinesSayWhy) {
 
 // The tasks other than a change: each alone, with the switches that go with any run; never two of
 // them, never with /u, never without their file. Bad ones end silent mode with exit code 3.
-TEST(CommandLine, CheckExportAndRemovalGoAloneAndNeedTheirFile) {
+TEST(CommandLine, CheckTestExportAndRemovalGoAloneAndNeedTheirFile) {
     struct Case {
         std::vector<std::string> arguments;
         bool check;
         std::string exportFile, removalFile;
+        bool test = false;
     };
     const Case cases[] = {
         {{"/s", "/check", "/r", "/user", "C:\app"}, true, "", ""},
         {{"/export:C:\a.reg", "/S", "/R", "/USER", "C:\app"}, false, "C:\a.reg", ""},
         {{"-user", "/REMOVAL:x.reg", "-r", "-s", "C:\app"}, false, "", "x.reg"},
+        {{"/s", "/TEST", "/r", "/user", "C:\app"}, false, "", "", true},
     };
     for (const Case& c : cases) {
         const auto line = ParseCommandLine(c.arguments);
@@ -76,12 +79,16 @@ TEST(CommandLine, CheckExportAndRemovalGoAloneAndNeedTheirFile) {
         EXPECT_EQ(line.check, c.check);
         EXPECT_EQ(line.exportFile, c.exportFile);
         EXPECT_EQ(line.removalFile, c.removalFile);
+        EXPECT_EQ(line.test, c.test);
     }
     const std::vector<std::vector<std::string>> bad = {
         {"/check", "/export:a.reg"},
         {"/export:a", "/removal:b"},
         {"/u", "/check"},
         {"/export:"},
+        {"/test", "/check"},
+        {"/test", "/removal:b"},
+        {"/u", "/test"},
     };
     for (const auto& arguments : bad) {
         std::vector<std::string> silent = arguments;

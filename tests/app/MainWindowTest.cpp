@@ -428,6 +428,7 @@ TEST_F(MainWindow, MenuBarHasFileToolsAndHelp) {
     }
 
     const std::pair<const char*, UINT> toolItems[] = {{"Check registration\tCtrl+K", IDM_CHECK},
+                                                      {"Test classes\tCtrl+T", IDM_TEST},
                                                       {"Export registration...\tCtrl+E", IDM_EXPORT},
                                                       {"Export removal...", IDM_REMOVAL}};
     ASSERT_EQ(::GetMenuItemCount(tools.sub), static_cast<int>(std::size(toolItems)));

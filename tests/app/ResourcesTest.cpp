@@ -166,7 +166,7 @@ TEST(Resources, IconsShowWhatTheyStandFor) {
     EXPECT_EQ(cross.green + cross.magenta, 0);
 }
 
-// F1 for Contents; Ctrl+S, Ctrl+K and Ctrl+E for Save, Check and Export, in the table's order.
+// F1 for Contents; Ctrl+S, Ctrl+K, Ctrl+E and Ctrl+T for Save, Check, Export and Test, in the table's order.
 TEST(Resources, ShortcutsOfTheMainWindow) {
     HACCEL table = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
     ASSERT_NE(table, nullptr);
@@ -177,7 +177,8 @@ TEST(Resources, ShortcutsOfTheMainWindow) {
     } expected[] = {{VK_F1, IDM_CONTENTS, FVIRTKEY},
                     {'S', IDM_SAVE, FVIRTKEY | FCONTROL},
                     {'K', IDM_CHECK, FVIRTKEY | FCONTROL},
-                    {'E', IDM_EXPORT, FVIRTKEY | FCONTROL}};
+                    {'E', IDM_EXPORT, FVIRTKEY | FCONTROL},
+                    {'T', IDM_TEST, FVIRTKEY | FCONTROL}};
     ASSERT_EQ(::CopyAcceleratorTableA(table, entries, 8), static_cast<int>(std::size(expected)));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(entries[i].key, expected[i].key) << i;

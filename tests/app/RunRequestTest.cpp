@@ -36,6 +36,7 @@ TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
         {Mode::Directory, dir / "app x\\", true, false, false},  // a blank and a trailing backslash
         {Mode::Directory, "app x\\sub", false, true, true},
         {Mode::Directory, "app x", true, true, false, Task::Check},
+        {Mode::SingleFile, "a b.dll", false, true, true, Task::Test},
         {Mode::SingleFile, "a b.dll", false, true, true, Task::Export, "out x\\a b.reg"},  // relative: in full
         {Mode::Directory, dir / "app x", false, true, false, Task::Removal, dir / "out x\\r.reg"},
     };

@@ -83,6 +83,8 @@ TEST_F(Silent, CheckAndExportRunsTellTheirOutcomeInTheExitCode) {
     ASSERT_TRUE(testsupport::WriteBytes(dir / "plain\\notes.txt", "text"));
     const std::string reg = dir / "x.reg";
     const std::string nowhere = dir / "no such folder\\x.reg";
+    const std::string silentOne = dir / VELQUIST_NOUNREGISTER_DLL;  // registers nothing at all
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_NOUNREGISTER_DLL), silentOne));
     const std::string unwritten = dir / "plain\\x.reg";
     struct Case {
         std::string arguments;
@@ -100,6 +102,9 @@ TEST_F(Silent, CheckAndExportRunsTellTheirOutcomeInTheExitCode) {
         {"/s /export:" + Quoted(unwritten) + " " + Quoted(dir / "plain"), 2, "Export completed\t0 exported, 0 failed"},
         {"/s " + Quoted(component), 0, "Registered : "},
         {"/s /check " + Quoted(component), 0, "Registered here : " + component + "\t"},
+        {"/s /check " + Quoted(silentOne), 0, "Registered here : " + silentOne + "\tIt registers nothing.\r\n"},
+        {"/s /export:" + Quoted(dir / "nothing.reg") + " " + Quoted(silentOne), 0,
+         "Exported : " + silentOne + "\tIt registers nothing; the file holds nothing for it.\r\n"},
     };
     for (const Case& c : cases) {
         const testsupport::ProcessOutcome outcome = RunProgram(c.arguments);
@@ -114,6 +119,37 @@ TEST_F(Silent, CheckAndExportRunsTellTheirOutcomeInTheExitCode) {
     std::string header = "\xFF\xFE";
     for (const char c : std::string("Windows Registry Editor Version 5.00\r\n")) header += {c, '\0'};
     EXPECT_EQ(bytes.substr(0, header.size()), header);
+}
+
+// A test's exit code: 0 only when every component works; its report names the verdict.
+TEST_F(Silent, ATestRunsExitCodeSaysWhetherEveryComponentWorks) {
+    const std::string works = dir / VELQUIST_CREATABLE_DLL;
+    const std::string licensed = dir / "licensed\\" VELQUIST_LICENSED_DLL;
+    ASSERT_TRUE(testsupport::MakeDirs(dir / "licensed"));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_CREATABLE_DLL), works));
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_LICENSED_DLL), licensed));
+    ASSERT_TRUE(testsupport::WriteBytes(dir / "notes.txt", "text"));
+    const std::string report = dir / "test.csv";
+    const struct {
+        std::string arguments;
+        DWORD exitCode;
+        std::string firstLine;
+    } cases[] = {
+        {"/s /test " + Quoted(works), 1, "Not registered : " + works + "\t"},
+        {"/s /test " + Quoted(dir / "notes.txt"), 2, "This file is not an ActiveX component\r\n"},
+        {"/s /u /test " + Quoted(works), 3, "/u cannot be given with /check, /test"},
+        {"/s /r " + Quoted(dir.Path()), 0, "Registered : "},
+        {"/s /test /report:" + Quoted(report) + " " + Quoted(works), 0, "Works : " + works + "\t"},
+        {"/s /test " + Quoted(licensed), 1, "Does not work : " + licensed + "\t"},
+        {"/s /u /r " + Quoted(dir.Path()), 0, "Unregistered : "},
+    };
+    for (const auto& c : cases) {
+        const testsupport::ProcessOutcome outcome = RunProgram(c.arguments);
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << c.arguments << "\n" << outcome.output;
+        EXPECT_EQ(outcome.output.substr(0, c.firstLine.size()), c.firstLine) << c.arguments << "\n" << outcome.output;
+    }
+    const std::string csv = testsupport::ReadBytes(report);
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBFResult,File,Detail\r\nWorks," + works + ",", 0), 0u) << csv;
 }
 
 TEST_F(Silent, ACheckRunsReportNamesEachVerdict) {

@@ -76,6 +76,19 @@ TEST_F(ToolsMenu, CheckTellsWhetherTheComponentIsRegisteredHere) {
     }
 }
 
+// A component registered here whose DLL makes none of its classes (no DllGetClassObject): it does
+// not work, under the warning icon.
+TEST_F(ToolsMenu, TestSaysWhetherItsClassesAreMade) {
+    Press(true);
+    Choose(IDM_TEST);
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].text, "Does not work : " + component);
+    EXPECT_EQ(rows[0].image, kWarningImage);
+    EXPECT_EQ(rows[1].text, "Test completed");
+    EXPECT_EQ(rows[1].image, kProgramImage);
+}
+
 // Each export asks for its file once; Cancel writes nothing and leaves the last run's lines, a file
 // typed into the dialog is written and the list shows the export.
 TEST_F(ToolsMenu, ExportsAskForTheirFileWithTheSaveDialog) {

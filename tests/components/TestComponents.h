@@ -87,3 +87,74 @@
 #define VELQUIST_REENTER_DLL "reenter.dll"
 // DllRegisterServer (built with g++) lets a C++ exception escape into its caller.
 #define VELQUIST_CPPTHROW_DLL "cppThrow.dll"
+
+// In-process COM servers whose classes a client makes (classes.c, proxyStub.c). Each registers under
+// HKEY_CLASSES_ROOT (whatever the thread's apartment): for each class CLSID\{clsid} (default value its name,
+// InprocServer32 = the DLL's own full path with the ThreadingModel given, ProgID) and the ProgID's key with
+// CLSID (the proxy/stub DLL registers as its entry says); each exports DllGetClassObject and DllCanUnloadNow
+// (S_OK once no object, factory reference or server lock is left). DllUnregisterServer removes all of it. Said below:
+// what CoCreateInstance(clsid, NULL, CLSCTX_INPROC_SERVER, IID_IUnknown) gives a client in an apartment of
+// the class's model (apartment: a single-threaded one; free: the multithreaded one).
+//
+// Two classes that are made: S_OK, an object that also answers IPersist, whose GetClassID gives its class.
+// VELQUIST_CREATABLE_CLSID has ThreadingModel "Apartment", VELQUIST_CREATABLE_FREE_CLSID "Free"; both
+// name (TypeLib) the library VELQUIST_CREATABLE_LIBID 1.0 (no types), made beside the DLL as
+// "creatable.dll.tlb" at each registration and registered with RegisterTypeLib (so under 1.0\0\win32 or
+// win64, by bitness; DllUnregisterServer unregisters this bitness's with UnRegisterTypeLib):
+// LoadRegTypeLib(libid, 1, 0, 0) gives S_OK.
+#define VELQUIST_CREATABLE_DLL "creatable.dll"
+#define VELQUIST_CREATABLE_CLSID "{E3C8DE09-6FD8-4897-9E94-7DEF8E17D32B}"
+#define VELQUIST_CREATABLE_PROGID "Velquist.Creatable"
+#define VELQUIST_CREATABLE_FREE_CLSID "{495A543C-BD9F-466C-85E6-8A12188EFDA3}"
+#define VELQUIST_CREATABLE_FREE_PROGID "Velquist.CreatableFree"
+#define VELQUIST_CREATABLE_LIBID "{6FDD4DEB-93AF-45A8-BF69-B56D46D2535B}"
+// A licensed control ("Apartment") whose licence is not on the machine: its factory answers IClassFactory2
+// (GetLicInfo: no runtime key, not verified; RequestLicKey and CreateInstanceLic give CLASS_E_NOTLICENSED)
+// and its CreateInstance gives CLASS_E_NOTLICENSED, so CoCreateInstance gives CLASS_E_NOTLICENSED (0x80040112).
+#define VELQUIST_LICENSED_DLL "licensed.dll"
+#define VELQUIST_LICENSED_CLSID "{DF05DA71-5189-4B10-AC69-E384DD0C0F2E}"
+#define VELQUIST_LICENSED_PROGID "Velquist.Licensed"
+// Registers a class ("Apartment") its DllGetClassObject does not serve: DllGetClassObject gives
+// CLASS_E_CLASSNOTAVAILABLE for it, and so does CoCreateInstance (0x80040111).
+#define VELQUIST_UNKNOWNCLASS_DLL "unknownClass.dll"
+#define VELQUIST_UNKNOWNCLASS_CLSID "{4DCC097E-73FC-4516-9E88-CDAA37F32919}"
+#define VELQUIST_UNKNOWNCLASS_PROGID "Velquist.UnknownClass"
+// Its class ("Apartment") needs a library that exists nowhere: the DLL loads and registers, but its
+// factory's CreateInstance calls a function of VELQUIST_DELAYMISSING_GHOST_DLL through a delay import, so
+// CoCreateInstance raises VELQUIST_DELAY_MOD_NOT_FOUND (nobody handles it), whose ExceptionInformation[0]
+// points at the DelayLoadInfo whose szDll is VELQUIST_DELAYMISSING_GHOST_DLL (dlp.szProcName
+// "DelayGhostFunction", dwLastError ERROR_MOD_NOT_FOUND).
+#define VELQUIST_DELAYMISSING_DLL "delayMissing.dll"
+#define VELQUIST_DELAYMISSING_CLSID "{606B20FE-677D-449A-B9F6-159FF2FC07E5}"
+#define VELQUIST_DELAYMISSING_PROGID "Velquist.DelayMissing"
+#define VELQUIST_DELAYMISSING_GHOST_DLL "delayGhost.dll"
+#define VELQUIST_DELAY_MOD_NOT_FOUND 0xC06D007E
+// Its class's ("Apartment") CreateInstance writes through a null pointer: CoCreateInstance raises an
+// access violation (0xC0000005) that nobody handles.
+#define VELQUIST_CRASHINGCLASS_DLL "crashingClass.dll"
+#define VELQUIST_CRASHINGCLASS_CLSID "{21B6F440-36D0-4F83-A771-5485741183B7}"
+#define VELQUIST_CRASHINGCLASS_PROGID "Velquist.CrashingClass"
+// Its class's ("Apartment") CreateInstance never returns (Sleep(INFINITE)), nor does CoCreateInstance.
+#define VELQUIST_HANGINGCLASS_DLL "hangingClass.dll"
+#define VELQUIST_HANGINGCLASS_CLSID "{7041E25C-8F74-4ED4-B373-C3C00AEE35D8}"
+#define VELQUIST_HANGINGCLASS_PROGID "Velquist.HangingClass"
+// Writes its type library's keys itself, as RegisterTypeLib would: TypeLib\{libid}\1.0 (default value a
+// name, FLAGS "0", HELPDIR the DLL's folder) and 1.0\0\win32 (win64 in the 64-bit build) naming
+// VELQUIST_MISSINGTYPELIB_TLB beside the DLL, a file that is never made: QueryPathOfRegTypeLib finds that
+// path, but LoadRegTypeLib(libid, 1, 0, 0) gives TYPE_E_CANTLOADLIBRARY (0x80029C4A). Its one class
+// ("Apartment", TypeLib = the libid) is made as the creatable ones are (S_OK, IPersist). DllUnregisterServer
+// removes this bitness's win32/win64 key, and the rest once the other bitness's is gone too.
+#define VELQUIST_MISSINGTYPELIB_DLL "missingTypeLib.dll"
+#define VELQUIST_MISSINGTYPELIB_CLSID "{189C283F-57C1-4C90-BD33-DF7F790BF1AA}"
+#define VELQUIST_MISSINGTYPELIB_PROGID "Velquist.MissingTypeLib"
+#define VELQUIST_MISSINGTYPELIB_LIBID "{FF623A3C-9C3A-43D5-8FF7-243E4208A6C0}"
+#define VELQUIST_MISSINGTYPELIB_TLB "missingTypeLib.tlb"
+// A proxy/stub DLL: registers Interface\{iid} (default value VELQUIST_PROXYSTUB_INTERFACE_NAME,
+// ProxyStubClsid32 = VELQUIST_PROXYSTUB_PSCLSID, NumMethods "3") and CLSID\{psclsid} (InprocServer32 =
+// its path, ThreadingModel "Both"; no ProgID). Its DllGetClassObject serves psclsid with an
+// IPSFactoryBuffer (CreateProxy and CreateStub give E_NOTIMPL), so CoGetClassObject(psclsid,
+// CLSCTX_INPROC_SERVER, NULL, IID_IPSFactoryBuffer) gives S_OK in a single-threaded apartment.
+#define VELQUIST_PROXYSTUB_DLL "proxyStub.dll"
+#define VELQUIST_PROXYSTUB_IID "{AD5DDD18-ACEA-4795-A557-D2D495D126DD}"
+#define VELQUIST_PROXYSTUB_INTERFACE_NAME "IVelquistProxied"
+#define VELQUIST_PROXYSTUB_PSCLSID "{D8A919D8-A11E-4454-9071-212208A8DF90}"

@@ -111,6 +111,10 @@ TEST_F(CaptureTest, EveryFailureLeavesNoScratchKeyAndNoRedirection) {
         {VELQUIST_CRASHING_DLL, Outcome::Crashed, "Crashed"},
         {VELQUIST_BLOCKING_DLL, Outcome::TimedOut, "Did not finish within"},
     };
+    // The class the loop registers and forgets is in neither view to begin with, whatever ran before.
+    for (const REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
+        testsupport::ForgetClass(VELQUIST_COMSERVER_CLSID, view);
+    }
     const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

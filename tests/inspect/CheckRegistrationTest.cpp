@@ -249,7 +249,8 @@ TEST_F(CheckRegistrationTest, AnotherSpellingOfTheFileIsStillHere) {
     }
 }
 
-TEST_F(CheckRegistrationTest, KeysOutsideTheClassesAreCountedButDoNotDecide) {
+// Keys outside the classes decide only for a component that registers nothing in them.
+TEST_F(CheckRegistrationTest, KeysOutsideTheClassesDecideOnlyWithoutClasses) {
     capture::Capture outside;
     outside.machine = peexports::kMachineAmd64;
     const std::wstring path = win32::Wide(kOutsideKey);
@@ -259,8 +260,15 @@ TEST_F(CheckRegistrationTest, KeysOutsideTheClassesAreCountedButDoNotDecide) {
 
     outside.keys[0].values.push_back(Text(L"C", L"3"));
     const auto alone = check::CheckAgainstMachine(outside);
-    EXPECT_EQ(alone.verdict, Verdict::NotRegistered);
-    EXPECT_EQ(alone.detail, "It registers nothing in the classes. Outside the classes, 2 of 3 keys and values are present.");
+    EXPECT_EQ(alone.verdict, Verdict::PartlyRegistered);
+    EXPECT_EQ(alone.detail.rfind("It registers nothing in the classes. Outside the classes, 2 of 3 keys and values are "
+                                 "present. Missing: ", 0), 0u) << alone.detail;
+    EXPECT_NE(alone.detail.find("value C"), std::string::npos) << alone.detail;
+    testsupport::DeleteTree(HKEY_LOCAL_MACHINE, kOutsideKey, kView);
+    EXPECT_EQ(check::CheckAgainstMachine(outside).verdict, Verdict::NotRegistered);
+    capture::Capture twoValues = outside;
+    twoValues.keys[0].values.pop_back();
+    Install(HKEY_LOCAL_MACHINE, twoValues);
 
     capture::Capture both = Registration(file_);
     both.keys.push_back(outside.keys[0]);

@@ -48,7 +48,13 @@ TEST(RunnerProtocol, AReplyPassesOnlyAsAnAnswerTheRunnerGivesToThatRequest) {
         {Make(Answer::LoadFailed, ERROR_MOD_NOT_FOUND, runner::kMaxDetailBytes), Request::Register, ReplyFault::None},
         {Make(Answer::LoadFailed, ERROR_DLL_INIT_FAILED), Request::Probe, ReplyFault::None},
         {Make(Answer::EntryFailed, kSelfRegClass), Request::Register, ReplyFault::None},
+        {Make(Answer::Made, 0x80040112, 12), Request::Test, ReplyFault::None},  // any HRESULT, a library's name
+        {Make(Answer::ItemCrashed, EXCEPTION_ACCESS_VIOLATION), Request::Test, ReplyFault::None},
         // What it never answers.
+        {Make(Answer::Made), Request::Probe, ReplyFault::WrongAnswer},
+        {Make(Answer::Success), Request::Test, ReplyFault::WrongAnswer},
+        {Make(Answer::ItemCrashed, 1), Request::Test, ReplyFault::WrongCode},
+        {Make(Answer::Made, 0, runner::kMaxDetailBytes + 1), Request::Test, ReplyFault::BadDetailSize},
         {Make(Answer::Success, 0, 0, 0x4B4F4F42), Request::Probe, ReplyFault::BadMagic},
         {Make(Answer::Ready, kOwnMachine), Request::Probe, ReplyFault::WrongAnswer},
         {Make(static_cast<Answer>(99)), Request::Register, ReplyFault::WrongAnswer},

@@ -40,9 +40,17 @@ const char* const kParagraph4 =
     "working since the version of control is now different from the one it was expecting.  There is no easy "
     "solution for this other than trial and error on the offending ActiveX controls.";
 
+const char* const kParagraph5 =
+    "To find out whether the registered components work, choose 'Test classes' on the Tools menu.  For "
+    "each component registered on this computer, Velquist makes every class it registers and loads its "
+    "type libraries, as an application that uses it would, and shows 'Works' or 'Does not work' with the "
+    "reason: a control that needs a licence, a class its file does not make, a library that is missing, "
+    "a crash.  Nothing is registered or unregistered, but making an object runs the component's own "
+    "code, as any application would.";
+
 std::string ExpectedHelpText() {
     return std::string(kParagraph1) + "\r\n\r\n" + kParagraph2 + "\r\n\r\n" + kParagraph3 + "\r\n\r\n" +
-           kParagraph4;
+           kParagraph4 + "\r\n\r\n" + kParagraph5;
 }
 
 // Runs the message loop as the program does for the windows of companions, for about `ms` milliseconds.
@@ -213,7 +221,7 @@ protected:
     Companions companions;
 };
 
-TEST_F(Forms, HelpTextIsTheFourParagraphsSeparatedByOneEmptyLine) {
+TEST_F(Forms, HelpTextIsTheParagraphsSeparatedByOneEmptyLine) {
     HWND help = OpenHelp();
     ASSERT_NE(help, nullptr);
     HWND text1 = ::GetDlgItem(help, HelpIds::Text1);
@@ -238,7 +246,7 @@ TEST_F(Forms, HelpTextIsTheFourParagraphsSeparatedByOneEmptyLine) {
         if (end == std::string::npos) break;
         start = end + 2;
     }
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 9u);
     for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].empty(), i % 2 == 1) << "line " << i;
 
     // The box shows the beginning of paragraph 1 at its top.
