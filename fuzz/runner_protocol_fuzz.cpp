@@ -23,10 +23,17 @@ void CheckReplyInvariants(const runner::Reply& reply, runner::Request asked) {
     const runner::ReplyFault fault = runner::CheckReply(reply, asked);
     if (reply.magic != runner::kMagic) Require(fault == runner::ReplyFault::BadMagic);
     if (fault != runner::ReplyFault::None) return;
+    Require(reply.detailBytes <= runner::kMaxDetailBytes);
+    if (asked == runner::Request::Test) {
+        // One item's result: any HRESULT made or loaded, or the exception that ended it (always an error code)
+        Require(reply.answer == Answer::Made ||
+                (reply.answer == Answer::ItemCrashed && (reply.code & 0x80000000u) != 0));
+        return;
+    }
+    Require(reply.answer != Answer::Made && reply.answer != Answer::ItemCrashed);
     const bool capture = asked == runner::Request::Capture;
     const bool call = asked == runner::Request::Register || asked == runner::Request::Unregister || capture;
     Require(call || asked == runner::Request::Probe);
-    Require(reply.detailBytes <= runner::kMaxDetailBytes);
     switch (reply.answer) {
         case Answer::Success:
         case Answer::EntryMissing: Require(reply.code == 0 && reply.detailBytes == 0); break;

@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
                     corpus.Write("load", Seed(Answer::LoadFailed, 126, Request::Probe, detail)) &&
                     corpus.Write("refused", Seed(Answer::BadRequest, 0, Request::Register)) &&
                     corpus.Write("capture", Seed(Answer::CaptureFailed, 5, Request::Capture,
-                                                 runner::CaptureText("C:\\a.dll", "Software\\scratch")));
+                                                 runner::CaptureText("C:\\a.dll", "Software\\scratch"))) &&
+                    corpus.Write("made", Seed(Answer::Made, 0x80040154, Request::Test, detail)) &&
+                    corpus.Write("crashed", Seed(Answer::ItemCrashed, 0xC0000005, Request::Test));
     return ok ? 0 : 1;
 }
