@@ -19,6 +19,7 @@
 #define IDM_EXPORT 308    // Tools > Export registration... (Ctrl+E)
 #define IDM_REMOVAL 309   // Tools > Export removal...
 #define IDM_TEST 310      // Tools > Test classes (Ctrl+T)
+#define IDM_MANIFEST 320  // Tools > Export manifest...
 // The result list's context menu.
 #define IDM_COPY 311
 #define IDM_SELECTALL 312

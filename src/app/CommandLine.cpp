@@ -54,7 +54,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     };
     bool hasReport = false;
     bool hasPath = false;
-    int tasks = 0;  // of /check, /test, /export and /removal
+    int tasks = 0;  // of /check, /test, /export, /removal and /manifest
     // "/word:FILE": the file, with a complaint when it is empty.
     const auto fileOf = [&fail](const std::string& argument, const std::string& word) {
         std::string file = argument.substr(word.size() + 1);
@@ -86,6 +86,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             } else if (word.rfind("removal:", 0) == 0) {
                 line.removalFile = fileOf(argument, "removal:");
                 ++tasks;
+            } else if (word.rfind("manifest:", 0) == 0) {
+                line.manifestFile = fileOf(argument, "manifest:");
+                ++tasks;
             } else if (word.rfind("report:", 0) == 0) {
                 line.report = argument.substr(8);
                 if (line.report.empty()) fail("/report: needs a file name.");
@@ -101,8 +104,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             hasPath = true;
         }
     }
-    if (tasks > 1) fail("Only one of /check, /test, /export and /removal can be given.");
-    if (tasks > 0 && line.unregister) fail("/u cannot be given with /check, /test, /export or /removal.");
+    if (tasks > 1) fail("Only one of /check, /test, /export, /removal and /manifest can be given.");
+    if (tasks > 0 && line.unregister) fail("/u cannot be given with /check, /test, /export, /removal or /manifest.");
+    // A manifest's classes are nobody's registration: per user or per machine means nothing to it.
+    if (!line.manifestFile.empty() && line.perUser) fail("/user cannot be given with /manifest.");
     if (hasReport && !line.silent) fail("/report is for silent mode (/s) only.");
     if (line.silent && !hasPath) fail("Silent mode (/s) needs a file or folder.");
     return line;
@@ -137,8 +142,8 @@ std::string QuoteArgument(const std::string& argument) {
 }
 
 std::string Usage() {
-    return "Usage: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE] [/run]\n"
-           "                [/s] [/report:FILE] [PATH]\n"
+    return "Usage: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE |\n"
+           "                /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
            "/u\tUnregister instead of register.\n"
@@ -150,11 +155,13 @@ std::string Usage() {
            "\tas a client would (nothing is registered).\n"
            "/export:FILE\tWrite a .reg file to FILE that registers the components (nothing is registered).\n"
            "/removal:FILE\tWrite a .reg file to FILE that removes their registration.\n"
+           "/manifest:FILE\tWrite a manifest to FILE (NAME.manifest, in the components' folder) through\n"
+           "\twhich an application uses them with nothing registered.\n"
            "/run\tRun at once in the window.\n"
            "/s\tSilent: no window; results on the console; exit code 0 all succeeded (check: all\n"
-           "\tregistered here; test: all work; export: all captured and the file written), 1 some\n"
-           "\tfailed (check: some not registered here; test: some do not work), 2 nothing to do,\n"
-           "\t3 bad command line.\n"
+           "\tregistered here; test: all work; export: all captured, or all in the manifest, and the\n"
+           "\tfile written), 1 some failed (check: some not registered here; test: some do not work),\n"
+           "\t2 nothing to do, 3 bad command line.\n"
            "/report:FILE\tWith /s: also write the results to FILE as CSV.";
 }
 

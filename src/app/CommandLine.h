@@ -1,5 +1,5 @@
 // The program's command line: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE]
-// [/run] [/s] [/report:FILE] [PATH].
+// [/manifest:FILE] [/run] [/s] [/report:FILE] [PATH].
 #pragma once
 
 #include <string>
@@ -15,6 +15,7 @@ struct CommandLine {
     bool test = false;        // /test: make each registered class as a client would
     std::string exportFile;   // /export:FILE: write a .reg file that registers the components
     std::string removalFile;  // /removal:FILE: write a .reg file that removes them
+    std::string manifestFile; // /manifest:FILE: write a manifest that makes their classes unregistered
     bool run = false;         // /run: run the command at once in the window
     bool silent = false;      // /s: no window; run, report on the console, exit with a code
     std::string report;       // /report:FILE (silent mode only)

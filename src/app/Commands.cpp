@@ -70,7 +70,8 @@ RunKind KindOfRun(const RunRequest& request) {
         case RunRequest::Task::Check: return RunKind::Check;
         case RunRequest::Task::Test: return RunKind::Test;
         case RunRequest::Task::Export:
-        case RunRequest::Task::Removal: return RunKind::Export;
+        case RunRequest::Task::Removal:
+        case RunRequest::Task::Manifest: return RunKind::Export;
     }
     return RunKind::Register;
 }
@@ -135,7 +136,7 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
     if (noFile && !change) return tellNoFile();
     // An export's file is settled before anything of the last run's goes.
     std::string target;
-    const bool exporting = request.task == RunRequest::Task::Export || request.task == RunRequest::Task::Removal;
+    const bool exporting = WritesFile(request.task);
     if (exporting && !ChooseExportTarget(request, session, showError, run, summary, target)) return summary;
 
     // The waits for the runners hand input to the control and ask it about stopping. A check or an
@@ -172,12 +173,12 @@ int ExitCodeOf(const RunSummary& summary) {
         case RunSummary::End::NotComponent:
         case RunSummary::End::NoComponent:
         case RunSummary::End::Cancelled: return kExitNothingToDo;
-        case RunSummary::End::Unloadable: return kExitFailed;
+        case RunSummary::End::Unloadable:
+        case RunSummary::End::Refused: return kExitFailed;
         case RunSummary::End::Ran: break;
     }
     if (summary.failed > 0 || summary.unsettled > 0 || summary.stopped) return kExitFailed;
-    const bool exporting = summary.task == RunRequest::Task::Export || summary.task == RunRequest::Task::Removal;
-    if (exporting && summary.succeeded > 0 && !summary.written) return kExitFailed;
+    if (WritesFile(summary.task) && summary.succeeded > 0 && !summary.written) return kExitFailed;
     return summary.succeeded > 0 ? kExitSucceeded : kExitNothingToDo;
 }
 

@@ -21,6 +21,7 @@ struct RunSummary {
         Unloadable,    // single file: a component that could not be loaded
         NoComponent,   // export of a folder: no component in it, no file written
         Cancelled,     // export: no file was chosen; nothing was done
+        Refused,       // export: the file chosen cannot be written as asked (told); nothing was done
     };
     End end = End::Ran;
     RunRequest::Task task = RunRequest::Task::Change;
@@ -31,7 +32,7 @@ struct RunSummary {
     unsigned long long checked = 0;  // files looked at
     bool stopped = false;
     bool accessDenied = false;       // some component failed for want of rights
-    bool written = false;            // export: the .reg file was written
+    bool written = false;            // export: the .reg file or the manifest was written
 };
 
 // What a run tells as it goes (files checked) and how it learns that it is to stop: the walk's
@@ -39,9 +40,9 @@ struct RunSummary {
 class RunControl : public Module1::WalkProgress, public runner::WaitObserver {
 public:
     bool StopRequested() override { return false; }
-    // An export without a file named: the file to write, asked once its inputs are known to hold a
-    // component; "" (the default) when none was chosen.
-    virtual std::string ChooseExportFile(bool /*removal*/) { return {}; }
+    // An export without a file named: the file to write (`suggested` offered), asked once its inputs
+    // are known to hold a component; "" (the default) when none was chosen.
+    virtual std::string ChooseExportFile(RunRequest::Task /*task*/, const std::string& /*suggested*/) { return {}; }
 };
 
 // Clears the list, runs the request in the session (per user as the request says) and writes its
@@ -52,9 +53,10 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
                    const std::function<void(const std::string&)>& showError, RunControl* control = nullptr);
 
 // Silent mode's exit code for a run: 0 at least one component tried and all succeeded (a check: all
-// registered here; a test: all work; an export: all captured and the file written), 1 any failed (one
+// registered here; a test: all work; an export: all captured, or all in the manifest, and the file
+// written), 1 any failed (one
 // that could not be loaded included; a check: any not registered here; a test: any that does not work
-// or is not registered here; an export: the file not written), 2 nothing to do.
+// or is not registered here; an export: the file not written or refused), 2 nothing to do.
 int ExitCodeOf(const RunSummary& summary);
 
 }  // namespace velquist

@@ -4,13 +4,18 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "folders/CaptureFile.h"
 #include "inspect/CheckRegistration.h"
+#include "inspect/ManifestWriter.h"
 #include "registration/Details.h"
 #include "results/RegFile.h"
+#include "results/SaveWhole.h"
+#include "win32/FileVersion.h"
 #include "win32/Paths.h"
 #include "win32/Text.h"
 
@@ -110,6 +115,54 @@ InspectionEnd ExportRun(const RunRequest& request, const std::string& target, re
     return end;
 }
 
+// The file's version resource as four numbers, where it has one.
+std::optional<std::array<std::uint16_t, 4>> FileVersionOf(const std::string& path) {
+    const auto info = win32::FixedFileInfo(path);
+    if (!info) return std::nullopt;
+    return std::array<std::uint16_t, 4>{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                                        HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+}
+
+// Every component captured into one manifest at `target`, a line each as it is taken or refused;
+// the manifest written whole once all are in.
+InspectionEnd ManifestRun(const RunRequest& request, const std::string& target, registration::Session& session,
+                          ResultList& list, RunControl& run, RunSummary& summary) {
+    if (target.empty()) return {"0 exported, 0 failed", "No ActiveX component was found; no file was written."};
+    check::ManifestBuilder manifest(win32::FullPathOr(target));
+    ForEachFile(request, run, [&](const std::string& path) {
+        Module1::FileCapture file = Module1::CaptureFile(session, path);
+        if (file.stopped) run.stopped = true;
+        if (file.verdict == Module1::FileCapture::Verdict::NotComponent) return;
+        if (file.verdict == Module1::FileCapture::Verdict::Failed) {
+            ++summary.failed;
+            AddResultLine(list, file.line);
+            return;
+        }
+        const check::ManifestEntry entry = manifest.Add({std::move(file.captured), FileVersionOf(path)});
+        ++(entry.taken ? summary.succeeded : summary.failed);
+        AddResultLine(list, {entry.taken ? LineKind::Exported : LineKind::Failed, path, entry.detail, RunKind::Export});
+    });
+
+    InspectionEnd end{modRegister::Grouped(summary.succeeded) + " exported, " + modRegister::Grouped(summary.failed) +
+                          " failed",
+                      {}};
+    if (manifest.Taken() == 0) {
+        end.note = "No component could be put in the manifest; no file was written.";
+        return end;
+    }
+    DWORD error = ERROR_SUCCESS;
+    if (!SaveWhole(target, manifest.Text(), error)) {
+        const std::string reason = modRegister::CodeText(error);
+        end.note = "The file " + target + " could not be written" + (reason.empty() ? "." : ": " + reason);
+        return end;
+    }
+    summary.written = true;
+    end.note = "Manifest written to " + target + ". An application uses these components with nothing registered "
+               "when its own manifest names the assembly " + manifest.Name() + " (version " + manifest.Version() +
+               ", " + manifest.Architecture() + ") as a dependency and the file lies in the application's folder.";
+    return end;
+}
+
 }  // namespace
 
 LineKind KindOf(check::Verdict verdict) {
@@ -174,9 +227,27 @@ bool ChooseExportTarget(const RunRequest& request, registration::Session& sessio
     } else if (!FolderHoldsComponent(request, session)) {
         return true;
     }
-    target = !request.target.empty() ? request.target : run.ChooseExportFile(request.task == Task::Removal);
-    if (target.empty()) summary.end = RunSummary::End::Cancelled;
-    return !target.empty();
+    if (!request.target.empty()) {
+        target = request.target;
+    } else {
+        const std::string folder = request.mode == RunRequest::Mode::SingleFile ? win32::FolderOf(win32::FullPathOr(request.path))
+                                                                               : win32::FullPathOr(request.path);
+        target = run.ChooseExportFile(request.task, request.task == Task::Manifest ? check::DefaultManifestPath(folder) : "");
+    }
+    if (target.empty()) {
+        summary.end = RunSummary::End::Cancelled;
+        return false;
+    }
+    // An assembly's name is its file's name: Windows takes no other characters in it.
+    const std::string name = check::AssemblyNameOf(target);
+    if (request.task == Task::Manifest && !check::ValidAssemblyName(name)) {
+        showError("The manifest cannot be called " + name + ".manifest: an assembly's name, the file's name without "
+                  ".manifest, can hold only letters, digits, '.', '-' and '_'. Nothing was written.");
+        summary.end = RunSummary::End::Refused;
+        target.clear();
+        return false;
+    }
+    return true;
 }
 
 InspectionEnd RunInspection(const RunRequest& request, const std::string& target, registration::Session& session,
@@ -184,6 +255,7 @@ InspectionEnd RunInspection(const RunRequest& request, const std::string& target
                             RunControl& run, RunSummary& summary) {
     if (request.task == Task::Check) return CheckRun(request, session, list, showError, run, summary);
     if (request.task == Task::Test) return TestRun(request, session, list, showError, run, summary);
+    if (request.task == Task::Manifest) return ManifestRun(request, target, session, list, run, summary);
     return ExportRun(request, target, session, list, run, summary);
 }
 

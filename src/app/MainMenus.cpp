@@ -20,6 +20,7 @@ void MainMenus::Create(HWND window) {
     ::AppendMenuA(mnutools, MF_STRING, IDM_TEST, "Test classes\tCtrl+T");
     ::AppendMenuA(mnutools, MF_STRING, IDM_EXPORT, "Export registration...\tCtrl+E");
     ::AppendMenuA(mnutools, MF_STRING, IDM_REMOVAL, "Export removal...");
+    ::AppendMenuA(mnutools, MF_STRING, IDM_MANIFEST, "Export manifest...");
     HMENU mnuhelp = ::CreatePopupMenu();
     ::AppendMenuA(mnuhelp, MF_STRING, IDM_CONTENTS, "Contents\tF1");
     ::AppendMenuA(mnuhelp, MF_SEPARATOR, 0, nullptr);

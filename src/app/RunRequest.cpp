@@ -22,6 +22,10 @@ RunRequest RequestFrom(const CommandLine& line) {
         request.task = RunRequest::Task::Removal;
         request.target = line.removalFile;
     }
+    if (!line.manifestFile.empty()) {
+        request.task = RunRequest::Task::Manifest;
+        request.target = line.manifestFile;
+    }
     return request;
 }
 
@@ -33,16 +37,18 @@ std::string RelaunchParameters(const RunRequest& request, bool run) {
     };
     if (!request.registerFlag && request.task == RunRequest::Task::Change) add("/u");
     if (request.mode == RunRequest::Mode::Directory && request.subfolders) add("/r");
-    if (request.perUser) add("/user");
+    if (request.perUser && request.task != RunRequest::Task::Manifest) add("/user");  // a manifest is nobody's
     // An export goes on only with its file: the command line cannot say "ask for one", and without
     // its switch the new instance would take the request for a register run. It then just shows the
     // inputs.
-    const bool exporting = request.task == RunRequest::Task::Export || request.task == RunRequest::Task::Removal;
+    const bool exporting = WritesFile(request.task);
     if (request.task == RunRequest::Task::Check) add("/check");
     if (request.task == RunRequest::Task::Test) add("/test");
     if (exporting && !request.target.empty()) {
-        add(QuoteArgument((request.task == RunRequest::Task::Export ? "/export:" : "/removal:") +
-                          win32::FullPathOr(request.target)));
+        const char* const word = request.task == RunRequest::Task::Export    ? "/export:"
+                                 : request.task == RunRequest::Task::Removal ? "/removal:"
+                                                                             : "/manifest:";
+        add(QuoteArgument(word + win32::FullPathOr(request.target)));
     }
     if (run && !(exporting && request.target.empty())) add("/run");
     if (!request.path.empty()) add(QuoteArgument(win32::FullPathOr(request.path)));

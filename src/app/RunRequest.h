@@ -12,24 +12,30 @@ struct RunRequest {
     enum class Mode { SingleFile, Directory };
     // What is done with each component: its entry point called (registerFlag says which), its
     // registration checked against the machine, its classes made as a client would (Test), or its
-    // registration written to a .reg file that registers or removes it.
-    enum class Task { Change, Check, Export, Removal, Test };
+    // registration written to a .reg file that registers or removes it, or to a manifest that makes its
+    // classes with nothing registered.
+    enum class Task { Change, Check, Export, Removal, Test, Manifest };
     Mode mode = Mode::SingleFile;
     std::string path;         // the file, or the folder
     bool subfolders = false;  // directory mode: include every folder below it
     bool registerFlag = true; // DllRegisterServer, else DllUnregisterServer
     bool perUser = false;     // for the current user only (an export: keys for the current user)
     Task task = Task::Change;
-    std::string target;       // Export and Removal: the .reg file; "" to ask for one
+    std::string target;       // Export, Removal and Manifest: the file written; "" to ask for one
     friend bool operator==(const RunRequest&, const RunRequest&) = default;
 };
+
+// The tasks that write a file (a .reg file or a manifest) of what they capture.
+constexpr bool WritesFile(RunRequest::Task task) {
+    return task == RunRequest::Task::Export || task == RunRequest::Task::Removal || task == RunRequest::Task::Manifest;
+}
 
 // The request a (valid) command line makes: directory mode when its path names a folder.
 RunRequest RequestFrom(const CommandLine& line);
 
 // The parameters that start the program again on this request: /u for an unregister request, /r for
-// a directory with its sub-directories, /user, /check, /test, /export:FILE or /removal:FILE (the file in
-// full), /run as asked, and the path in full (quoted), so that the new instance, started in another
+// a directory with its sub-directories, /user, /check, /test, /export:FILE, /removal:FILE or /manifest:FILE
+// (the file in full), /run as asked, and the path in full (quoted), so that the new instance, started in another
 // folder perhaps, names the same file.
 std::string RelaunchParameters(const RunRequest& request, bool run);
 

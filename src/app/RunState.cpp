@@ -96,7 +96,13 @@ public:
         return state_.state_ == State::Stopping || state_.state_ == State::Closing;
     }
     void OnInput() override { state_.HandleInput(); }
-    std::string ChooseExportFile(bool removal) override {
+    std::string ChooseExportFile(RunRequest::Task task, const std::string& suggested) override {
+        if (task == RunRequest::Task::Manifest) {
+            static const char kFilter[] = "Manifests (*.manifest)\0*.manifest\0All files (*.*)\0*.*\0";
+            return pickers::ShowSaveFileDialog(state_.window_, suggested, std::string(kFilter, std::size(kFilter) - 1),
+                                               "Export manifest", "manifest");
+        }
+        const bool removal = task == RunRequest::Task::Removal;
         static const char kFilter[] = "Registration files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
         return pickers::ShowSaveFileDialog(state_.window_, removal ? "Velquist removal.reg" : "Velquist registration.reg",
                                            std::string(kFilter, std::size(kFilter) - 1),

@@ -194,6 +194,7 @@ void velquistform::OnCommand(int id, int code) {
         case IDM_TEST: mnutest_Click(); break;
         case IDM_EXPORT: mnuexport_Click(); break;
         case IDM_REMOVAL: mnuremoval_Click(); break;
+        case IDM_MANIFEST: mnumanifest_Click(); break;
         case IDM_COPY: list_->CopyRows(); break;
         case IDM_SELECTALL: list_->Rows().SelectAll(); break;
         case IDOK:

@@ -59,6 +59,7 @@ public:
     void mnutest_Click();
     void mnuexport_Click();
     void mnuremoval_Click();
+    void mnumanifest_Click();
     void mnuexit_Click();
     void mnusave_Click();
     void mnuperuser_Click();

@@ -47,8 +47,7 @@ void velquistform::RunTool(RunRequest::Task task) {
     if (Busy()) return;
     RunRequest request = ReadRequest(true);
     request.task = task;
-    const bool exporting = task == RunRequest::Task::Export || task == RunRequest::Task::Removal;
-    if (exporting) request.target = std::exchange(toolTarget_, {});
+    if (WritesFile(task)) request.target = std::exchange(toolTarget_, {});
     Run(request);
 }
 
@@ -60,6 +59,7 @@ void velquistform::PostTool(RunRequest::Task task, const std::string& target) {
         case RunRequest::Task::Test: command = IDM_TEST; break;
         case RunRequest::Task::Export: command = IDM_EXPORT; break;
         case RunRequest::Task::Removal: command = IDM_REMOVAL; break;
+        case RunRequest::Task::Manifest: command = IDM_MANIFEST; break;
         case RunRequest::Task::Change: return;  // the buttons' runs are clicks, not tools
     }
     ::PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
@@ -72,5 +72,7 @@ void velquistform::mnutest_Click() { RunTool(RunRequest::Task::Test); }
 void velquistform::mnuexport_Click() { RunTool(RunRequest::Task::Export); }
 
 void velquistform::mnuremoval_Click() { RunTool(RunRequest::Task::Removal); }
+
+void velquistform::mnumanifest_Click() { RunTool(RunRequest::Task::Manifest); }
 
 }  // namespace velquist

@@ -65,17 +65,22 @@ TEST(CommandLine, CheckTestExportAndRemovalGoAloneAndNeedTheirFile) {
         bool check;
         std::string exportFile, removalFile;
         bool test = false;
+        std::string manifestFile = {};
+        bool perUser = true;
     };
     const Case cases[] = {
         {{"/s", "/check", "/r", "/user", "C:\app"}, true, "", ""},
         {{"/export:C:\a.reg", "/S", "/R", "/USER", "C:\app"}, false, "C:\a.reg", ""},
         {{"-user", "/REMOVAL:x.reg", "-r", "-s", "C:\app"}, false, "", "x.reg"},
         {{"/s", "/TEST", "/r", "/user", "C:\app"}, false, "", "", true},
+        {{"/s", "/Manifest:C:\app\App.manifest", "/r", "C:\app"}, false, "", "", false, "C:\app\App.manifest", false},
     };
     for (const Case& c : cases) {
         const auto line = ParseCommandLine(c.arguments);
         ASSERT_TRUE(line.valid) << c.arguments[1] << ": " << line.error;
-        EXPECT_TRUE(line.silent && line.subfolders && line.perUser && !line.unregister);
+        EXPECT_TRUE(line.silent && line.subfolders && !line.unregister);
+        EXPECT_EQ(line.perUser, c.perUser);
+        EXPECT_EQ(line.manifestFile, c.manifestFile);
         EXPECT_EQ(line.check, c.check);
         EXPECT_EQ(line.exportFile, c.exportFile);
         EXPECT_EQ(line.removalFile, c.removalFile);
@@ -89,6 +94,10 @@ TEST(CommandLine, CheckTestExportAndRemovalGoAloneAndNeedTheirFile) {
         {"/test", "/check"},
         {"/test", "/removal:b"},
         {"/u", "/test"},
+        {"/manifest:a.manifest", "/export:b.reg"},
+        {"/manifest:a.manifest", "/user"},  // a manifest belongs to no user
+        {"/u", "/manifest:a.manifest"},
+        {"/manifest:"},
     };
     for (const auto& arguments : bad) {
         std::vector<std::string> silent = arguments;
