@@ -51,6 +51,12 @@ constexpr const char* kParagraphs[] = {
     "work' with the reason: a control that needs a licence, a class its file does not make, a "
     "library that is missing, a crash.  Nothing is registered or unregistered, but making an object "
     "runs the component's own code, as any application would.",
+    // The manifest export of the Tools menu.
+    "To let an application use the components without registering them at all, choose 'Export "
+    "manifest...' on the Tools menu.  Velquist writes one manifest for the components of the folder, "
+    "saved in that folder; an application that names it in its own manifest uses those components with "
+    "nothing registered, and two applications can each use their own copy of a control.  The "
+    "components of one manifest are all 32-bit or all 64-bit.",
 };
 
 class HelpForm : public forms::FixedForm<HelpForm> {

@@ -430,7 +430,8 @@ TEST_F(MainWindow, MenuBarHasFileToolsAndHelp) {
     const std::pair<const char*, UINT> toolItems[] = {{"Check registration\tCtrl+K", IDM_CHECK},
                                                       {"Test classes\tCtrl+T", IDM_TEST},
                                                       {"Export registration...\tCtrl+E", IDM_EXPORT},
-                                                      {"Export removal...", IDM_REMOVAL}};
+                                                      {"Export removal...", IDM_REMOVAL},
+                                                      {"Export manifest...", IDM_MANIFEST}};
     ASSERT_EQ(::GetMenuItemCount(tools.sub), static_cast<int>(std::size(toolItems)));
     for (int i = 0; i < static_cast<int>(std::size(toolItems)); ++i) {
         EXPECT_EQ(ItemOf(tools.sub, i).text, toolItems[i].first);

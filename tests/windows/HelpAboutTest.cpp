@@ -48,9 +48,16 @@ const char* const kParagraph5 =
     "a crash.  Nothing is registered or unregistered, but making an object runs the component's own "
     "code, as any application would.";
 
+const char* const kParagraph6 =
+    "To let an application use the components without registering them at all, choose 'Export "
+    "manifest...' on the Tools menu.  Velquist writes one manifest for the components of the folder, "
+    "saved in that folder; an application that names it in its own manifest uses those components with "
+    "nothing registered, and two applications can each use their own copy of a control.  The "
+    "components of one manifest are all 32-bit or all 64-bit.";
+
 std::string ExpectedHelpText() {
     return std::string(kParagraph1) + "\r\n\r\n" + kParagraph2 + "\r\n\r\n" + kParagraph3 + "\r\n\r\n" +
-           kParagraph4 + "\r\n\r\n" + kParagraph5;
+           kParagraph4 + "\r\n\r\n" + kParagraph5 + "\r\n\r\n" + kParagraph6;
 }
 
 // Runs the message loop as the program does for the windows of companions, for about `ms` milliseconds.
@@ -246,7 +253,7 @@ TEST_F(Forms, HelpTextIsTheParagraphsSeparatedByOneEmptyLine) {
         if (end == std::string::npos) break;
         start = end + 2;
     }
-    ASSERT_EQ(lines.size(), 9u);
+    ASSERT_EQ(lines.size(), 11u);
     for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].empty(), i % 2 == 1) << "line " << i;
 
     // The box shows the beginning of paragraph 1 at its top.
