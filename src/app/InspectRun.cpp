@@ -69,30 +69,45 @@ std::string Counted(unsigned count, const char* one, const char* many) {
     return modRegister::Grouped(count) + " " + (count == 1 ? one : many);
 }
 
+// A component of the inputs captured for an export: none for a file that is no component, or one
+// that could not be captured (its "Failed" line written and counted).
+std::optional<capture::Capture> CaptureForExport(registration::Session& session, const std::string& path,
+                                                 ResultList& list, RunControl& run, RunSummary& summary) {
+    Module1::FileCapture file = Module1::CaptureFile(session, path);
+    if (file.stopped) run.stopped = true;
+    if (file.verdict == Module1::FileCapture::Verdict::NotComponent) return std::nullopt;
+    if (file.verdict == Module1::FileCapture::Verdict::Failed) {
+        ++summary.failed;
+        AddResultLine(list, file.line);
+        return std::nullopt;
+    }
+    return std::move(file.captured);
+}
+
+// The closing note of an export whose file could not be written.
+std::string NotWritten(const std::string& target, DWORD error) {
+    const std::string reason = modRegister::CodeText(error);
+    return "The file " + target + " could not be written" + (reason.empty() ? "." : ": " + reason);
+}
+
 InspectionEnd ExportRun(const RunRequest& request, const std::string& target, registration::Session& session,
                         ResultList& list, RunControl& run, RunSummary& summary) {
     const bool removal = request.task == Task::Removal;
     if (target.empty()) return {"0 exported, 0 failed", "No ActiveX component was found; no file was written."};
     std::vector<capture::Capture> captures;
     ForEachFile(request, run, [&](const std::string& path) {
-        Module1::FileCapture file = Module1::CaptureFile(session, path);
-        if (file.stopped) run.stopped = true;
-        if (file.verdict == Module1::FileCapture::Verdict::NotComponent) return;
-        if (file.verdict == Module1::FileCapture::Verdict::Failed) {
-            ++summary.failed;
-            AddResultLine(list, file.line);
-            return;
-        }
+        std::optional<capture::Capture> captured = CaptureForExport(session, path, list, run, summary);
+        if (!captured) return;
         std::size_t values = 0;
-        for (const capture::Key& key : file.captured.keys) values += key.values.size();
+        for (const capture::Key& key : captured->keys) values += key.values.size();
         ++summary.succeeded;
         const std::string detail =
-            file.captured.Empty()
+            captured->Empty()
                 ? "It registers nothing; the file holds nothing for it."
-                : "Captured " + Counted(static_cast<unsigned>(file.captured.keys.size()), "key", "keys") + " and " +
+                : "Captured " + Counted(static_cast<unsigned>(captured->keys.size()), "key", "keys") + " and " +
                       Counted(static_cast<unsigned>(values), "value", "values") + ".";
         AddResultLine(list, {LineKind::Exported, path, detail, RunKind::Export});
-        captures.push_back(std::move(file.captured));
+        captures.push_back(std::move(*captured));
     });
 
     InspectionEnd end{modRegister::Grouped(summary.succeeded) + " exported, " + modRegister::Grouped(summary.failed) +
@@ -106,8 +121,7 @@ InspectionEnd ExportRun(const RunRequest& request, const std::string& target, re
                                       : RegistrationText(captures, request.perUser, Today());
     DWORD error = ERROR_SUCCESS;
     if (!SaveRegFile(target, text, error)) {
-        const std::string reason = modRegister::CodeText(error);
-        end.note = "The file " + target + " could not be written" + (reason.empty() ? "." : ": " + reason);
+        end.note = NotWritten(target, error);
         return end;
     }
     summary.written = true;
@@ -130,15 +144,9 @@ InspectionEnd ManifestRun(const RunRequest& request, const std::string& target, 
     if (target.empty()) return {"0 exported, 0 failed", "No ActiveX component was found; no file was written."};
     check::ManifestBuilder manifest(win32::FullPathOr(target));
     ForEachFile(request, run, [&](const std::string& path) {
-        Module1::FileCapture file = Module1::CaptureFile(session, path);
-        if (file.stopped) run.stopped = true;
-        if (file.verdict == Module1::FileCapture::Verdict::NotComponent) return;
-        if (file.verdict == Module1::FileCapture::Verdict::Failed) {
-            ++summary.failed;
-            AddResultLine(list, file.line);
-            return;
-        }
-        const check::ManifestEntry entry = manifest.Add({std::move(file.captured), FileVersionOf(path)});
+        std::optional<capture::Capture> captured = CaptureForExport(session, path, list, run, summary);
+        if (!captured) return;
+        const check::ManifestEntry entry = manifest.Add({std::move(*captured), FileVersionOf(path)});
         ++(entry.taken ? summary.succeeded : summary.failed);
         AddResultLine(list, {entry.taken ? LineKind::Exported : LineKind::Failed, path, entry.detail, RunKind::Export});
     });
@@ -152,8 +160,7 @@ InspectionEnd ManifestRun(const RunRequest& request, const std::string& target, 
     }
     DWORD error = ERROR_SUCCESS;
     if (!SaveWhole(target, manifest.Text(), error)) {
-        const std::string reason = modRegister::CodeText(error);
-        end.note = "The file " + target + " could not be written" + (reason.empty() ? "." : ": " + reason);
+        end.note = NotWritten(target, error);
         return end;
     }
     summary.written = true;
