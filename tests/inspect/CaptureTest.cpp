@@ -53,6 +53,40 @@ void ExpectUnchanged(const testsupport::MachineRegistry& before) {
     EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
 }
 
+// Every "the machine stays as it was" below rests on the reading seeing a write wherever it lands, and
+// nothing of Wine's own font cache.
+TEST(MachineRegistry, SeesAValueWrittenAnywhereItReadsAndNothingElse) {
+    const struct {
+        HKEY root;
+        const char* key;
+        REGSAM view;
+        bool seen;
+    } places[] = {
+        {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\VelquistReadProbe", KEY_WOW64_64KEY, true},
+        {HKEY_LOCAL_MACHINE, "Software\\VelquistReadProbe", KEY_WOW64_32KEY, true},
+        {HKEY_CURRENT_USER, "Software\\VelquistReadProbe", 0, true},
+        {HKEY_CURRENT_USER, "Software\\Wine\\VelquistReadProbe", 0, false},
+    };
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.key);
+        const testsupport::MachineRegistry untouched = testsupport::MachineRegistry::Read();
+        HKEY created = nullptr;
+        ASSERT_EQ(::RegCreateKeyExA(place.root, place.key, 0, nullptr, 0, KEY_ALL_ACCESS | place.view, nullptr, &created,
+                                    nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(untouched.FirstDifference(testsupport::MachineRegistry::Read()).empty(), !place.seen);
+        // A value in a key that was there: only the values differ.
+        const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
+        const char data[] = "probe";
+        ::RegSetValueExA(created, "Probe", 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof data);
+        ::RegCloseKey(created);
+        const std::wstring difference = before.FirstDifference(testsupport::MachineRegistry::Read());
+        ::RegDeleteKeyExA(place.root, place.key, place.view, 0);
+        EXPECT_EQ(difference.find(L"VelquistReadProbe") != std::wstring::npos, place.seen) << difference;
+        ExpectUnchanged(untouched);
+    }
+}
+
 class CaptureTest : public ::testing::Test {
 protected:
     registration::Session& session_ = testsupport::Runners();

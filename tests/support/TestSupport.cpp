@@ -8,6 +8,7 @@
 
 #include "DialogWatcher.h"
 #include "win32/Handles.h"
+#include "win32/Text.h"
 
 namespace testsupport {
 
@@ -227,27 +228,99 @@ void DrainQuit() {
     }
 }
 
+namespace {
+
+std::string LowerAscii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+    return text;
+}
+
+// Wine's text of a saved tree: "[PATH] WRITTEN" starts a key, "#time=" says when it was written, and
+// every other line until the next key is the key's own (its values, or where a link leads).
+std::optional<std::vector<MachineRegistry::Key>> KeysOfWineText(const std::string& text) {
+    if (text.rfind("WINE REGISTRY Version 2", 0) != 0) return std::nullopt;
+    std::vector<MachineRegistry::Key> keys;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind('[', 0) == 0) {
+            const std::size_t close = line.rfind(']');
+            keys.push_back({line.substr(1, close == std::string::npos ? std::string::npos : close - 1), {}});
+        } else if (!keys.empty() && !line.empty() && line.rfind("#time=", 0) != 0) {
+            keys.back().values += line + '\n';
+        }
+    }
+    return keys;
+}
+
+// Saving a tree takes the backup privilege, which an administrator's token holds but has not enabled.
+void EnableBackupPrivilege() {
+    HANDLE opened = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &opened)) return;
+    const win32::unique_handle token(opened);
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (::LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &privileges.Privileges[0].Luid)) {
+        ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+    }
+}
+
+std::vector<MachineRegistry::Key> KeysOf(HKEY root, const wchar_t* subKey, REGSAM view) {
+    static const bool enabled = (EnableBackupPrivilege(), true);
+    (void)enabled;
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(root, subKey, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return {};
+    const win32::unique_hkey key(opened);
+    wchar_t folder[MAX_PATH], file[MAX_PATH];
+    if (::GetTempPathW(MAX_PATH, folder) != 0 && ::GetTempFileNameW(folder, L"vqr", 0, file) != 0) {
+        ::DeleteFileW(file);  // the save makes the file itself
+        std::optional<std::vector<MachineRegistry::Key>> saved;
+        if (::RegSaveKeyExW(key.get(), file, nullptr, REG_LATEST_FORMAT) == ERROR_SUCCESS) {
+            saved = KeysOfWineText(ReadBytes(win32::Narrow(file)));
+        }
+        ::DeleteFileW(file);
+        if (saved) return *saved;
+    }
+    std::vector<registry::TreeKey> tree;
+    registry::ReadTree(root, subKey, view, tree);
+    std::vector<MachineRegistry::Key> keys;
+    for (const registry::TreeKey& treeKey : tree) {
+        MachineRegistry::Key& read = keys.emplace_back(MachineRegistry::Key{win32::Narrow(treeKey.path), {}});
+        for (const capture::Value& value : treeKey.values) {
+            read.values += win32::Narrow(value.name) + '=' + std::to_string(value.type) + ':' + value.data + '\n';
+        }
+    }
+    return keys;
+}
+
+}  // namespace
+
 MachineRegistry MachineRegistry::Read() {
     MachineRegistry read;
-    registry::ReadTree(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_64KEY, read.machine64);
-    registry::ReadTree(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_32KEY, read.machine32);
-    registry::ReadTree(HKEY_CURRENT_USER, L"Software", 0, read.user);
-    std::erase_if(read.user, [](const registry::TreeKey& key) { return _wcsnicmp(key.path.c_str(), L"Wine", 4) == 0; });
+    read.machine64 = KeysOf(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_64KEY);
+    read.machine32 = KeysOf(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_32KEY);
+    read.user = KeysOf(HKEY_CURRENT_USER, L"Software", 0);
+    std::erase_if(read.user, [](const Key& key) { return LowerAscii(key.path).rfind("wine", 0) == 0; });
     return read;
 }
 
 std::wstring MachineRegistry::FirstDifference(const MachineRegistry& later) const {
-    const auto first = [](const std::vector<registry::TreeKey>& a, const std::vector<registry::TreeKey>& b) {
+    const auto first = [](const std::vector<Key>& a, const std::vector<Key>& b) {
         for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
-            if (i >= a.size()) return L"added " + b[i].path;
-            if (i >= b.size()) return L"removed " + a[i].path;
-            if (a[i].path != b[i].path || a[i].values != b[i].values) return a[i].path + L" / " + b[i].path;
+            if (i >= a.size()) return "added " + b[i].path;
+            if (i >= b.size()) return "removed " + a[i].path;
+            if (!(a[i] == b[i])) return a[i].path + " / " + b[i].path;
         }
-        return std::wstring();
+        return std::string();
     };
     for (const auto& [a, b] : {std::pair{&machine64, &later.machine64}, {&machine32, &later.machine32}, {&user, &later.user}}) {
-        std::wstring difference = first(*a, *b);
-        if (!difference.empty()) return difference;
+        const std::string difference = first(*a, *b);
+        if (!difference.empty()) return win32::Wide(difference);
     }
     return {};
 }
