@@ -28,10 +28,8 @@ protected:
     }
     RunRequest Request(const std::string& path, RunRequest::Task task, bool registerFlag = true, bool perUser = false) {
         const bool folder = ::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY;
-        RunRequest request{folder ? RunRequest::Mode::Directory : RunRequest::Mode::SingleFile, path, false,
-                           registerFlag, perUser};
-        request.task = task;
-        return request;
+        return RunRequest{folder ? RunRequest::Mode::Directory : RunRequest::Mode::SingleFile, path, false,
+                          registerFlag, perUser, task, {}};
     }
     velquist::RunSummary Run(const RunRequest& request) {
         return velquist::Execute(request, session_, list_, [](const std::string& message) { ADD_FAILURE() << message; });

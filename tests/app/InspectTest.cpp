@@ -42,10 +42,7 @@ protected:
 
     static RunRequest Request(const std::string& path, RunRequest::Task task, bool registerFlag = true,
                               bool perUser = false, const std::string& target = {}) {
-        RunRequest request{RunRequest::Mode::SingleFile, path, false, registerFlag, perUser};
-        request.task = task;
-        request.target = target;
-        return request;
+        return RunRequest{RunRequest::Mode::SingleFile, path, false, registerFlag, perUser, task, target};
     }
     velquist::RunSummary Run(const RunRequest& request) {
         return velquist::Execute(request, session_, list_, [](const std::string& message) { ADD_FAILURE() << message; });

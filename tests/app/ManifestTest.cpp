@@ -65,9 +65,8 @@ TEST(ManifestExport, AnApplicationUsesTheComponentsThroughItWithNothingRegistere
         ASSERT_FALSE(testsupport::KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" VELQUIST_CREATABLE_CLSID, view));
     }
 
-    RunRequest request{RunRequest::Mode::Directory, folder, true, true, false};
-    request.task = RunRequest::Task::Manifest;
-    request.target = folder + "\\Velquist.Tests.manifest";
+    const RunRequest request{RunRequest::Mode::Directory, folder, true, true, false, RunRequest::Task::Manifest,
+                             folder + "\\Velquist.Tests.manifest"};
     testsupport::RecordingList list;
     const velquist::RunSummary summary =
         velquist::Execute(request, testsupport::Runners(), list, [](const std::string& message) { ADD_FAILURE() << message; });
@@ -121,9 +120,8 @@ TEST(ManifestExport, ANameNoAssemblyCanHaveIsRefused) {
     testsupport::TempDir dir;
     const std::string component = dir / VELQUIST_CREATABLE_DLL;
     ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_CREATABLE_DLL), component));
-    RunRequest request{RunRequest::Mode::SingleFile, component, false, true, false};
-    request.task = RunRequest::Task::Manifest;
-    request.target = dir / "My Controls.manifest";
+    const RunRequest request{RunRequest::Mode::SingleFile, component, false, true, false, RunRequest::Task::Manifest,
+                             dir / "My Controls.manifest"};
     testsupport::RecordingList list;
     std::string told;
     const velquist::RunSummary summary =
