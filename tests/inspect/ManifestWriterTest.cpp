@@ -188,7 +188,9 @@ TEST(ManifestWriter, ASecondComponentIsTakenOnlyWhereWindowsWouldAcceptTheManife
         EXPECT_EQ(entry.taken, c.taken);
         EXPECT_EQ(entry.detail, c.detail);
         EXPECT_EQ(manifest.Taken(), c.taken ? 2u : 1u);
-        if (!c.taken) EXPECT_EQ(manifest.Text(), before);  // a refused component adds nothing
+        if (!c.taken) {
+            EXPECT_EQ(manifest.Text(), before);  // a refused component adds nothing
+        }
     }
 }
 
