@@ -128,16 +128,16 @@ bool RunnerClient::Launch(Exchange& failed) {
     startup.dwFlags = STARTF_USESTDHANDLES;  // no console handles of ours
     PROCESS_INFORMATION info{};
     const std::string system = win32::SystemFolder();
+    const auto start = [&] {
+        return ::CreateProcessA(program_.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, system.empty() ? nullptr : system.c_str(),
+                                &startup, &info);
+    };
     // A process that ended before the system had set it up (Wine says so with ERROR_INTERNAL_ERROR, and
     // does under CPU emulation, seldom) ran nothing of the runner: it is started once more.
-    for (int attempt = 0;; ++attempt) {
-        if (::CreateProcessA(program_.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                             CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, system.empty() ? nullptr : system.c_str(),
-                             &startup, &info)) {
-            break;
-        }
+    if (!start() && (::GetLastError() != ERROR_INTERNAL_ERROR || !start())) {
         failed.code = ::GetLastError();
-        if (failed.code != ERROR_INTERNAL_ERROR || attempt == 1) return false;
+        return false;
     }
     connection->process.reset(info.hProcess);
     win32::unique_handle thread(info.hThread);

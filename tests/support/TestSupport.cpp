@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 #include "DialogWatcher.h"
@@ -230,22 +231,14 @@ void DrainQuit() {
 
 namespace {
 
-std::string LowerAscii(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
-    return text;
-}
-
 // Wine's text of a saved tree: "[PATH] WRITTEN" starts a key, "#time=" says when it was written, and
 // every other line until the next key is the key's own (its values, or where a link leads).
 std::optional<std::vector<MachineRegistry::Key>> KeysOfWineText(const std::string& text) {
     if (text.rfind("WINE REGISTRY Version 2", 0) != 0) return std::nullopt;
     std::vector<MachineRegistry::Key> keys;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.rfind('[', 0) == 0) {
             const std::size_t close = line.rfind(']');
@@ -305,7 +298,7 @@ MachineRegistry MachineRegistry::Read() {
     read.machine64 = KeysOf(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_64KEY);
     read.machine32 = KeysOf(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_32KEY);
     read.user = KeysOf(HKEY_CURRENT_USER, L"Software", 0);
-    std::erase_if(read.user, [](const Key& key) { return LowerAscii(key.path).rfind("wine", 0) == 0; });
+    std::erase_if(read.user, [](const Key& key) { return _strnicmp(key.path.c_str(), "Wine", 4) == 0; });
     return read;
 }
 

@@ -81,7 +81,7 @@ void ForgetClass(const char* clsid, REGSAM view = 0);
 
 // The parts of the registry a check or an export must leave alone, read whole: HKLM\Software in both
 // views and HKCU\Software (without Wine's own font cache, which Wine updates as processes start).
-// Each key is its path and the text of its values; when to the key was last written is left out.
+// Each key is its path and the text of its values; when the key was last written is left out.
 // Wine saves a tree as text in one call (RegSaveKeyEx), thousands of times faster than reading it key by
 // key; the keys are read one by one where it saves in another form.
 struct MachineRegistry {
