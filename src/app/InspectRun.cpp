@@ -65,10 +65,6 @@ std::wstring Today() {
     return text;
 }
 
-std::string Counted(unsigned count, const char* one, const char* many) {
-    return modRegister::Grouped(count) + " " + (count == 1 ? one : many);
-}
-
 // A component of the inputs captured for an export: none for a file that is no component, or one
 // that could not be captured (its "Failed" line written and counted).
 std::optional<capture::Capture> CaptureForExport(registration::Session& session, const std::string& path,
@@ -104,8 +100,8 @@ InspectionEnd ExportRun(const RunRequest& request, const std::string& target, re
         const std::string detail =
             captured->Empty()
                 ? "It registers nothing; the file holds nothing for it."
-                : "Captured " + Counted(static_cast<unsigned>(captured->keys.size()), "key", "keys") + " and " +
-                      Counted(static_cast<unsigned>(values), "value", "values") + ".";
+                : "Captured " + modRegister::Counted(captured->keys.size(), "key", "keys") + " and " +
+                      modRegister::Counted(values, "value", "values") + ".";
         AddResultLine(list, {LineKind::Exported, path, detail, RunKind::Export});
         captures.push_back(std::move(*captured));
     });

@@ -21,7 +21,7 @@ struct RunRequest {
     bool registerFlag = true; // DllRegisterServer, else DllUnregisterServer
     bool perUser = false;     // for the current user only (an export: keys for the current user)
     Task task = Task::Change;
-    std::string target;       // Export, Removal and Manifest: the file written; "" to ask for one
+    std::string target = {};  // Export, Removal and Manifest: the file written; "" to ask for one
     friend bool operator==(const RunRequest&, const RunRequest&) = default;
 };
 

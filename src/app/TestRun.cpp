@@ -20,10 +20,6 @@ using runner::TestItem;
 
 constexpr std::size_t kListed = 5;  // failures named in a detail; the rest counted
 
-std::string Counted(std::size_t count, const char* one, const char* many) {
-    return modRegister::Grouped(count) + " " + (count == 1 ? one : many);
-}
-
 // What a client can do about an HRESULT it meets when it makes the item, where there is something to say.
 std::string Advice(DWORD code, TestItem::Kind kind) {
     switch (code) {
@@ -80,7 +76,7 @@ std::string Made(const std::vector<check::PlannedItem>& items, const std::vector
     std::string text;
     const auto add = [&text](std::size_t count, const char* one, const char* many) {
         if (count == 0) return;
-        text += (text.empty() ? "" : ", ") + Counted(count, one, many);
+        text += (text.empty() ? "" : ", ") + modRegister::Counted(count, one, many);
     };
     add(made[0], "class created", "classes created");
     add(made[1], "proxy/stub factory obtained", "proxy/stub factories obtained");
@@ -99,7 +95,7 @@ Verdict Judge(const std::string& path, const check::TestPlan& plan, const modReg
     const std::string elsewhere =
         plan.otherFileClasses == 0
             ? ""
-            : " " + Counted(plan.otherFileClasses, "class it registers is", "classes it registers are") +
+            : " " + modRegister::Counted(plan.otherFileClasses, "class it registers is", "classes it registers are") +
                   " served by another file and " + (plan.otherFileClasses == 1 ? "was" : "were") + " not made.";
     if (plan.items.empty()) {
         return {LineKind::Works,

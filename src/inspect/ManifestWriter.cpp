@@ -4,110 +4,19 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <set>
 
 #include "inspect/CheckFindings.h"
 #include "inspect/CheckRegistration.h"
 #include "inspect/ComRegistration.h"
+#include "inspect/ManifestElements.h"
 #include "win32/Paths.h"
 #include "win32/Text.h"
 
 namespace check {
 namespace {
 
-constexpr const char* kEnd = "\r\n";
-
-// Text as XML 1.0 takes it, in UTF-8: markup characters escaped (in attributes also the quote and the
-// line breaks and tabs a parser would fold into blanks); characters XML cannot hold at all (other
-// control characters, unpaired surrogates, U+FFFE and U+FFFF) left out.
-std::string Xml(std::wstring_view text) {
-    std::wstring kept;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-                kept += c;
-                kept += text[++i];
-            }
-            continue;
-        }
-        if ((c >= 0xDC00 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) continue;
-        switch (c) {
-            case L'&': kept += L"&amp;"; break;
-            case L'<': kept += L"&lt;"; break;
-            case L'>': kept += L"&gt;"; break;
-            case L'"': kept += L"&quot;"; break;
-            case L'\t': kept += L"&#9;"; break;
-            case L'\n': kept += L"&#10;"; break;
-            case L'\r': kept += L"&#13;"; break;
-            default:
-                if (c >= 0x20) kept += c;
-        }
-    }
-    if (kept.empty()) return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, kept.data(), static_cast<int>(kept.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) ::WideCharToMultiByte(CP_UTF8, 0, kept.data(), static_cast<int>(kept.size()), utf8.data(), size, nullptr, nullptr);
-    return utf8;
-}
-
-// ` name="value"`; nothing for an empty value unless it is always written.
-std::string Attribute(const char* name, std::wstring_view value, bool always = false) {
-    if (value.empty() && !always) return {};
-    return std::string(" ") + name + "=\"" + Xml(value) + "\"";
-}
-
-std::string Decimal(std::uint32_t number) { return std::to_string(number); }
-
-// The ThreadingModel as a manifest spells it; "" for the main apartment (none, or "Single").
-std::wstring ThreadingModel(std::wstring_view registered) {
-    for (const wchar_t* model : {L"Apartment", L"Free", L"Both", L"Neutral"}) {
-        if (SameName(registered, model)) return model;
-    }
-    return {};
-}
-
-// OLEMISC bits as a manifest's miscStatus words.
-struct MiscWord {
-    std::uint32_t bit;
-    const wchar_t* word;
-};
-constexpr MiscWord kMiscWords[] = {
-    {0x1, L"recomposeonresize"}, {0x2, L"onlyiconic"}, {0x4, L"insertnotreplace"}, {0x8, L"static"},
-    {0x10, L"cantlinkinside"}, {0x20, L"canlinkbyole1"}, {0x40, L"islinkobject"}, {0x80, L"insideout"},
-    {0x100, L"activatewhenvisible"}, {0x200, L"renderingisdeviceindependent"}, {0x400, L"invisibleatruntime"},
-    {0x800, L"alwaysrun"}, {0x1000, L"actslikebutton"}, {0x2000, L"actslikelabel"}, {0x4000, L"nouiactivate"},
-    {0x8000, L"alignable"}, {0x10000, L"simpleframe"}, {0x20000, L"setclientsitefirst"}, {0x40000, L"imemode"},
-    {0x80000, L"ignoreactivatewhenvisible"}, {0x100000, L"wantstomenumerge"}, {0x200000, L"supportsmultilevelundo"},
-};
-
-std::wstring MiscWords(std::uint32_t bits, std::uint32_t& unknown) {
-    std::wstring words;
-    for (const MiscWord& word : kMiscWords) {
-        if ((bits & word.bit) == 0) continue;
-        if (!words.empty()) words += L',';
-        words += word.word;
-        bits &= ~word.bit;
-    }
-    unknown = bits;
-    return words;
-}
-
-// LIBFLAGS as a manifest's typelib flags.
-std::wstring LibraryFlags(std::uint32_t flags) {
-    std::wstring words;
-    const struct {
-        std::uint32_t bit;
-        const wchar_t* word;
-    } names[] = {{1, L"RESTRICTED"}, {2, L"CONTROL"}, {4, L"HIDDEN"}, {8, L"HASDISKIMAGE"}};
-    for (const auto& name : names) {
-        if ((flags & name.bit) == 0) continue;
-        if (!words.empty()) words += L',';
-        words += name.word;
-    }
-    return words;
-}
+constexpr const char* kEnd = kManifestLineEnd;
 
 std::string Counted(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -126,16 +35,6 @@ bool SameText(std::string_view a, std::string_view b) {
     const std::wstring left = win32::Wide(a), right = win32::Wide(b);
     return ::CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(), static_cast<int>(right.size()),
                                   TRUE) == CSTR_EQUAL;
-}
-
-// A type library's registered file split from a resource number after it ("C:\app\x.dll\2").
-std::pair<std::wstring, std::wstring> LibraryFile(const std::wstring& registered) {
-    const auto slash = registered.find_last_of(L'\\');
-    if (slash == std::wstring::npos || slash + 1 == registered.size()) return {registered, {}};
-    for (std::size_t i = slash + 1; i < registered.size(); ++i) {
-        if (registered[i] < L'0' || registered[i] > L'9') return {registered, {}};
-    }
-    return {registered.substr(0, slash), registered.substr(slash + 1)};
 }
 
 }  // namespace
@@ -252,29 +151,7 @@ ManifestEntry ManifestBuilder::Add(const ManifestComponent& component) {
             if (const std::string* from = taken(progIds_, name)) return refused("ProgID", name, *from);
             progIds.push_back(name);
         }
-        std::string element = "    <comClass" + Attribute("clsid", entry.id) +
-                              Attribute("threadingModel", ThreadingModel(entry.threadingModel)) +
-                              (names.empty() ? "" : Attribute("progid", names.front())) + Attribute("tlbid", entry.typeLib) +
-                              Attribute("description", entry.description);
-        const char* const miscNames[] = {"miscStatus", "miscStatusContent", "miscStatusThumbnail", "miscStatusIcon",
-                                         "miscStatusDocPrint"};
-        for (std::size_t i = 0; i < 5; ++i) {
-            if (!entry.miscStatus[i] || *entry.miscStatus[i] == 0) continue;
-            std::uint32_t unknown = 0;
-            element += Attribute(miscNames[i], MiscWords(*entry.miscStatus[i], unknown));
-            if (unknown != 0) {
-                char bits[16];
-                std::snprintf(bits, sizeof bits, "0x%X", unknown);
-                notCarried.push_back(std::string("MiscStatus bits ") + bits + " of class " + Printable(entry.id));
-            }
-        }
-        if (names.size() <= 1) {
-            element += "/>";
-        } else {
-            element += ">";
-            for (std::size_t i = 1; i < names.size(); ++i) element += std::string(kEnd) + "      <progid>" + Xml(names[i]) + "</progid>";
-            element += std::string(kEnd) + "    </comClass>";
-        }
+        const std::string element = ClassElement(entry, names, notCarried);
         ownElements.push_back(element);
         classIds.push_back(entry.id);
         ownClasses.insert(UpperCase(entry.id));
@@ -309,11 +186,7 @@ ManifestEntry ManifestBuilder::Add(const ManifestComponent& component) {
                 helpDir = win32::Wide(below->substr(0, below->size() - 1));
             }
         }
-        const std::string element = "    <typelib" + Attribute("tlbid", library.id) +
-                                    Attribute("version", win32::Wide(Decimal(library.major) + "." + Decimal(library.minor))) +
-                                    Attribute("helpdir", helpDir, true) +
-                                    (library.flags ? Attribute("flags", LibraryFlags(*library.flags)) : std::string()) +
-                                    Attribute("resourceid", resource) + "/>";
+        const std::string element = LibraryElement(library, helpDir, resource);
         const std::string path = win32::Narrow(file);
         if (SameFile(path, captured.file)) {
             ownElements.push_back(element);
@@ -332,10 +205,7 @@ ManifestEntry ManifestBuilder::Add(const ManifestComponent& component) {
     unsigned interfaceCount = 0;
     for (const ComInterface& entry : com.interfaces) {
         const bool ownProxy = !entry.proxyStub.empty() && ownClasses.count(UpperCase(entry.proxyStub)) != 0;
-        const std::string body = Attribute("iid", entry.id) + Attribute("name", entry.name) + Attribute("tlbid", entry.typeLib) +
-                                 Attribute("proxyStubClsid32", entry.proxyStub) + Attribute("numMethods", entry.numMethods) +
-                                 Attribute("baseInterface", entry.baseInterface) + "/>";
-        const std::string element = ownProxy ? "    <comInterfaceProxyStub" + body : "  <comInterfaceExternalProxyStub" + body;
+        const std::string element = InterfaceElement(entry, ownProxy);
         const std::wstring id = UpperCase(entry.id);
         if (const auto known = interfaces_.find(id); known != interfaces_.end()) {
             if (!ownProxy && known->second == element) continue;  // the same entry, written once
@@ -398,7 +268,7 @@ std::string ManifestBuilder::Architecture() const {
 std::string ManifestBuilder::Version() const {
     if (!version_) return "1.0.0.0";
     const auto& v = *version_;
-    return Decimal(v[0]) + "." + Decimal(v[1]) + "." + Decimal(v[2]) + "." + Decimal(v[3]);
+    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
 }
 
 std::string ManifestBuilder::Text() const {

@@ -244,6 +244,10 @@ std::string Grouped(unsigned long long value) {
     return grouped;
 }
 
+std::string Counted(unsigned long long count, const char* one, const char* many) {
+    return Grouped(count) + " " + (count == 1 ? one : many);
+}
+
 std::string Summary(bool registerFlag, unsigned succeeded, unsigned failed, unsigned long long checked,
                     double seconds) {
     char time[32];

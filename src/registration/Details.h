@@ -28,6 +28,8 @@ std::string CodeText(DWORD code);
 
 // Digits grouped in thousands with commas: 1,204.
 std::string Grouped(unsigned long long value);
+// A count with its noun: "1 key", "1,204 keys".
+std::string Counted(unsigned long long count, const char* one, const char* many);
 
 // The closing line's summary: "3 registered, 1 failed, 1,204 files checked in 2.4 s."
 std::string Summary(bool registerFlag, unsigned succeeded, unsigned failed, unsigned long long checked,

@@ -69,11 +69,11 @@ TEST(CommandLine, CheckTestExportAndRemovalGoAloneAndNeedTheirFile) {
         bool perUser = true;
     };
     const Case cases[] = {
-        {{"/s", "/check", "/r", "/user", "C:\app"}, true, "", ""},
-        {{"/export:C:\a.reg", "/S", "/R", "/USER", "C:\app"}, false, "C:\a.reg", ""},
-        {{"-user", "/REMOVAL:x.reg", "-r", "-s", "C:\app"}, false, "", "x.reg"},
-        {{"/s", "/TEST", "/r", "/user", "C:\app"}, false, "", "", true},
-        {{"/s", "/Manifest:C:\app\App.manifest", "/r", "C:\app"}, false, "", "", false, "C:\app\App.manifest", false},
+        {{"/s", "/check", "/r", "/user", "C:\\app"}, true, "", ""},
+        {{"/export:C:\\a.reg", "/S", "/R", "/USER", "C:\\app"}, false, "C:\\a.reg", ""},
+        {{"-user", "/REMOVAL:x.reg", "-r", "-s", "C:\\app"}, false, "", "x.reg"},
+        {{"/s", "/TEST", "/r", "/user", "C:\\app"}, false, "", "", true},
+        {{"/s", "/Manifest:C:\\app\\App.manifest", "/r", "C:\\app"}, false, "", "", false, "C:\\app\\App.manifest", false},
     };
     for (const Case& c : cases) {
         const auto line = ParseCommandLine(c.arguments);
@@ -102,7 +102,7 @@ TEST(CommandLine, CheckTestExportAndRemovalGoAloneAndNeedTheirFile) {
     for (const auto& arguments : bad) {
         std::vector<std::string> silent = arguments;
         silent.insert(silent.begin(), "/s");
-        silent.push_back("C:\a.dll");
+        silent.push_back("C:\\a.dll");
         const auto line = ParseCommandLine(silent);
         EXPECT_FALSE(line.valid) << arguments[0];
         EXPECT_FALSE(line.error.empty()) << arguments[0];
