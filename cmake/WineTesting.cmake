@@ -16,6 +16,10 @@ set_tests_properties(wine_prefix_up PROPERTIES FIXTURES_SETUP wine TIMEOUT 600)
 add_test(NAME wine_prefix_down COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --shutdown)
 set_tests_properties(wine_prefix_down PROPERTIES FIXTURES_CLEANUP wine)
 
+# What a GoogleTest program prints once it has run its tests, passed or failed: a test program that
+# ends without it never ran them (wine-run --expect).
+set(VELQUIST_GTEST_END "^\\[==========\\] [0-9]+ tests? from .* ran\\.")
+
 # velquist_add_test(NAME SOURCES ... [LIBS ...] [GUI] [TIMEOUT s]): one GoogleTest program, one CTest
 # entry run under Wine. GUI programs carry the application's resources (manifest, icons, version).
 function(velquist_add_test name)
@@ -30,6 +34,7 @@ function(velquist_add_test name)
   endif()
   # Every test may start the runners.
   add_dependencies(${name} velquist)
-  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --expect ${VELQUIST_GTEST_END} $<TARGET_FILE:${name}> --gtest_color=no)
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${T_TIMEOUT})
 endfunction()

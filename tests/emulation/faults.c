@@ -107,5 +107,6 @@ int main(int argc, char** argv) {
         printf("%-15s %s (exit code 0x%08lX)\n", kCases[i].name, exitCode == 0 ? "ok" : "FAILED", (unsigned long)exitCode);
         failed += exitCode != 0;
     }
+    printf("%u cases, %d failed\n", (unsigned)count, failed);
     return failed;
 }
