@@ -34,4 +34,6 @@ FARPROC WINAPI SystemFolderOnly(unsigned notice, PDelayLoadInfo info) {
 
 }  // namespace
 
-extern "C" PfnDliHook __pfnDliNotifyHook2 = SystemFolderOnly;
+extern "C" {
+PfnDliHook __pfnDliNotifyHook2 = SystemFolderOnly;
+}

@@ -77,7 +77,7 @@ ImportRead ReadDirectory(const Image& image, bool wide, std::uint32_t directoryR
             if ((value & ordinalFlag) != 0) {
                 function.byOrdinal = true;
                 function.ordinal = static_cast<std::uint16_t>(value & 0xFFFF);
-                function.name = "#" + std::to_string(function.ordinal);
+                function.name = std::string(1, '#').append(std::to_string(function.ordinal));
             } else {
                 // A hint, then the name; the loader reads the address as 32 bits in both widths.
                 const NameRead read = ReadName(image, (value & 0xFFFFFFFFull) + kHintSize, function.name);
