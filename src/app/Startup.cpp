@@ -32,6 +32,14 @@ void PrepareProcess() {
     // A run keeps the thread busy for up to ten seconds per component; the system must not put a
     // "Not Responding" ghost in front of the window that invites the user to kill it mid-registration.
     ::DisableProcessWindowsGhosting();
+}
+
+void PrepareWindows() {
+    // Wine's own DLLs resolve their delay-loaded imports with the loader's standard search, which
+    // starts in the program's folder whatever this process set above: uxtheme takes msimg32 at the
+    // first themed paint, imm32 takes ole32 when the window is first activated. Taken from the system
+    // folder first, they are found already loaded.
+    for (const char* name : {"msimg32.dll", "ole32.dll"}) (void)::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;

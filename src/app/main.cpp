@@ -23,6 +23,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
     if (line.silent) {
         exitCode = velquist::RunSilent(line);
     } else {
+        velquist::PrepareWindows();
         velquist::velquistform form;
         if (form.Create()) {
             if (line.valid && !line.path.empty()) form.FillInputs(line.path, line.subfolders);

@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "pe/DllSearch.h"
 #include "pe/MappedFile.h"
 #include "pe/PeExports.h"
 #include "pe/PeImports.h"
@@ -47,40 +48,17 @@ std::string SearchName(const std::string& imported) {
     return imported;
 }
 
-std::string Folder(UINT(WINAPI* get)(LPSTR, UINT)) {
-    char folder[MAX_PATH + 1] = {};
-    const UINT length = get(folder, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string();
-}
-
 using win32::FolderOf;
 using win32::ModulePath;
 
-// The folders the runner's load searches (LOAD_WITH_ALTERED_SEARCH_PATH from the component's full path,
-// with the current folder taken out by SetDllDirectory("")), in order.
+// The folders the runner's load searches, in order: the component's own folder for its dependencies,
+// then the folders every load of the runner searches (RestrictLibrarySearch).
 std::vector<std::string> SearchFolders(const std::string& componentFolder) {
-    std::vector<std::string> folders{componentFolder, win32::SystemFolder()};
-    const std::string windows = Folder(::GetWindowsDirectoryA);
-    if (!windows.empty()) {
-        folders.push_back(windows + "\\System");
-        folders.push_back(windows);
+    std::vector<std::string> folders{componentFolder};
+    for (std::string& folder : ProcessLibraryFolders()) {
+        if (_stricmp(folder.c_str(), componentFolder.c_str()) != 0) folders.push_back(std::move(folder));
     }
-    const DWORD size = ::GetEnvironmentVariableA("PATH", nullptr, 0);
-    std::string path(size, '\0');
-    if (size > 0 && ::GetEnvironmentVariableA("PATH", path.data(), size) == size - 1) {
-        path.resize(size - 1);
-        for (std::size_t start = 0; start <= path.size();) {
-            const std::size_t end = std::min(path.find(';', start), path.size());
-            folders.push_back(path.substr(start, end - start));
-            start = end + 1;
-        }
-    }
-    std::vector<std::string> usable;
-    for (std::string& folder : folders) {
-        while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-        if (!folder.empty()) usable.push_back(std::move(folder));
-    }
-    return usable;
+    return folders;
 }
 
 // The names listed under the KnownDLLs key, which the loader takes from its own sections, never by a search.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "pe/DllSearch.h"
 #include "pe/LoadDiagnosis.h"
 #include "runner/PipeIo.h"
 #include "runner/RunnerCapture.h"
@@ -58,13 +59,30 @@ Response LoadFailure(const std::string& path, DWORD error) {
     return response;
 }
 
-// Loads exactly the file named; its dependencies from its own folder first, then the system folders and
-// PATH, never the current folder. A trailing '.' keeps the loader from adding ".dll" to a bare name.
-win32::unique_hmodule LoadComponent(const std::string& fullPath) {
+// Loads exactly the file named; its dependencies from its own folder first, then the folders every load
+// of the runner searches (`restricted`: RestrictLibrarySearch took), never the runner's own folder or
+// the current one. A trailing '.' keeps the loader from adding ".dll" to a bare name.
+win32::unique_hmodule LoadComponent(const std::string& fullPath, bool restricted) {
     std::string loadPath = fullPath;
     const auto nameStart = loadPath.find_last_of("\\/");
     if (loadPath.find('.', nameStart == std::string::npos ? 0 : nameStart + 1) == std::string::npos) loadPath += '.';
-    return win32::unique_hmodule(::LoadLibraryExA(loadPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!restricted) {
+        return win32::unique_hmodule(::LoadLibraryExA(loadPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    }
+    win32::unique_hmodule library(::LoadLibraryExA(loadPath.c_str(), nullptr, LoadComponentFlags()));
+    if (library || ::GetLastError() != ERROR_INVALID_PARAMETER) return library;
+    // Wine takes the component's own folder only from a drive path, not a UNC one: name that folder for
+    // this load alone (Wine searches the folder added last first).
+    const std::string folder = win32::FolderOf(fullPath);
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+    if (length <= 0 || ::MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wide.data(), length) <= 0) return library;
+    DLL_DIRECTORY_COOKIE cookie = ::AddDllDirectory(wide.c_str());
+    library.reset(::LoadLibraryExA(loadPath.c_str(), nullptr, LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32));
+    const DWORD error = ::GetLastError();
+    if (cookie != nullptr) ::RemoveDllDirectory(cookie);
+    ::SetLastError(error);
+    return library;
 }
 
 // The library a probe left loaded for the call that normally follows on the same file, so that a
@@ -73,7 +91,7 @@ win32::unique_hmodule LoadComponent(const std::string& fullPath) {
 // what it leaves behind all see the classes of one mode.
 class Runner {
 public:
-    Runner() = default;
+    explicit Runner(bool restricted) : restricted_(restricted) {}
     Runner(const Runner&) = delete;
     Runner& operator=(const Runner&) = delete;
     // What is still loaded when the runner ends is never freed: the runner ends outright, and a
@@ -107,7 +125,7 @@ private:
                 return nullptr;
             }
         }
-        win32::unique_hmodule library = LoadComponent(path);
+        win32::unique_hmodule library = LoadComponent(path, restricted_);
         if (!library) failure = LoadFailure(path, ::GetLastError());
         return library;
     }
@@ -185,6 +203,7 @@ private:
         classes_.Leave();
     }
 
+    const bool restricted_;  // the runner's loads search as RestrictLibrarySearch set them up
     UserClasses classes_;
     win32::unique_hmodule kept_;
     std::string keptPath_;
@@ -217,14 +236,17 @@ int Serve(const char* commandLine) noexcept {
         ::CreateThread(nullptr, 64 * 1024, WatchProgram, parent, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     watch.reset();
 
-    // Never the current folder in the search: no DLL directory of ours, and a current folder that
-    // holds only the system's own files.
-    ::SetDllDirectoryA("");
+    // Neither the runner's own folder (the programs' folder: a Downloads folder holds anything) nor the
+    // current one is searched for any library loaded by name, by a component or by a system library
+    // on its behalf; a current folder that holds only the system's own files besides. Where the
+    // system refuses the restriction, the current folder at least goes.
+    const bool restricted = RestrictLibrarySearch();
+    if (!restricted) ::SetDllDirectoryA("");
     const std::string system = win32::SystemFolder();
     if (!system.empty()) ::SetCurrentDirectoryA(system.c_str());
 
     try {
-        Runner runner;
+        Runner runner(restricted);
         const Reply ready = Answer(Answer::Ready, kOwnMachine).reply;
         if (!WriteAll(pipe, &ready, sizeof ready)) return Exit(RunnerExit::ReadyNotSent);
         for (;;) {

@@ -20,6 +20,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     velquist::PrepareProcess();
+    velquist::PrepareWindows();
     const win32::ComScope com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const std::vector<std::string> arguments = velquist::ProcessArguments();
     auto argument = [&](size_t i) { return i - 1 < arguments.size() ? arguments[i - 1] : std::string(); };

@@ -1,8 +1,9 @@
 // DLLs planted beside the programs and in the current directory, under the names of the system DLLs
-// the programs load, are never loaded: not by the window, a run in it, a silent run, an elevated
-// restart's start or a runner. The loader is told to prefer a DLL found in the search path over its
-// own for those names (as Windows does for every DLL that is not a KnownDLL), through Wine's
-// per-program overrides: the test runs alone.
+// the programs or the system DLLs in them load by name, are never loaded: not by the window, a run in
+// it, a silent run, an elevated restart's start, a check, a class test or a runner of either bitness,
+// while a component still finds its own dependency beside it. The loader is told to prefer a DLL
+// found in the search path over its own for those names (as Windows does for every DLL that is not a
+// KnownDLL), through Wine's per-program overrides: the test runs alone.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -21,8 +22,13 @@
 
 namespace {
 
-// Every name planted (tests/components builds one canary DLL under each).
-constexpr const char* kPlanted[] = {"version", "comctl32", "comdlg32", "shell32", "ole32", "oleaut32", "uxtheme"};
+// Every name planted (tests/components builds one canary DLL under each). Not planted: what Windows
+// always takes from its KnownDLLs and the programs import at their start (kernel32, advapi32, msvcrt,
+// user32, gdi32, ...), which no search reaches.
+constexpr const char* kPlanted[] = {"version",  "comctl32", "comdlg32", "shell32", "ole32",   "oleaut32", "uxtheme",
+                                    "shcore",   "dwmapi",   "cryptbase", "propsys", "profapi", "userenv",  "winmm",
+                                    "msimg32",  "wtsapi32", "secur32",  "sspicli", "shfolder", "netapi32", "mpr",
+                                    "dbghelp",  "oleacc",   "textshaping", "winsta", "ntmarta", "bcrypt"};
 constexpr const char* kPrograms[] = {"velquist.exe", "velquist64.exe", "planted_control.exe"};
 constexpr char kOverrides[] = "Software\\Wine\\AppDefaults\\";
 
@@ -31,16 +37,11 @@ bool UnderWine() {
     return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-// Loads that are Wine's own, not the programs':
-// - Wine's user32 loads uxtheme.dll by name, with the process's search, when a window class is first
-//   registered (the runner's COM apartment registers one). A runner leaves its search as it is (a
-//   component's dependencies are found through it), so there Wine finds the planted one.
-// - Wine's imm32 delay-loads ole32.dll by name on the window's first input, from a search that ignores
-//   the process's restriction to the system folder. Windows takes ole32 from its KnownDLLs.
+// Wine's own load, not the programs': Wine's imm32 delay-loads ole32.dll by name on the window's first
+// input, from a search that ignores the process's restriction to the system folder. Windows takes
+// ole32 from its KnownDLLs. Runners make no windows of their own and get no exception.
 bool WineOwnLoad(const std::string& line) {
-    if (!UnderWine()) return false;
-    const bool runner = line.find(runner::kRunnerSwitch) != std::string::npos;
-    return (runner && line.rfind("uxtheme.dll ", 0) == 0) || line.rfind("ole32.dll ", 0) == 0;
+    return UnderWine() && line.find(runner::kRunnerSwitch) == std::string::npos && line.rfind("ole32.dll ", 0) == 0;
 }
 
 // Native first for every planted name, for the programs by name; removed again at the end.
@@ -111,12 +112,40 @@ std::string Unexpected(const std::vector<std::string>& loads) {
     return listed;
 }
 
-// The program of one bitness with both programs beside it, the DLLs planted of that bitness, and a
-// component of that bitness registered in the window and removed again in silent mode.
-void ExpectNothingPlantedLoaded(const char* program, const std::string& plantedFrom, const std::string& component,
-                                bool ownBitness) {
-    // The component's class, in the registry view of its bitness.
-    const REGSAM view = ownBitness ? 0 : (sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
+// A component of each bitness: where it is and the registry view its classes land in, seen from here.
+struct Component {
+    std::string path;
+    REGSAM view;
+};
+Component OfBitness(bool wide, const char* name) {
+    const bool own = wide == (sizeof(void*) == 8);
+    if (own) return {testsupport::ComponentPath(name), 0};
+    return {testsupport::OtherComponentPath(name), static_cast<REGSAM>(wide ? KEY_WOW64_64KEY : KEY_WOW64_32KEY)};
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// The seeking component's class names this copy of it.
+void ExpectRegistered(const Component& seeker) {
+    const std::string server = testsupport::RegisteredServer(VELQUIST_SEEKER_CLSID, seeker.view);
+    EXPECT_EQ(_stricmp(server.c_str(), seeker.path.c_str()), 0) << server << " for " << seeker.path;
+}
+
+// One silent run of `program` that must exit with 0.
+void ExpectSilent(const std::string& program, const std::string& arguments) {
+    SCOPED_TRACE(program + " " + arguments);
+    const testsupport::ProcessOutcome outcome = testsupport::RunProcess(program, arguments, 60000);
+    EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(0)) << outcome.output;
+}
+
+// Both programs in one folder with canaries of one bitness beside them and in the current folder; then
+// what a user does with them: silent registrations of a 32-bit and a 64-bit component (each needing a
+// dependency beside it and the system's version.dll) by both programs, a check, a class test, the
+// window opened and closed, an elevated restart's run, and the components unregistered again.
+void ExpectNoCanaryLoaded(bool wideCanaries) {
+    const bool ownBitness = wideCanaries == (sizeof(void*) == 8);
+    const std::string plantedFrom =
+        ownBitness ? testsupport::ComponentDir() + "\\planted" : testsupport::OtherComponentPath("planted");
     testsupport::TempDir folder;
     testsupport::TempDir current;
     for (const char* copy : {"velquist.exe", "velquist64.exe"}) {
@@ -128,7 +157,8 @@ void ExpectNothingPlantedLoaded(const char* program, const std::string& plantedF
     const CurrentDirectory inCurrent(current.Path());
 
     if (ownBitness) {
-        // The plant is sound (the control program is of this test's bitness): an ordinary program beside it loads the planted version.dll.
+        // The plant is sound (the control program is of this test's bitness): an ordinary program beside
+        // it loads the planted version.dll.
         ASSERT_TRUE(testsupport::CopyTo(VELQUIST_PLANTED_CONTROL, folder / "planted_control.exe"));
         testsupport::RunProcess(folder / "planted_control.exe", "", 20000);
         const std::vector<std::string> loads = TakeLoads(folder, current);
@@ -136,10 +166,27 @@ void ExpectNothingPlantedLoaded(const char* program, const std::string& plantedF
         EXPECT_EQ(loads.front().rfind("version.dll ", 0), 0u) << loads.front();
     }
 
-    const std::string exe = folder / program;
+    const std::string narrowExe = folder / "velquist.exe";
+    const std::string wideExe = folder / "velquist64.exe";
+    const Component seeker32 = OfBitness(false, VELQUIST_SEEKER_DLL);
+    const Component seeker64 = OfBitness(true, VELQUIST_SEEKER_DLL);
+    const Component creatable = OfBitness(wideCanaries, VELQUIST_CREATABLE_DLL);
+    for (const Component* seeker : {&seeker32, &seeker64}) testsupport::ForgetClass(VELQUIST_SEEKER_CLSID, seeker->view);
+
+    ExpectSilent(narrowExe, "/s " + Quoted(seeker32.path));
+    ExpectSilent(narrowExe, "/s " + Quoted(seeker64.path));
+    for (const Component* seeker : {&seeker32, &seeker64}) ExpectRegistered(*seeker);
+    ExpectSilent(wideExe, "/s " + Quoted(seeker32.path));
+    ExpectSilent(wideExe, "/s " + Quoted(seeker64.path));
+    ExpectSilent(narrowExe, "/s /check " + Quoted(seeker64.path));
+    ExpectSilent(wideExe, "/s /check " + Quoted(seeker32.path));
+    // The class test of the canaries' bitness (the two copies share a type library, which one view
+    // cannot hold for both).
+    ExpectSilent(narrowExe, "/s " + Quoted(creatable.path));
+    ExpectSilent(wideExe, "/s /test " + Quoted(creatable.path));
     {
         SCOPED_TRACE("the window's start");
-        testsupport::StartedProcess started(exe, "");
+        testsupport::StartedProcess started(wideCanaries ? wideExe : narrowExe, "");
         HWND main = testsupport::MainWindowOf(started);
         ASSERT_NE(main, nullptr);
         ::PostMessageA(main, WM_CLOSE, 0, 0);
@@ -147,38 +194,35 @@ void ExpectNothingPlantedLoaded(const char* program, const std::string& plantedF
     }
     {
         SCOPED_TRACE("a run in the window, started as an elevated restart starts it");
-        testsupport::ForgetClass(VELQUIST_COMSERVER_CLSID, view);
+        const Component& seeker = wideCanaries ? seeker64 : seeker32;
+        testsupport::ForgetClass(VELQUIST_SEEKER_CLSID, seeker.view);
         velquist::RunRequest request;
-        request.path = component;
-        testsupport::StartedProcess started(exe, velquist::RelaunchParameters(request, true));
+        request.path = seeker.path;
+        testsupport::StartedProcess started(wideCanaries ? wideExe : narrowExe, velquist::RelaunchParameters(request, true));
         HWND main = testsupport::MainWindowOf(started);
         ASSERT_NE(main, nullptr);
-        for (int i = 0; i < 200 && testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID, view).empty(); ++i) ::Sleep(50);
-        EXPECT_FALSE(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID, view).empty());
+        for (int i = 0; i < 200 && testsupport::RegisteredServer(VELQUIST_SEEKER_CLSID, seeker.view).empty(); ++i) ::Sleep(50);
+        ExpectRegistered(seeker);
         ::PostMessageA(main, WM_CLOSE, 0, 0);
         EXPECT_TRUE(started.Wait(10000).has_value());
     }
-    {
-        SCOPED_TRACE("a silent run");
-        const testsupport::ProcessOutcome outcome = testsupport::RunProcess(exe, "/s /u \"" + component + "\"", 30000);
-        EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(0)) << outcome.output;
-        EXPECT_TRUE(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID, view).empty());
+    for (const Component* component : {&seeker32, &seeker64, &creatable}) {
+        ExpectSilent(narrowExe, "/s /u " + Quoted(component->path));
+    }
+    for (const Component* seeker : {&seeker32, &seeker64}) {
+        EXPECT_EQ(testsupport::RegisteredServer(VELQUIST_SEEKER_CLSID, seeker->view), "");
     }
     EXPECT_EQ(Unexpected(TakeLoads(folder, current)), "");
 }
 
-TEST(PlantedDlls, ThisBitnessLoadsNone) {
-    const bool wide = sizeof(void*) == 8;
-    ExpectNothingPlantedLoaded(wide ? "velquist64.exe" : "velquist.exe", testsupport::ComponentDir() + "\\planted",
-                               testsupport::ComponentPath("comserver.dll"), true);
+TEST(PlantedDlls, NoProcessLoads32BitCanaries) {
+    VELQUIST_ASSERT_OTHER_BITNESS_RUNS();
+    ExpectNoCanaryLoaded(false);
 }
 
-TEST(PlantedDlls, OtherBitnessLoadsNone) {
+TEST(PlantedDlls, NoProcessLoads64BitCanaries) {
     VELQUIST_ASSERT_OTHER_BITNESS_RUNS();
-    const bool wide = sizeof(void*) == 8;
-    const std::string otherDir = testsupport::OtherComponentPath("planted");
-    ExpectNothingPlantedLoaded(wide ? "velquist.exe" : "velquist64.exe", otherDir,
-                               testsupport::OtherComponentPath("comserver.dll"), false);
+    ExpectNoCanaryLoaded(true);
 }
 
 }  // namespace

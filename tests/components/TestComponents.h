@@ -70,6 +70,10 @@
 #define VELQUIST_DEPS_FOLDER "deps"
 #define VELQUIST_WITHDEP_DLL "withDep.dll"
 #define VELQUIST_DEPHELPER_DLL "depHelper.dll"
+// Also in "deps": seeker.dll registers the class VELQUIST_SEEKER_CLSID only when depHelper.dll answers and
+// version.dll, loaded by name in its DllRegisterServer, came from the system folder (else E_FAIL).
+#define VELQUIST_SEEKER_DLL "deps\\seeker.dll"
+#define VELQUIST_SEEKER_CLSID "{7A3E5C10-4B1D-4F2A-9C61-5D0E2B8F1A03}"
 
 // Components that misbehave as real ones do; each exports both entry points (S_OK unless said):
 // DllMain never returns from its process attach;

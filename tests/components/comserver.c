@@ -1,4 +1,7 @@
-/* A small in-process COM server that registers one class (COMSERVER_CLSID) under HKEY_CLASSES_ROOT. */
+/* A small in-process COM server that registers one class (COMSERVER_CLSID) under HKEY_CLASSES_ROOT.
+   Built with SEEK, its registration also needs depHelper.dll (imported, beside it) and loads
+   version.dll by its bare name, as components load what they use late: it fails unless that came
+   from the system folder. */
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
@@ -29,12 +32,34 @@ static HRESULT CheckApartment(void) {
     return hr == S_FALSE ? S_OK : CO_E_NOTINITIALIZED;
 }
 
+#ifdef SEEK
+__declspec(dllimport) int DepHelperValue(void);
+
+/* version.dll, loaded by name, is the one in the system folder. */
+static BOOL VersionFromSystem(void) {
+    char system[MAX_PATH], loaded[MAX_PATH];
+    HMODULE version = LoadLibraryA("version.dll");
+    UINT systemLength = GetSystemDirectoryA(system, MAX_PATH);
+    BOOL fromSystem = FALSE;
+    if (version == NULL) return FALSE;
+    if (systemLength > 0 && systemLength < MAX_PATH && GetModuleFileNameA(version, loaded, MAX_PATH) > systemLength) {
+        fromSystem = CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, loaded, (int)systemLength, system,
+                                    (int)systemLength) == CSTR_EQUAL && loaded[systemLength] == '\\';
+    }
+    FreeLibrary(version);
+    return fromSystem;
+}
+#endif
+
 __declspec(dllexport) HRESULT WINAPI DllRegisterServer(void) {
     char path[4 * MAX_PATH];
     HKEY classKey = NULL, serverKey = NULL;
     BOOL ok;
     HRESULT hr = CheckApartment();
     if (FAILED(hr)) return hr;
+#ifdef SEEK
+    if (DepHelperValue() != 42 || !VersionFromSystem()) return E_FAIL;
+#endif
     DWORD length = GetModuleFileNameA(g_self, path, sizeof path);
     if (length == 0 || length >= sizeof path) return SELFREG_E_CLASS;
     if (RegCreateKeyExA(HKEY_CLASSES_ROOT, CLASS_KEY, 0, NULL, 0, KEY_WRITE, NULL, &classKey, NULL) != ERROR_SUCCESS)

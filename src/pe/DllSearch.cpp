@@ -1,0 +1,99 @@
+// The runner's library search: the folders, the order they are added in, and setting it up.
+#include "pe/DllSearch.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "win32/Paths.h"
+
+namespace runner {
+namespace {
+
+std::string Trimmed(std::string folder) {
+    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') folder = folder.substr(1, folder.size() - 2);
+    // "C:\" keeps its separator: "C:" alone names the drive's current folder.
+    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    return folder;
+}
+
+// A drive path ("C:\...") or a UNC one ("\\server\share\..."): never relative to the current folder.
+bool IsAbsolute(const std::string& folder) {
+    const bool drive = folder.size() >= 3 && folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/');
+    const bool unc = folder.size() >= 3 && folder[0] == '\\' && folder[1] == '\\';
+    return drive || unc;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+    return Trimmed(a).size() == Trimmed(b).size() && _stricmp(Trimmed(a).c_str(), Trimmed(b).c_str()) == 0;
+}
+
+std::string Variable(const char* name) {
+    const DWORD size = ::GetEnvironmentVariableA(name, nullptr, 0);
+    if (size == 0) return {};
+    std::string value(size, '\0');
+    const DWORD length = ::GetEnvironmentVariableA(name, value.data(), size);
+    value.resize(length < size ? length : 0);
+    return value;
+}
+
+std::string WindowsFolder() {
+    char folder[MAX_PATH + 1] = {};
+    const UINT length = ::GetWindowsDirectoryA(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string();
+}
+
+std::wstring Wide(const std::string& text) {
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
+    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+}  // namespace
+
+std::vector<std::string> LibraryFolders(const std::string& systemFolder, const std::string& windowsFolder,
+                                        const std::string& pathVariable, const std::string& ownFolder) {
+    std::vector<std::string> candidates{systemFolder};
+    if (!windowsFolder.empty()) {
+        candidates.push_back(win32::JoinPath(windowsFolder, "System"));
+        candidates.push_back(windowsFolder);
+    }
+    for (std::size_t start = 0; start <= pathVariable.size();) {
+        const std::size_t end = std::min(pathVariable.find(';', start), pathVariable.size());
+        candidates.push_back(pathVariable.substr(start, end - start));
+        start = end + 1;
+    }
+    std::vector<std::string> folders;
+    for (const std::string& candidate : candidates) {
+        const std::string folder = Trimmed(candidate);
+        if (!IsAbsolute(folder) || (!ownFolder.empty() && SameFolder(folder, ownFolder))) continue;
+        const bool seen = std::any_of(folders.begin(), folders.end(),
+                                      [&folder](const std::string& kept) { return SameFolder(kept, folder); });
+        if (!seen) folders.push_back(folder);
+    }
+    return folders;
+}
+
+std::vector<std::string> ProcessLibraryFolders() {
+    return LibraryFolders(win32::SystemFolder(), WindowsFolder(), Variable("PATH"), win32::ProgramFolder());
+}
+
+std::vector<std::string> AddOrder(const std::vector<std::string>& folders) {
+    std::vector<std::string> order(folders);
+    order.insert(order.end(), folders.rbegin(), folders.rend());
+    return order;
+}
+
+bool RestrictLibrarySearch() {
+    if (!::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS)) return false;
+    // A folder the system will not add (one that does not exist, say) is simply not searched.
+    for (const std::string& folder : AddOrder(ProcessLibraryFolders())) (void)::AddDllDirectory(Wide(folder).c_str());
+    return true;
+}
+
+unsigned long LoadComponentFlags() {
+    return LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32;
+}
+
+}  // namespace runner
