@@ -100,11 +100,26 @@ ScratchKey::ScratchKey() {
             std::to_string(static_cast<unsigned long long>(now.QuadPart));
 }
 
-ScratchKey::~ScratchKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, name_.c_str()); }
+ScratchKey::~ScratchKey() {
+    // Each key read back deleted by its path, children first: one call a key, where deleting the tree
+    // lists every key again. Whatever is left (written after the read, or never read) goes with the tree.
+    const std::wstring root(name_.begin(), name_.end());
+    for (auto path = read_.rbegin(); path != read_.rend(); ++path) {
+        (void)::RegDeleteKeyW(HKEY_CURRENT_USER, path->empty() ? root.c_str() : (root + L'\\' + *path).c_str());
+    }
+    HKEY left = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, root.c_str(), 0, KEY_READ, &left) == ERROR_SUCCESS) {
+        ::RegCloseKey(left);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, root.c_str());
+    }
+}
 
-LONG ScratchKey::ReadBack(std::vector<capture::Key>& keys) const {
+LONG ScratchKey::ReadBack(std::vector<capture::Key>& keys) {
     std::vector<registry::TreeKey> scratch;
     const LONG error = registry::ReadTree(HKEY_CURRENT_USER, std::wstring(name_.begin(), name_.end()), 0, scratch);
+    read_.clear();
+    for (const registry::TreeKey& key : scratch) read_.push_back(key.path);
     keys = KeysByRoot(scratch);
     return error;
 }

@@ -26,10 +26,11 @@ public:
     const std::string& Name() const { return name_; }
     // What the runner's redirected keys received, by root (see capture::Root), parents before children.
     // ERROR_SUCCESS, or the system error that kept it from being read.
-    LONG ReadBack(std::vector<capture::Key>& keys) const;
+    LONG ReadBack(std::vector<capture::Key>& keys);
 
 private:
     std::string name_;
+    std::vector<std::wstring> read_;  // the paths ReadBack found, parents before children
 };
 
 // The keys captured in the scratch key's layout (paths below it, as ReadTree gives them) by the root

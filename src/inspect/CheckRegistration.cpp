@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <optional>
 
 #include "inspect/CheckFiles.h"
@@ -61,12 +62,34 @@ win32::unique_hkey OpenClasses(HKEY root, const std::wstring& path, const std::w
     return Open(root, path, KEY_READ | KEY_WOW64_64KEY);
 }
 
+// Which first keys of the classes (CLSID, Interface, a ProgID, ...) the user's classes have, each asked
+// once in a check: most users have few, and every key below one the user lacks is the machine's.
+class UserClassesTops {
+public:
+    explicit UserClassesTops(REGSAM view) : view_(view) {}
+    bool MayHold(const std::wstring& keyPath) {
+        const std::wstring top = keyPath.substr(0, keyPath.find(L'\\'));
+        std::wstring folded = top;
+        ::CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+        const auto known = tops_.find(folded);
+        if (known != tops_.end()) return known->second;
+        const bool there = OpenClasses(HKEY_CURRENT_USER, kClassesPath + top, top, view_) != nullptr;
+        tops_.emplace(std::move(folded), there);
+        return there;
+    }
+
+private:
+    REGSAM view_;
+    std::map<std::wstring, bool> tops_;
+};
+
 // A key as COM finds it: the user's classes hide the machine's key of the same path. HKEY_CLASSES_ROOT
 // would merge the two for us, but Wine's shows only the machine's.
-Located Locate(const capture::Key& key, REGSAM view) {
+Located Locate(const capture::Key& key, REGSAM view, UserClassesTops& userTops) {
     switch (key.root) {
         case Root::Classes: {
             const std::wstring path = kClassesPath + key.path;
+            if (!userTops.MayHold(key.path)) return {OpenClasses(HKEY_LOCAL_MACHINE, path, key.path, view), Hive::MachineClasses};
             if (auto user = OpenClasses(HKEY_CURRENT_USER, path, key.path, view)) return {std::move(user), Hive::UserClasses};
             return {OpenClasses(HKEY_LOCAL_MACHINE, path, key.path, view), Hive::MachineClasses};
         }
@@ -78,9 +101,9 @@ Located Locate(const capture::Key& key, REGSAM view) {
 }
 
 std::optional<RegValue> ReadValue(HKEY key, const std::wstring& name) {
+    // One call for nearly every value: a buffer that holds any path, grown when the value is larger.
     RegValue value;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key, name.c_str(), nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    DWORD size = 1024;
     for (int attempt = 0; attempt < 4; ++attempt) {  // it may grow between the calls
         value.data.assign(size, '\0');
         DWORD got = size;
@@ -152,8 +175,8 @@ void Compare(const capture::Value& captured, const RegValue& found, Finding& fin
 }
 
 // Each captured value of the key, or the key itself when it is an empty leaf, as this machine has it.
-void Judge(const capture::Key& key, REGSAM view, std::vector<Finding>& findings) {
-    const Located located = Locate(key, view);
+void Judge(const capture::Key& key, REGSAM view, UserClassesTops& userTops, std::vector<Finding>& findings) {
+    const Located located = Locate(key, view, userTops);
     const auto finding = [&](const capture::Value* value) {
         Finding made;
         made.key = &key;
@@ -212,7 +235,8 @@ CheckResult CheckAgainstMachine(const capture::Capture& capture) {
     const REGSAM view = ViewOf(capture.machine);
     std::vector<Finding> classes;
     std::vector<Finding> outside;
-    for (const capture::Key& key : capture.keys) Judge(key, view, key.root == Root::Classes ? classes : outside);
+    UserClassesTops userTops(view);
+    for (const capture::Key& key : capture.keys) Judge(key, view, userTops, key.root == Root::Classes ? classes : outside);
     const std::string besides = OutsideDetail(outside);
 
     if (classes.empty()) {

@@ -24,9 +24,11 @@ LONG Open(HKEY root, const std::wstring& subKey, REGSAM access, win32::unique_hk
     return error;
 }
 
-LONG ReadValues(HKEY key, std::vector<capture::Value>& values) {
-    DWORD count = 0, maxName = 0, maxData = 0;
-    LONG error = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
+// The key's values, and the names of its subkeys, from one query of what it holds: a key without
+// values or subkeys costs that query alone.
+LONG ReadKey(HKEY key, std::vector<capture::Value>& values, std::vector<std::wstring>& subkeys) {
+    DWORD subkeyCount = 0, count = 0, maxName = 0, maxData = 0;
+    LONG error = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeyCount, nullptr, nullptr, &count, &maxName,
                                     &maxData, nullptr, nullptr);
     if (error != ERROR_SUCCESS) return error;
     std::wstring name(maxName + 1, L'\0');
@@ -47,24 +49,25 @@ LONG ReadValues(HKEY key, std::vector<capture::Value>& values) {
         if (error != ERROR_SUCCESS) return error;
         values.push_back({name.substr(0, nameLength), type, data.substr(0, dataSize)});
     }
+    // As many names as were counted, and any added since then: the end is the system's answer, not the count.
+    wchar_t subkey[256];  // a key name has at most 255 characters
+    for (DWORD i = 0; subkeyCount > 0; ++i) {
+        DWORD length = static_cast<DWORD>(std::size(subkey));
+        error = ::RegEnumKeyExW(key, i, subkey, &length, nullptr, nullptr, nullptr, nullptr);
+        if (error == ERROR_NO_MORE_ITEMS) break;
+        if (error != ERROR_SUCCESS) return error;
+        subkeys.emplace_back(subkey, length);
+    }
     return ERROR_SUCCESS;
 }
 
 LONG ReadBelow(HKEY key, const std::wstring& path, int depth, std::vector<TreeKey>& keys) {
     TreeKey self{path, {}};
-    LONG error = ReadValues(key, self.values);
+    std::vector<std::wstring> names;
+    LONG error = ReadKey(key, self.values, names);
     if (error != ERROR_SUCCESS) return error;
     keys.push_back(std::move(self));
     if (depth >= kMaxDepth) return ERROR_SUCCESS;
-    std::vector<std::wstring> names;
-    wchar_t name[256];  // a key name has at most 255 characters
-    for (DWORD i = 0;; ++i) {
-        DWORD length = static_cast<DWORD>(std::size(name));
-        error = ::RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (error == ERROR_NO_MORE_ITEMS) break;
-        if (error != ERROR_SUCCESS) return error;
-        names.emplace_back(name, length);
-    }
     for (const std::wstring& child : names) {
         win32::unique_hkey sub;
         error = Open(key, child, KEY_READ, sub);

@@ -116,7 +116,7 @@ void CaptureInRunner(runner::RunnerClient& client, const std::string& fullPath, 
         EscapeWatch& escapes;
         ~PutBack() { escapes.After(); }
     } putBack{escapes};
-    const ScratchKey scratch;
+    ScratchKey scratch;
     Interpret(client.Send(runner::Request::Capture, runner::CaptureText(fullPath, scratch.Name()), waitLimitMs,
                           observer),
               result);

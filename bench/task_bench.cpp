@@ -1,0 +1,89 @@
+// Task benchmark: the program's silent runs of one folder, side by side: register, check, export and
+// test, each started as a script starts it (/s /r FOLDER and the task's switch) and waited for. Each
+// the median of several interleaved runs, the tasks that only read against the register run. Prints
+// figures, asserts nothing.
+//   task_bench FOLDER [RUNS]
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BenchReport.h"
+#include "win32/Handles.h"
+#include "win32/Paths.h"
+
+namespace {
+
+double Now() {
+    LARGE_INTEGER counter{}, frequency{};
+    ::QueryPerformanceCounter(&counter);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// One silent run, its seconds (-1 when it could not be started) and its exit code.
+double SilentRun(const std::string& program, const std::string& arguments, DWORD& exitCode) {
+    std::string command = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    const double start = Now();
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                          &info)) {
+        return -1;
+    }
+    const win32::unique_handle process(info.hProcess), thread(info.hThread);
+    ::WaitForSingleObject(info.hProcess, INFINITE);
+    const double seconds = Now() - start;
+    exitCode = 0;
+    ::GetExitCodeProcess(info.hProcess, &exitCode);
+    return seconds;
+}
+
+struct Task {
+    const char* name;
+    std::string switches;
+    std::vector<double> seconds;
+    DWORD exitCode = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: task_bench FOLDER [RUNS]\n");
+        return 2;
+    }
+    const std::string folder = win32::FullPathOr(argv[1]);
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const std::string program = win32::JoinPath(VELQUIST_BIN_DIR, sizeof(void*) == 8 ? "velquist64.exe" : "velquist.exe");
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string exportFile = win32::JoinPath(temp, "task_bench.reg");
+    std::vector<Task> tasks{{"register", "/s /r", {}, 0},
+                            {"check", "/s /r /check", {}, 0},
+                            {"export", "/s /r \"/export:" + exportFile + "\"", {}, 0},
+                            {"test", "/s /r /test", {}, 0}};
+    DWORD ignored = 0;
+    SilentRun(program, tasks.front().switches + " \"" + folder + "\"", ignored);  // every run finds it registered
+    for (int i = 0; i < runs; ++i) {
+        std::printf("run %d:", i + 1);
+        for (Task& task : tasks) {
+            task.seconds.push_back(SilentRun(program, task.switches + " \"" + folder + "\"", task.exitCode));
+            std::printf(" %s %.2f s (exit %lu)", task.name, task.seconds.back(), task.exitCode);
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    ::DeleteFileA(exportFile.c_str());
+    const double base = benchreport::Median(tasks.front().seconds);
+    std::printf("medians of %d, %s:", runs, program.c_str());
+    for (const Task& task : tasks) {
+        const double median = benchreport::Median(task.seconds);
+        std::printf(" %s %.2f s (%.2fx register)", task.name, median, median / base);
+    }
+    std::printf("\n");
+    return 0;
+}
