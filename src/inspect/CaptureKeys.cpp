@@ -2,6 +2,8 @@
 #include "inspect/CaptureKeys.h"
 
 #include <map>
+#include <system_error>
+#include <thread>
 
 #include "runner/RunnerProtocol.h"
 
@@ -154,12 +156,40 @@ bool EscapeWatch::Changed(const Watched& watched) {
 }
 
 void EscapeWatch::Before() {
+    std::vector<Watched*> stale;
     for (Watched& watched : watched_) {
-        if (watched.recorded && !Changed(watched)) continue;
+        if (!watched.recorded || Changed(watched)) stale.push_back(&watched);
+    }
+    const auto record = [](Watched& watched) {
         const LONG error = registry::ReadTree(HKEY_LOCAL_MACHINE, kGuardedKey, watched.view, watched.keys);
         watched.recorded = error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND;
-        Arm(watched);
+    };
+    // Both views at once (the first capture of a run reads thousands of keys in each); a system that
+    // gives no thread reads them one after the other.
+    std::thread other;
+    if (stale.size() == 2) {
+        try {
+            other = std::thread([&record, second = stale[1]] {
+                try {
+                    record(*second);
+                } catch (...) {  // out of memory: nothing recorded, nothing put back
+                    second->recorded = false;
+                }
+            });
+        } catch (const std::system_error&) {
+        }
     }
+    if (other.joinable()) {
+        struct Join {
+            std::thread& thread;
+            ~Join() { thread.join(); }
+        } join{other};
+        record(*stale[0]);
+    } else {
+        for (Watched* watched : stale) record(*watched);
+    }
+    // Armed on this thread, which outlives the notification (one armed on a thread that ends fires).
+    for (Watched* watched : stale) Arm(*watched);
 }
 
 void EscapeWatch::After() {
