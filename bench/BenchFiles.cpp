@@ -3,9 +3,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "win32/Handles.h"
+#include "win32/Paths.h"
 
 namespace benchfiles {
 namespace {
@@ -59,6 +63,20 @@ double Seconds() {
     LARGE_INTEGER now;
     ::QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool FolderAndRuns(int argc, char** argv, const char* usage, std::string& folder, int& runs) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s\n", usage);
+        return false;
+    }
+    folder = win32::FullPathOr(argv[1]);
+    runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    return true;
+}
+
+std::string ProgramOfThisBitness(const std::string& binDir) {
+    return win32::JoinPath(binDir, sizeof(void*) == 8 ? "velquist64.exe" : "velquist.exe");
 }
 
 }  // namespace benchfiles

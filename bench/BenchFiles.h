@@ -18,4 +18,11 @@ peexports::HeaderCheck ReadHeaders(const std::string& path);
 // Seconds on a monotonic clock.
 double Seconds();
 
+// A benchmark's command line FOLDER [RUNS]: the folder as a full path, RUNS at least 1 (3 when not
+// given). False, with `usage` on the error stream, when the folder is missing.
+bool FolderAndRuns(int argc, char** argv, const char* usage, std::string& folder, int& runs);
+
+// The program of the benchmark's own bitness in binDir.
+std::string ProgramOfThisBitness(const std::string& binDir);
+
 }  // namespace benchfiles

@@ -6,22 +6,15 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "BenchFiles.h"
 #include "BenchReport.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER counter{}, frequency{};
-    ::QueryPerformanceCounter(&counter);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // One silent run, its seconds (-1 when it could not be started) and its exit code.
 double SilentRun(const std::string& program, const std::string& arguments, DWORD& exitCode) {
@@ -35,14 +28,14 @@ double SilentRun(const std::string& program, const std::string& arguments, DWORD
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
     PROCESS_INFORMATION info{};
-    const double start = Now();
+    const double start = benchfiles::Seconds();
     if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                           &info)) {
         return -1;
     }
     const win32::unique_handle process(info.hProcess), thread(info.hThread);
     ::WaitForSingleObject(info.hProcess, INFINITE);
-    const double seconds = Now() - start;
+    const double seconds = benchfiles::Seconds() - start;
     exitCode = 0;
     ::GetExitCodeProcess(info.hProcess, &exitCode);
     return seconds;
@@ -58,13 +51,10 @@ struct Task {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: task_bench FOLDER [RUNS]\n");
-        return 2;
-    }
-    const std::string folder = win32::FullPathOr(argv[1]);
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    const std::string program = win32::JoinPath(VELQUIST_BIN_DIR, sizeof(void*) == 8 ? "velquist64.exe" : "velquist.exe");
+    std::string folder;
+    int runs = 0;
+    if (!benchfiles::FolderAndRuns(argc, argv, "task_bench FOLDER [RUNS]", folder, runs)) return 2;
+    const std::string program = benchfiles::ProgramOfThisBitness(VELQUIST_BIN_DIR);
     char temp[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, temp);
     const std::string exportFile = win32::JoinPath(temp, "task_bench.reg");

@@ -10,19 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "BenchFiles.h"
 #include "BenchReport.h"
 #include "app/velquistform.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER counter{}, frequency{};
-    ::QueryPerformanceCounter(&counter);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Every file below the folder opened and read as the header check would at least: 4 KB, then closed.
 unsigned long long BareWalk(const std::string& folder, std::vector<unsigned char>& buffer) {
@@ -54,14 +48,14 @@ double SilentRun(const std::string& program, const std::string& tree) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    const double start = Now();
+    const double start = benchfiles::Seconds();
     if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                           &info)) {
         return -1;
     }
     const win32::unique_handle process(info.hProcess), thread(info.hThread);
     ::WaitForSingleObject(info.hProcess, INFINITE);
-    return Now() - start;
+    return benchfiles::Seconds() - start;
 }
 
 // The main window as a user has it: directory mode, sub-directories, Velquist! pressed; the click
@@ -72,9 +66,9 @@ double WindowRun(const std::string& binDir, const std::string& tree, int& lines)
     ::ShowWindow(form.Handle(), SW_SHOWNORMAL);
     ::UpdateWindow(form.Handle());
     form.FillInputs(tree, true);
-    const double start = Now();
+    const double start = benchfiles::Seconds();
     ::SendMessageA(form.Command5, BM_CLICK, 0, 0);
-    const double seconds = Now() - start;
+    const double seconds = benchfiles::Seconds() - start;
     lines = form.Results().Count();
     ::DestroyWindow(form.Handle());
     MSG msg;
@@ -85,14 +79,11 @@ double WindowRun(const std::string& binDir, const std::string& tree, int& lines)
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: walk_bench TREE [RUNS]\n");
-        return 2;
-    }
-    const std::string tree = win32::FullPathOr(argv[1]);
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    std::string tree;
+    int runs = 0;
+    if (!benchfiles::FolderAndRuns(argc, argv, "walk_bench TREE [RUNS]", tree, runs)) return 2;
     const std::string binDir = VELQUIST_BIN_DIR;
-    const std::string program = win32::JoinPath(binDir, sizeof(void*) == 8 ? "velquist64.exe" : "velquist.exe");
+    const std::string program = benchfiles::ProgramOfThisBitness(binDir);
     std::vector<unsigned char> buffer(4096);
     std::vector<double> bare, silent, window;
     unsigned long long files = 0;
@@ -104,9 +95,9 @@ int main(int argc, char** argv) {
         for (int turn = 0; turn < 3; ++turn) {
             switch ((i + turn) % 3) {
                 case 0: {
-                    const double start = Now();
+                    const double start = benchfiles::Seconds();
                     files = BareWalk(tree, buffer);
-                    bare.push_back(Now() - start);
+                    bare.push_back(benchfiles::Seconds() - start);
                     break;
                 }
                 case 1: silent.push_back(SilentRun(program, tree)); break;
