@@ -39,7 +39,9 @@ void PrepareWindows() {
     // starts in the program's folder whatever this process set above: uxtheme takes msimg32 at the
     // first themed paint, imm32 takes ole32 when the window is first activated. Taken from the system
     // folder first, they are found already loaded.
-    for (const char* name : {"msimg32.dll", "ole32.dll"}) (void)::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    for (const char* name : {"msimg32.dll", "ole32.dll"}) {
+        (void)::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
 
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;

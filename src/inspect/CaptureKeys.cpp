@@ -109,12 +109,7 @@ ScratchKey::~ScratchKey() {
     for (auto path = read_.rbegin(); path != read_.rend(); ++path) {
         (void)::RegDeleteKeyW(HKEY_CURRENT_USER, path->empty() ? root.c_str() : (root + L'\\' + *path).c_str());
     }
-    HKEY left = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, root.c_str(), 0, KEY_READ, &left) == ERROR_SUCCESS) {
-        ::RegCloseKey(left);
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
-        ::RegDeleteKeyW(HKEY_CURRENT_USER, root.c_str());
-    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
 }
 
 LONG ScratchKey::ReadBack(std::vector<capture::Key>& keys) {

@@ -89,8 +89,9 @@ Located Locate(const capture::Key& key, REGSAM view, UserClassesTops& userTops) 
     switch (key.root) {
         case Root::Classes: {
             const std::wstring path = kClassesPath + key.path;
-            if (!userTops.MayHold(key.path)) return {OpenClasses(HKEY_LOCAL_MACHINE, path, key.path, view), Hive::MachineClasses};
-            if (auto user = OpenClasses(HKEY_CURRENT_USER, path, key.path, view)) return {std::move(user), Hive::UserClasses};
+            if (userTops.MayHold(key.path)) {
+                if (auto user = OpenClasses(HKEY_CURRENT_USER, path, key.path, view)) return {std::move(user), Hive::UserClasses};
+            }
             return {OpenClasses(HKEY_LOCAL_MACHINE, path, key.path, view), Hive::MachineClasses};
         }
         case Root::LocalMachine: return {Open(HKEY_LOCAL_MACHINE, key.path, KEY_READ | view), Hive::Other};
@@ -236,7 +237,9 @@ CheckResult CheckAgainstMachine(const capture::Capture& capture) {
     std::vector<Finding> classes;
     std::vector<Finding> outside;
     UserClassesTops userTops(view);
-    for (const capture::Key& key : capture.keys) Judge(key, view, userTops, key.root == Root::Classes ? classes : outside);
+    for (const capture::Key& key : capture.keys) {
+        Judge(key, view, userTops, key.root == Root::Classes ? classes : outside);
+    }
     const std::string besides = OutsideDetail(outside);
 
     if (classes.empty()) {

@@ -6,12 +6,15 @@
 #include <algorithm>
 
 #include "win32/Paths.h"
+#include "win32/Text.h"
 
 namespace runner {
 namespace {
 
 std::string Trimmed(std::string folder) {
-    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') folder = folder.substr(1, folder.size() - 2);
+    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') {
+        folder = folder.substr(1, folder.size() - 2);
+    }
     // "C:\" keeps its separator: "C:" alone names the drive's current folder.
     while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
     return folder;
@@ -41,13 +44,6 @@ std::string WindowsFolder() {
     char folder[MAX_PATH + 1] = {};
     const UINT length = ::GetWindowsDirectoryA(folder, MAX_PATH);
     return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string();
-}
-
-std::wstring Wide(const std::string& text) {
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
-    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
 }
 
 }  // namespace
@@ -88,7 +84,9 @@ std::vector<std::string> AddOrder(const std::vector<std::string>& folders) {
 bool RestrictLibrarySearch() {
     if (!::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS)) return false;
     // A folder the system will not add (one that does not exist, say) is simply not searched.
-    for (const std::string& folder : AddOrder(ProcessLibraryFolders())) (void)::AddDllDirectory(Wide(folder).c_str());
+    for (const std::string& folder : AddOrder(ProcessLibraryFolders())) {
+        (void)::AddDllDirectory(win32::Wide(folder).c_str());
+    }
     return true;
 }
 

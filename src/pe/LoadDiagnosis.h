@@ -27,8 +27,9 @@ constexpr int kDiagnosisLevels = 4;
 // the first is not found. Empty when nothing was found. Libraries are searched for as the runner's
 // load does (DllSearch.h): the component's own folder, the system folder, the 16-bit system folder,
 // the Windows folder, then PATH, never the runner's own folder or the current one; API sets, what
-// this process has loaded and the KnownDLLs are the loader's own and are not searched for. Must run in a process of the component's
-// bitness, whose system folder and loaded libraries are the ones its load sees.
+// this process has loaded and the KnownDLLs are the loader's own and are not searched for. Must run
+// in a process of the component's bitness, whose system folder and loaded libraries are the ones its
+// load sees.
 LoadDetail FindUnmetImport(const std::string& fullPath, DWORD loadError) noexcept;
 
 }  // namespace runner

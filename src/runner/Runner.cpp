@@ -18,6 +18,7 @@
 #include "runner/UserClasses.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
+#include "win32/Text.h"
 
 namespace runner {
 namespace {
@@ -73,12 +74,9 @@ win32::unique_hmodule LoadComponent(const std::string& fullPath, bool restricted
     if (library || ::GetLastError() != ERROR_INVALID_PARAMETER) return library;
     // Wine takes the component's own folder only from a drive path, not a UNC one: name that folder for
     // this load alone (Wine searches the folder added last first).
-    const std::string folder = win32::FolderOf(fullPath);
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-    if (length <= 0 || ::MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wide.data(), length) <= 0) return library;
-    DLL_DIRECTORY_COOKIE cookie = ::AddDllDirectory(wide.c_str());
-    library.reset(::LoadLibraryExA(loadPath.c_str(), nullptr, LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32));
+    const DLL_DIRECTORY_COOKIE cookie = ::AddDllDirectory(win32::Wide(win32::FolderOf(fullPath)).c_str());
+    library.reset(
+        ::LoadLibraryExA(loadPath.c_str(), nullptr, LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32));
     const DWORD error = ::GetLastError();
     if (cookie != nullptr) ::RemoveDllDirectory(cookie);
     ::SetLastError(error);
