@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "folders/CaptureFile.h"
+#include "folders/SideBySide.h"
 #include "inspect/CheckRegistration.h"
 #include "inspect/ManifestWriter.h"
 #include "registration/Details.h"
@@ -41,9 +42,12 @@ InspectionEnd CheckRun(const RunRequest& request, registration::Session& session
                        RunSummary& summary) {
     unsigned counts[4] = {};  // by check::Verdict
     ForEachCheckedComponent(request, session, list, showError, run, summary,
-                            [&](const std::string& path, const capture::Capture&, const check::CheckResult& result) {
-                                ++counts[static_cast<int>(result.verdict)];
-                                AddResultLine(list, {KindOf(result.verdict), path, result.detail, RunKind::Check});
+                            [&](registration::Session&, const std::string& path, const capture::Capture&,
+                                const check::CheckResult& result) -> std::function<void()> {
+                                return [&, path, result] {
+                                    ++counts[static_cast<int>(result.verdict)];
+                                    AddResultLine(list, {KindOf(result.verdict), path, result.detail, RunKind::Check});
+                                };
                             });
     summary.succeeded = counts[static_cast<int>(check::Verdict::RegisteredHere)];
     summary.unsettled = counts[static_cast<int>(check::Verdict::NotRegistered)] +
@@ -65,19 +69,28 @@ std::wstring Today() {
     return text;
 }
 
-// A component of the inputs captured for an export: none for a file that is no component, or one
-// that could not be captured (its "Failed" line written and counted).
-std::optional<capture::Capture> CaptureForExport(registration::Session& session, const std::string& path,
-                                                 ResultList& list, RunControl& run, RunSummary& summary) {
-    Module1::FileCapture file = Module1::CaptureFile(session, path);
-    if (file.stopped) run.stopped = true;
-    if (file.verdict == Module1::FileCapture::Verdict::NotComponent) return std::nullopt;
-    if (file.verdict == Module1::FileCapture::Verdict::Failed) {
-        ++summary.failed;
-        AddResultLine(list, file.line);
-        return std::nullopt;
-    }
-    return std::move(file.captured);
+// Each component of the inputs captured for an export, side by side with the next in a folder, and
+// handed to `take` in the walk's order; a file that is no component is passed over, one that could not
+// be captured gets its "Failed" line (counted).
+void ForEachCapture(const RunRequest& request, registration::Session& session, ResultList& list, RunControl& run,
+                    RunSummary& summary, const std::function<void(const std::string&, capture::Capture&)>& take) {
+    Module1::SideBySide lanes(session, run, request.mode == RunRequest::Mode::Directory && !request.oneAtATime);
+    ForEachFile(request, run, [&](const std::string& path) {
+        lanes.Add(path, [&, path](registration::Session& lane) -> Module1::SideBySide::Then {
+            auto file = std::make_shared<Module1::FileCapture>(Module1::CaptureFile(lane, path));
+            return [&, path, file] {
+                if (file->stopped) run.stopped = true;
+                if (file->verdict == Module1::FileCapture::Verdict::NotComponent) return;
+                if (file->verdict == Module1::FileCapture::Verdict::Failed) {
+                    ++summary.failed;
+                    AddResultLine(list, file->line);
+                    return;
+                }
+                take(path, file->captured);
+            };
+        });
+    });
+    lanes.Finish();
 }
 
 // The closing note of an export whose file could not be written.
@@ -91,19 +104,17 @@ InspectionEnd ExportRun(const RunRequest& request, const std::string& target, re
     const bool removal = request.task == Task::Removal;
     if (target.empty()) return {"0 exported, 0 failed", "No ActiveX component was found; no file was written."};
     std::vector<capture::Capture> captures;
-    ForEachFile(request, run, [&](const std::string& path) {
-        std::optional<capture::Capture> captured = CaptureForExport(session, path, list, run, summary);
-        if (!captured) return;
+    ForEachCapture(request, session, list, run, summary, [&](const std::string& path, capture::Capture& captured) {
         std::size_t values = 0;
-        for (const capture::Key& key : captured->keys) values += key.values.size();
+        for (const capture::Key& key : captured.keys) values += key.values.size();
         ++summary.succeeded;
         const std::string detail =
-            captured->Empty()
+            captured.Empty()
                 ? "It registers nothing; the file holds nothing for it."
-                : "Captured " + modRegister::Counted(captured->keys.size(), "key", "keys") + " and " +
+                : "Captured " + modRegister::Counted(captured.keys.size(), "key", "keys") + " and " +
                       modRegister::Counted(values, "value", "values") + ".";
         AddResultLine(list, {LineKind::Exported, path, detail, RunKind::Export});
-        captures.push_back(std::move(*captured));
+        captures.push_back(std::move(captured));
     });
 
     InspectionEnd end{modRegister::Grouped(summary.succeeded) + " exported, " + modRegister::Grouped(summary.failed) +
@@ -139,10 +150,8 @@ InspectionEnd ManifestRun(const RunRequest& request, const std::string& target, 
                           ResultList& list, RunControl& run, RunSummary& summary) {
     if (target.empty()) return {"0 exported, 0 failed", "No ActiveX component was found; no file was written."};
     check::ManifestBuilder manifest(win32::FullPathOr(target));
-    ForEachFile(request, run, [&](const std::string& path) {
-        std::optional<capture::Capture> captured = CaptureForExport(session, path, list, run, summary);
-        if (!captured) return;
-        const check::ManifestEntry entry = manifest.Add({std::move(*captured), FileVersionOf(path)});
+    ForEachCapture(request, session, list, run, summary, [&](const std::string& path, capture::Capture& captured) {
+        const check::ManifestEntry entry = manifest.Add({std::move(captured), FileVersionOf(path)});
         ++(entry.taken ? summary.succeeded : summary.failed);
         AddResultLine(list, {entry.taken ? LineKind::Exported : LineKind::Failed, path, entry.detail, RunKind::Export});
     });
@@ -195,27 +204,38 @@ void TellNotComponent(const std::function<void(const std::string&)>& showError, 
 
 void ForEachCheckedComponent(const RunRequest& request, registration::Session& session, ResultList& list,
                              const std::function<void(const std::string&)>& showError, RunControl& run,
-                             RunSummary& summary, const CheckedVisit& visit) {
+                             RunSummary& summary, const CheckedStep& step) {
     const bool single = request.mode == RunRequest::Mode::SingleFile;
+    using Verdict = Module1::FileCapture::Verdict;
+    Module1::SideBySide lanes(session, run, !single && !request.oneAtATime);
     ForEachFile(request, run, [&](const std::string& path) {
-        const Module1::FileCapture file = Module1::CaptureFile(session, path);
-        if (file.stopped) run.stopped = true;
-        if (file.verdict == Module1::FileCapture::Verdict::NotComponent) {
-            if (single) TellNotComponent(showError, summary);
-            return;
-        }
-        // A single component that could not even be loaded is told as a register run tells it.
-        if (single && file.verdict == Module1::FileCapture::Verdict::Failed && !file.result.capture && !file.stopped) {
-            TellNotComponent(showError, summary, modRegister::Detail(path, file.result, true));
-            return;
-        }
-        if (file.verdict == Module1::FileCapture::Verdict::Failed) {
-            ++summary.failed;
-            AddResultLine(list, file.line);
-            return;
-        }
-        visit(path, file.captured, check::CheckAgainstMachine(file.captured));
+        lanes.Add(path, [&, path](registration::Session& lane) -> Module1::SideBySide::Then {
+            auto file = std::make_shared<Module1::FileCapture>(Module1::CaptureFile(lane, path));
+            std::function<void()> then;
+            if (file->verdict == Verdict::Captured) {
+                then = step(lane, path, file->captured, check::CheckAgainstMachine(file->captured));
+            }
+            return [&, path, file, then] {
+                if (file->stopped) run.stopped = true;
+                if (file->verdict == Verdict::NotComponent) {
+                    if (single) TellNotComponent(showError, summary);
+                    return;
+                }
+                // A single component that could not even be loaded is told as a register run tells it.
+                if (single && file->verdict == Verdict::Failed && !file->result.capture && !file->stopped) {
+                    TellNotComponent(showError, summary, modRegister::Detail(path, file->result, true));
+                    return;
+                }
+                if (file->verdict == Verdict::Failed) {
+                    ++summary.failed;
+                    AddResultLine(list, file->line);
+                    return;
+                }
+                if (then) then();
+            };
+        });
     });
+    lanes.Finish();
 }
 
 bool ChooseExportTarget(const RunRequest& request, registration::Session& session,

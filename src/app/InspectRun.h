@@ -31,14 +31,16 @@ void ForEachFile(const RunRequest& request, RunControl& run, const std::function
 void TellNotComponent(const std::function<void(const std::string&)>& showError, RunSummary& summary,
                       const std::string& reason = {});
 
-// Each component of the inputs captured and checked against the machine, for `visit`; a single file
-// that is none, or cannot be loaded, told through showError; a component that cannot be captured gets
-// its "Failed" line (counted in summary.failed).
-using CheckedVisit =
-    std::function<void(const std::string& path, const capture::Capture& captured, const check::CheckResult& check)>;
+// Each component of the inputs captured and checked against the machine, side by side with the next
+// in a folder (see Module1::SideBySide); for each, `step` is called where it was checked, with the
+// session it was captured in, and what it returns is done in the walk's order. A single file that is
+// none, or cannot be loaded, is told through showError; a component that cannot be captured gets its
+// "Failed" line (counted in summary.failed).
+using CheckedStep = std::function<std::function<void()>(registration::Session& session, const std::string& path,
+                                                        const capture::Capture& captured, const check::CheckResult& check)>;
 void ForEachCheckedComponent(const RunRequest& request, registration::Session& session, ResultList& list,
                              const std::function<void(const std::string&)>& showError, RunControl& run,
-                             RunSummary& summary, const CheckedVisit& visit);
+                             RunSummary& summary, const CheckedStep& step);
 
 // The line kind of a check's verdict.
 LineKind KindOf(check::Verdict verdict);

@@ -22,6 +22,9 @@ struct RunRequest {
     bool perUser = false;     // for the current user only (an export: keys for the current user)
     Task task = Task::Change;
     std::string target = {};  // Export, Removal and Manifest: the file written; "" to ask for one
+    // Check, Test, Export, Removal and Manifest of a folder: one component after another rather than
+    // two side by side (the lines are the same either way).
+    bool oneAtATime = false;
     friend bool operator==(const RunRequest&, const RunRequest&) = default;
 };
 

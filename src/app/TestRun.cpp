@@ -138,24 +138,30 @@ Verdict Judge(const std::string& path, const check::TestPlan& plan, const modReg
 InspectionEnd TestRun(const RunRequest& request, registration::Session& session, ResultList& list,
                       const std::function<void(const std::string&)>& showError, RunControl& run, RunSummary& summary) {
     unsigned working = 0, notWorking = 0, notHere = 0;
-    const auto test = [&](const std::string& path, const capture::Capture& captured, const check::CheckResult& check) {
+    // On the component's lane: the test itself, in the session that captured it; then its line.
+    const auto test = [&](registration::Session& lane, const std::string& path, const capture::Capture& captured,
+                          const check::CheckResult& check) -> std::function<void()> {
         // Objects are made only from the copy registered here: another copy's would test another file.
         if (check.verdict != check::Verdict::RegisteredHere) {
-            ++notHere;
-            AddResultLine(list, {KindOf(check.verdict), path, check.detail, RunKind::Check});
-            return;
+            return [&, path, check] {
+                ++notHere;
+                AddResultLine(list, {KindOf(check.verdict), path, check.detail, RunKind::Check});
+            };
         }
         const check::TestPlan plan = check::PlanTest(captured);
         std::vector<runner::TestItem> items;
         for (const check::PlannedItem& planned : plan.items) items.push_back(planned.item);
         std::vector<runner::TestReply> replies;
-        const modRegister::Result result = session.Test(path, items, replies);
-        if (result.outcome == modRegister::Outcome::Stopped) run.stopped = true;
+        const modRegister::Result result = lane.Test(path, items, replies);
         const Verdict verdict = Judge(path, plan, result, replies);
-        if (verdict.kind == LineKind::Works) ++working;
-        if (verdict.kind == LineKind::DoesNotWork) ++notWorking;
-        if (verdict.kind == LineKind::Failed) ++summary.failed;
-        AddResultLine(list, {verdict.kind, path, verdict.detail, RunKind::Test});
+        const bool stopped = result.outcome == modRegister::Outcome::Stopped;
+        return [&, path, verdict, stopped] {
+            if (stopped) run.stopped = true;
+            if (verdict.kind == LineKind::Works) ++working;
+            if (verdict.kind == LineKind::DoesNotWork) ++notWorking;
+            if (verdict.kind == LineKind::Failed) ++summary.failed;
+            AddResultLine(list, {verdict.kind, path, verdict.detail, RunKind::Test});
+        };
     };
     ForEachCheckedComponent(request, session, list, showError, run, summary, test);
     summary.succeeded = working;

@@ -151,6 +151,8 @@ bool EscapeWatch::Changed(const Watched& watched) {
 }
 
 void EscapeWatch::Before() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (holds_++ != 0) return;
     std::vector<Watched*> stale;
     for (Watched& watched : watched_) {
         if (!watched.recorded || Changed(watched)) stale.push_back(&watched);
@@ -188,6 +190,8 @@ void EscapeWatch::Before() {
 }
 
 void EscapeWatch::After() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (holds_ == 0 || --holds_ != 0) return;
     // A view that could not be read is left alone: nothing known to put back.
     for (Watched& watched : watched_) {
         if (!watched.recorded || !Changed(watched)) continue;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,15 +44,20 @@ std::vector<capture::Key> KeysByRoot(const std::vector<registry::TreeKey>& scrat
 // Interface keys so). Recorded before a capture and put back exactly as they were after it. Reading
 // them whole takes long (thousands of keys), so the record is kept from capture to capture and a
 // change notification tells when they changed: read again only then, put back only then.
+// Captures side by side share one guard: Before and After nest (on any thread), the record is made
+// by the first Before and put back by the last After, so that no capture's writes are put back
+// while another's are under way. Whoever holds it across several captures makes both calls on a
+// thread that outlives the watch's use (a notification armed on a thread that ends fires).
 class EscapeWatch {
 public:
     EscapeWatch();
     EscapeWatch(const EscapeWatch&) = delete;
     EscapeWatch& operator=(const EscapeWatch&) = delete;
 
-    // Before a capture: the record made, or made again when the keys changed since.
+    // Before a capture: the record made, or made again when the keys changed since (by the first
+    // of nested calls only).
     void Before();
-    // After it: what changed since Before put back.
+    // After it: what changed since Before put back (by the last of nested calls only).
     void After();
 
 private:
@@ -64,6 +70,8 @@ private:
     };
     static void Arm(Watched& watched);
     static bool Changed(const Watched& watched);
+    std::mutex mutex_;
+    unsigned holds_ = 0;  // Before calls not yet matched by After
     std::vector<Watched> watched_;
 };
 

@@ -140,7 +140,33 @@ RunnerPrograms RunnerPrograms::InFolder(const std::string& folder) {
 RunnerPrograms RunnerPrograms::BesideProgram() { return InFolder(win32::ProgramFolder()); }
 
 Session::Session(const RunnerPrograms& programs)
-    : i386_(peexports::kMachineI386, programs.i386), amd64_(peexports::kMachineAmd64, programs.amd64) {}
+    : programs_(programs),
+      i386_(peexports::kMachineI386, programs.i386),
+      amd64_(peexports::kMachineAmd64, programs.amd64),
+      ownEscapes_(std::make_unique<EscapeWatch>()),
+      escapes_(ownEscapes_.get()) {}
+
+Session::Session(const RunnerPrograms& programs, EscapeWatch& shared)
+    : programs_(programs),
+      i386_(peexports::kMachineI386, programs.i386),
+      amd64_(peexports::kMachineAmd64, programs.amd64),
+      escapes_(&shared) {}
+
+Session* Session::Partner() noexcept {
+    try {
+        if (!partner_) partner_.reset(new Session(programs_, *escapes_));
+    } catch (...) {  // out of memory: no second lane
+        return nullptr;
+    }
+    partner_->perUser_ = perUser_;
+    return partner_.get();
+}
+
+std::uint16_t ComponentMachine(const std::string& path, pefile::PageCache& pages) {
+    std::string fullPath;
+    const Result result = CheckedFile(path, pages, fullPath);
+    return result.Succeeded() ? result.machine : 0;
+}
 
 runner::RunnerClient* Session::For(std::uint16_t machine) noexcept {
     if (machine == peexports::kMachineI386) return &i386_;
@@ -163,7 +189,7 @@ Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLim
         }
         if (captured != nullptr) {
             *captured = capture::Capture{fullPath, result.machine, {}};
-            CaptureInRunner(*client, fullPath, waitLimitMs, observer_, escapes_, result, *captured);
+            CaptureInRunner(*client, fullPath, waitLimitMs, observer_, *escapes_, result, *captured);
             return result;
         }
         Interpret(client->Send(kind, fullPath, waitLimitMs, observer_, perUser_ ? runner::kPerUserFlag : 0), result);
@@ -222,6 +248,7 @@ DWORD Session::RunnerProcessId(std::uint16_t machine) const noexcept {
 void Session::EndRunners() noexcept {
     i386_.End();
     amd64_.End();
+    if (partner_) partner_->EndRunners();
 }
 
 }  // namespace registration

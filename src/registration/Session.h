@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,9 +71,19 @@ public:
     modRegister::Result Test(const std::string& path, const std::vector<runner::TestItem>& items,
                              std::vector<runner::TestReply>& replies, DWORD waitLimitMs = modRegister::kWaitLimitMs);
 
+    // A second session for captures side by side with this one's: the same runner programs and the
+    // same guard of the keys a capture reaches around the redirection, runners of its own (kept
+    // from run to run, ended with this one's), the same per-user setting, no observer. Made at first
+    // need; nullptr when it cannot be made.
+    Session* Partner() noexcept;
+    // Holds the guard of the captures' escapes across several captures (see EscapeWatch): BeginCaptures
+    // records, the matching EndCaptures puts back. Calls nest with those of the captures themselves.
+    void BeginCaptures() { escapes_->Before(); }
+    void EndCaptures() { escapes_->After(); }
+
     // The process id of the runner serving `machine`, 0 when none runs.
     DWORD RunnerProcessId(std::uint16_t machine) const noexcept;
-    // Ends both runners now; the next request starts a fresh one.
+    // Ends both runners now (and the partner's); the next request starts a fresh one.
     void EndRunners() noexcept;
 
 private:
@@ -80,12 +91,22 @@ private:
     modRegister::Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs,
                             capture::Capture* captured = nullptr);
 
+    Session(const RunnerPrograms& programs, EscapeWatch& shared);
+
+    RunnerPrograms programs_;
     runner::RunnerClient i386_;
     runner::RunnerClient amd64_;
     bool perUser_ = false;
     runner::WaitObserver* observer_ = nullptr;
-    EscapeWatch escapes_;     // of the captures
+    std::unique_ptr<EscapeWatch> ownEscapes_;  // none in a partner
+    EscapeWatch* escapes_;                     // of the captures: its own, or its maker's
     pefile::PageCache pages_;  // the header check's buffers, file after file
+    std::unique_ptr<Session> partner_;
 };
+
+// The COFF machine of the runner that would serve the file: that of a PE file that exports
+// DllRegisterServer by its headers (nothing of it run), 0 for any other file. `pages`: buffers for
+// the header check.
+std::uint16_t ComponentMachine(const std::string& path, pefile::PageCache& pages);
 
 }  // namespace registration

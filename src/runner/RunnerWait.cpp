@@ -59,4 +59,20 @@ Wait WaitForIo(HANDLE pipe, HANDLE process, OVERLAPPED& overlapped, bool& pendin
     }
 }
 
+Wait WaitForEvent(HANDLE event, WaitObserver* observer) {
+    const DWORD wake = QS_SENDMESSAGE | QS_PAINT | (observer != nullptr ? QS_INPUT | QS_POSTMESSAGE : 0);
+    for (;;) {
+        if (observer != nullptr && observer->StopRequested()) return Wait::Stopped;
+        const DWORD woke = ::MsgWaitForMultipleObjectsEx(1, &event, observer != nullptr ? kStopPollMs : INFINITE, wake, 0);
+        if (woke == WAIT_OBJECT_0) return Wait::Done;
+        if (woke == WAIT_OBJECT_0 + 1) {
+            HandleSentAndPaint();
+            if (observer != nullptr) observer->OnInput();
+        } else if (woke == WAIT_FAILED) {
+            ::Sleep(1);  // a handle the system will not wait on: poll rather than spin
+            if (::WaitForSingleObject(event, 0) == WAIT_OBJECT_0) return Wait::Done;
+        }
+    }
+}
+
 }  // namespace runner

@@ -24,4 +24,9 @@ enum class Wait { Done, TimedOut, Died, Stopped };
 Wait WaitForIo(HANDLE pipe, HANDLE process, OVERLAPPED& overlapped, bool& pending, ULONGLONG deadline,
                WaitObserver* observer, DWORD& transferred);
 
+// Waits for `event` to be set, handling the thread's sent messages and painting meanwhile; with an
+// observer, input is handed to it and it is asked about stopping every kStopPollMs. Done once the
+// event is set; Stopped as soon as the observer asks for it (the event left as it is).
+Wait WaitForEvent(HANDLE event, WaitObserver* observer);
+
 }  // namespace runner

@@ -1,0 +1,165 @@
+// Two lanes, each a thread with a session of its own, taking the queued files in order; the adding
+// thread waits for the oldest, handling its window's messages meanwhile, and does its then-step.
+#include "folders/SideBySide.h"
+
+#include <system_error>
+
+namespace Module1 {
+namespace {
+
+// Files added but not yet handed back: enough to keep both lanes busy, few enough that a walk's
+// captures do not pile up in memory.
+constexpr std::size_t kQueued = 4;
+
+}  // namespace
+
+SideBySide::SideBySide(registration::Session& session, WalkProgress& walk, bool together)
+    : session_(session), walk_(walk), observer_(session.Observer()) {
+    if (!together) return;
+    registration::Session* partner = session.Partner();
+    doneEvent_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (partner == nullptr || !doneEvent_) return;
+    try {
+        session_.SetObserver(&laneObserver_);
+        partner->SetObserver(&laneObserver_);
+        swapped_ = true;
+        lanes_.emplace_back([this] { Lane(session_); });
+        lanes_.emplace_back([this, partner] { Lane(*partner); });
+    } catch (const std::system_error&) {  // no thread to be had: one after another, as one lane
+        Close();
+    }
+}
+
+SideBySide::~SideBySide() {
+    try {
+        Finish();
+    } catch (...) {  // a then-step's fault while unwinding: the lanes are ended all the same
+    }
+    Close();
+}
+
+void SideBySide::Close() noexcept {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+        if (!items_.empty()) stop_ = true;  // ended early: what is under way is stopped
+    }
+    work_.notify_all();
+    for (std::thread& lane : lanes_) {
+        if (lane.joinable()) lane.join();
+    }
+    if (swapped_) {
+        swapped_ = false;
+        session_.SetObserver(observer_);
+        if (registration::Session* partner = session_.Partner()) partner->SetObserver(nullptr);
+    }
+    lanes_.clear();
+    items_.clear();
+    if (batch_ != 0) {
+        batch_ = 0;
+        session_.EndCaptures();
+    }
+}
+
+void SideBySide::Lane(registration::Session& session) {
+    for (;;) {
+        std::shared_ptr<Item> item;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            work_.wait(lock, [this, &item] {
+                for (const std::shared_ptr<Item>& queued : items_) {
+                    if (!queued->started) {
+                        item = queued;
+                        return true;
+                    }
+                }
+                return closing_;
+            });
+            if (!item) return;
+            item->started = true;
+        }
+        Then then;
+        if (!stop_) {
+            try {
+                then = item->step(session);
+            } catch (...) {  // out of memory: nothing to hand back for this file
+            }
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            item->then = std::move(then);
+            item->done = true;
+        }
+        ::SetEvent(doneEvent_.get());
+    }
+}
+
+void SideBySide::Add(const std::string& path, Step step) {
+    if (walk_.stopped) return;
+    if (lanes_.empty()) {
+        if (Then then = step(session_)) then();
+        return;
+    }
+    // A component of the other bitness waits until this bitness's captures are over and the guard
+    // has put back what they reached.
+    const std::uint16_t machine = registration::ComponentMachine(path, pages_);
+    if (machine != 0 && batch_ != 0 && machine != batch_) EndBatch();
+    if (walk_.stopped) return;
+    if (machine != 0 && batch_ == 0) {
+        session_.BeginCaptures();
+        batch_ = machine;
+    }
+    while (items_.size() >= kQueued && !walk_.stopped) DeliverFront();
+    if (walk_.stopped) return;
+    auto item = std::make_shared<Item>();
+    item->step = std::move(step);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        items_.push_back(std::move(item));
+    }
+    work_.notify_one();
+}
+
+void SideBySide::DeliverFront() {
+    std::shared_ptr<Item> front;
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (items_.empty()) return;
+            if (items_.front()->done) {
+                front = items_.front();
+                items_.pop_front();
+                break;
+            }
+        }
+        // A stop asked for stops the lanes' calls in progress; their files then come back stopped.
+        runner::WaitObserver* observer = stop_ ? nullptr : observer_;
+        if (runner::WaitForEvent(doneEvent_.get(), observer) == runner::Wait::Stopped) {
+            stop_ = true;
+            ::SetEvent(doneEvent_.get());  // look again at once
+        }
+    }
+    if (!walk_.stopped && front->then) front->then();
+    if (walk_.stopped) stop_ = true;
+}
+
+void SideBySide::EndBatch() {
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (items_.empty()) break;
+        }
+        DeliverFront();
+    }
+    if (batch_ != 0) {
+        batch_ = 0;
+        session_.EndCaptures();
+    }
+}
+
+void SideBySide::Finish() {
+    if (lanes_.empty()) return;
+    EndBatch();
+}
+
+}  // namespace Module1

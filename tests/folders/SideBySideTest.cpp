@@ -1,0 +1,103 @@
+// The lanes themselves: two files at once in two sessions, never two bitnesses at once, results in
+// the order the files came, and a then-step that stops the walk drops what follows.
+#include "folders/SideBySide.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "TestComponents.h"
+#include "TestSupport.h"
+
+namespace {
+
+// Waits (a while at most) until `flag` is set.
+bool Await(const std::atomic<bool>& flag) {
+    for (int i = 0; i < 1000 && !flag; ++i) ::Sleep(10);
+    return flag;
+}
+
+class SideBySideLanes : public ::testing::Test {
+protected:
+    registration::Session session_{testsupport::BuildRunners()};
+    Module1::WalkProgress walk_;
+    std::vector<std::string> order_;
+};
+
+// Two files of no bitness meet on two lanes: the first waits for the second to begin.
+TEST_F(SideBySideLanes, TwoFilesGoAtOnceInTwoSessionsAndComeBackInOrder) {
+    std::atomic<bool> secondBegun{false};
+    std::atomic<registration::Session*> sessions[2] = {nullptr, nullptr};
+    const DWORD adder = ::GetCurrentThreadId();
+    {
+        Module1::SideBySide lanes(session_, walk_, true);
+        lanes.Add("first.txt", [&](registration::Session& lane) -> Module1::SideBySide::Then {
+            sessions[0] = &lane;
+            const bool met = Await(secondBegun);
+            return [&, met] {
+                EXPECT_TRUE(met) << "the second file did not begin while the first was under way";
+                EXPECT_EQ(::GetCurrentThreadId(), adder);
+                order_.push_back("first");
+            };
+        });
+        lanes.Add("second.txt", [&](registration::Session& lane) -> Module1::SideBySide::Then {
+            sessions[1] = &lane;
+            secondBegun = true;
+            return [&] { order_.push_back("second"); };
+        });
+        lanes.Finish();
+    }
+    EXPECT_EQ(order_, (std::vector<std::string>{"first", "second"}));
+    EXPECT_NE(sessions[0].load(), sessions[1].load());
+    EXPECT_TRUE(sessions[0] == &session_ || sessions[1] == &session_);
+}
+
+// Components of the two bitnesses never overlap (a capture's escapes land in the other view), those of
+// one may; one after another, every step is done at once on the adding thread.
+TEST_F(SideBySideLanes, NoTwoBitnessesAtOnceAndOneAfterAnotherIsInline) {
+    ASSERT_TRUE(testsupport::OtherBitnessRuns());
+    const std::string mine = testsupport::ComponentPath(VELQUIST_COMSERVER_DLL);
+    const std::string other = testsupport::OtherComponentPath(VELQUIST_COMSERVER_DLL);
+    for (const bool together : {true, false}) {
+        SCOPED_TRACE(together);
+        std::atomic<int> running{0}, mixed{0};
+        std::atomic<std::uint16_t> runningMachine{0};
+        std::vector<std::string> done;
+        Module1::SideBySide lanes(session_, walk_, together);
+        const DWORD adder = ::GetCurrentThreadId();
+        for (const std::string& path : {mine, mine, other, other, mine}) {
+            const std::uint16_t machine = path == mine ? (sizeof(void*) == 8 ? 0x8664 : 0x14c)
+                                                       : (sizeof(void*) == 8 ? 0x14c : 0x8664);
+            lanes.Add(path, [&, path, machine](registration::Session&) -> Module1::SideBySide::Then {
+                if (running++ > 0 && runningMachine != machine) ++mixed;
+                runningMachine = machine;
+                if (together != (::GetCurrentThreadId() != adder)) ++mixed;
+                ::Sleep(50);
+                --running;
+                return [&, path] { done.push_back(path); };
+            });
+        }
+        lanes.Finish();
+        EXPECT_EQ(mixed, 0);
+        EXPECT_EQ(done, (std::vector<std::string>{mine, mine, other, other, mine}));
+    }
+}
+
+// A then-step that stops the walk: nothing after it is done, nothing more is taken.
+TEST_F(SideBySideLanes, AThenStepThatStopsTheWalkDropsTheRest) {
+    Module1::SideBySide lanes(session_, walk_, true);
+    for (int i = 0; i < 6; ++i) {
+        lanes.Add("file" + std::to_string(i) + ".txt", [&, i](registration::Session&) -> Module1::SideBySide::Then {
+            return [&, i] {
+                order_.push_back(std::to_string(i));
+                if (i == 1) walk_.stopped = true;
+            };
+        });
+    }
+    lanes.Finish();
+    EXPECT_EQ(order_, (std::vector<std::string>{"0", "1"}));
+}
+
+}  // namespace
