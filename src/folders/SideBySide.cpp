@@ -9,22 +9,23 @@ namespace {
 
 // Files added but not yet handed back: enough to keep both lanes busy, few enough that a walk's
 // captures do not pile up in memory.
-constexpr std::size_t kQueued = 4;
+constexpr std::size_t kLanes = 2;
+constexpr std::size_t kQueued = 2 * kLanes;
 
 }  // namespace
 
 SideBySide::SideBySide(registration::Session& session, WalkProgress& walk, bool together)
     : session_(session), walk_(walk), observer_(session.Observer()) {
     if (!together) return;
-    registration::Session* partner = session.Partner();
+    // The session itself, its partner, its partner's partner, ...
+    std::vector<registration::Session*> sessions{&session};
+    while (sessions.size() < kLanes && sessions.back()->Partner() != nullptr) sessions.push_back(sessions.back()->Partner());
     doneEvent_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (partner == nullptr || !doneEvent_) return;
+    if (sessions.size() < 2 || !doneEvent_) return;
     try {
-        session_.SetObserver(&laneObserver_);
-        partner->SetObserver(&laneObserver_);
-        swapped_ = true;
-        lanes_.emplace_back([this] { Lane(session_); });
-        lanes_.emplace_back([this, partner] { Lane(*partner); });
+        for (registration::Session* lane : sessions) lane->SetObserver(&laneObserver_);
+        partners_.assign(sessions.begin() + 1, sessions.end());
+        for (registration::Session* lane : sessions) lanes_.emplace_back([this, lane] { Lane(*lane); });
     } catch (const std::system_error&) {  // no thread to be had: one after another, as one lane
         Close();
     }
@@ -48,10 +49,10 @@ void SideBySide::Close() noexcept {
     for (std::thread& lane : lanes_) {
         if (lane.joinable()) lane.join();
     }
-    if (swapped_) {
-        swapped_ = false;
+    if (!partners_.empty()) {
         session_.SetObserver(observer_);
-        if (registration::Session* partner = session_.Partner()) partner->SetObserver(nullptr);
+        for (registration::Session* partner : partners_) partner->SetObserver(nullptr);
+        partners_.clear();
     }
     lanes_.clear();
     items_.clear();

@@ -80,7 +80,7 @@ private:
     std::condition_variable work_;
     std::deque<std::shared_ptr<Item>> items_;  // added, their then-steps not yet done
     bool closing_ = false;
-    bool swapped_ = false;                      // the sessions wait with laneObserver_
+    std::vector<registration::Session*> partners_;  // the other lanes' sessions, waiting with laneObserver_
     win32::unique_handle doneEvent_;            // set when a lane finishes a step
     std::vector<std::thread> lanes_;
     std::uint16_t batch_ = 0;                   // the bitness of the captures that may overlap, 0 none

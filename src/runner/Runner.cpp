@@ -83,6 +83,26 @@ win32::unique_hmodule LoadComponent(const std::string& fullPath, bool restricted
     return library;
 }
 
+// Whether `library` is the file at `path`, and not a module of its name that the loader handed back
+// because one was loaded already from elsewhere (Wine does so for its own DLLs copied to another
+// folder). By volume and file index; where either cannot be told, it is taken to be.
+bool IsFileLoaded(HMODULE library, const std::string& path) {
+    std::wstring loaded(32768, L'\0');
+    const DWORD length = ::GetModuleFileNameW(library, loaded.data(), static_cast<DWORD>(loaded.size()));
+    if (length == 0 || length >= loaded.size()) return true;
+    loaded.resize(length);
+    const auto identity = [](const std::wstring& file, BY_HANDLE_FILE_INFORMATION& info) {
+        const win32::unique_handle handle(::CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return win32::IsValid(handle) && ::GetFileInformationByHandle(handle.get(), &info) != FALSE;
+    };
+    BY_HANDLE_FILE_INFORMATION mine{}, theirs{};
+    if (!identity(win32::Wide(path), mine) || !identity(loaded, theirs)) return true;
+    return mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber && mine.nFileIndexHigh == theirs.nFileIndexHigh &&
+           mine.nFileIndexLow == theirs.nFileIndexLow;
+}
+
 // The library a probe left loaded for the call that normally follows on the same file, so that a
 // component is loaded (and its initialisation run) once per file rather than twice. The user's classes
 // stay in place from a per-user load until that library is freed: its DllMain, its entry point and
@@ -124,7 +144,18 @@ private:
             }
         }
         win32::unique_hmodule library = LoadComponent(path, restricted_);
-        if (!library) failure = LoadFailure(path, ::GetLastError());
+        if (!library) {
+            failure = LoadFailure(path, ::GetLastError());
+            return library;
+        }
+        // Another file of this name, brought in by an earlier file's load, would be registered or
+        // captured in its stead: the request goes to a fresh runner (the program tries it once more when
+        // a runner ends mid-request), where the file is loaded as in a runner of its own. Where even a
+        // fresh runner gets the other file (one the runner itself uses), it is served as the system loads it.
+        if (loadedBefore_ && !IsFileLoaded(library.get(), path)) {
+            ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(RunnerExit::Stale));
+        }
+        loadedBefore_ = true;
         return library;
     }
 
@@ -206,6 +237,7 @@ private:
     win32::unique_hmodule kept_;
     std::string keptPath_;
     bool keptPerUser_ = false;  // loaded with the user's classes in place
+    bool loadedBefore_ = false;  // some file was loaded in this runner already
 };
 
 HANDLE ParseHandle(const char*& text) {

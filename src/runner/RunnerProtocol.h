@@ -188,6 +188,8 @@ enum class RunnerExit : std::uint32_t {
     ReadyNotSent = 3,  // Ready could not be written
     BadRequest = 4,    // a request could not be read (answered BadRequest first)
     Fault = 5,         // an exception of the runner's own ended its service
+    Stale = 6,         // the load of a file gave a module of its name that an earlier file's load had
+                       // brought in from elsewhere: the request is for a fresh runner
 };
 
 // Why the runner ended with this code of its own, for users; "" for a code it never gives itself.
@@ -198,6 +200,7 @@ constexpr const char* RunnerExitText(std::uint32_t code) {
         case RunnerExit::ReadyNotSent: return "it could not tell the program it was ready";
         case RunnerExit::BadRequest: return "it was sent a request it could not read";
         case RunnerExit::Fault: return "an error of its own stopped it";
+        case RunnerExit::Stale: return "another file of the same name was already loaded in it";
     }
     return "";
 }

@@ -47,6 +47,9 @@
 #define VELQUIST_INITFAILS_DLL "initFails.dll"
 // A library exporting neither entry point (only "NothingToSee").
 #define VELQUIST_NOENTRY_DLL "noEntry.dll"
+// Keeps the system's msimtf.dll (a component of Wine's) loaded once registered.
+#define VELQUIST_HOLDER_DLL "holder.dll"
+#define VELQUIST_HOLDER_LIBRARY "msimtf.dll"
 // Exports both entry points (S_OK) but imports ghostdep.dll, which exists nowhere, so it never loads.
 #define VELQUIST_MISSINGDEP_DLL "missingDep.dll"
 #define VELQUIST_MISSINGDEP_GHOST_DLL "ghostdep.dll"

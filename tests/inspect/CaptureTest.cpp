@@ -130,6 +130,31 @@ TEST_F(CaptureTest, TypedComponentIsCapturedWholeAndTheMachineStaysAsItWas) {
     EXPECT_FALSE(testsupport::KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" VELQUIST_TYPED_CLSID));
 }
 
+// A copy of one of Wine's components, captured in a runner where an earlier component keeps the
+// system's file of that name loaded: the capture is of the copy (Wine would hand back the module
+// already loaded, and the copy would register the system's file).
+TEST_F(CaptureTest, ACopyOfALibraryAnEarlierComponentKeepsLoadedIsCapturedAsItself) {
+    testsupport::TempDir dir;
+    char system[MAX_PATH] = {};
+    ASSERT_NE(::GetSystemDirectoryA(system, MAX_PATH), 0u);
+    const std::string copy = dir / VELQUIST_HOLDER_LIBRARY;
+    ASSERT_TRUE(testsupport::CopyTo(std::string(system) + "\\" VELQUIST_HOLDER_LIBRARY, copy));
+    capture::Capture held, captured;
+    ASSERT_EQ(session_.Capture(ComponentPath(VELQUIST_HOLDER_DLL), held).outcome, Outcome::NothingCaptured);
+    const modRegister::Result result = session_.Capture(copy, captured);
+    ASSERT_EQ(result.outcome, Outcome::Success) << modRegister::Describe(result);
+    std::size_t servers = 0;
+    for (const capture::Key& key : captured.keys) {
+        const std::wstring& path = key.path;
+        if (path.size() < 15 || _wcsicmp(path.c_str() + path.size() - 15, L"\\InprocServer32") != 0) continue;
+        const capture::Value* server = FindValue(&key, L"");
+        ASSERT_NE(server, nullptr);
+        EXPECT_EQ(server->data, Sz(copy)) << "in " << std::string(path.begin(), path.end());
+        ++servers;
+    }
+    EXPECT_GE(servers, 1u);
+}
+
 // A component that fails, writes nothing, hangs or crashes inside the capture: its line says so, no
 // scratch key is left, and the runner that serves next has the real registry again.
 TEST_F(CaptureTest, EveryFailureLeavesNoScratchKeyAndNoRedirection) {
