@@ -155,7 +155,15 @@ void EscapeWatch::Before() {
     if (holds_++ != 0) return;
     std::vector<Watched*> stale;
     for (Watched& watched : watched_) {
-        if (!watched.recorded || Changed(watched)) stale.push_back(&watched);
+        if (!watched.askedWritable) {
+            watched.askedWritable = true;
+            HKEY opened = nullptr;
+            const LONG error = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGuardedKey, 0,
+                                               KEY_SET_VALUE | KEY_CREATE_SUB_KEY | watched.view, &opened);
+            const win32::unique_hkey probe(opened);
+            watched.writable = error != ERROR_ACCESS_DENIED;
+        }
+        if (watched.writable && (!watched.recorded || Changed(watched))) stale.push_back(&watched);
     }
     const auto record = [](Watched& watched) {
         const LONG error = registry::ReadTree(HKEY_LOCAL_MACHINE, kGuardedKey, watched.view, watched.keys);

@@ -63,6 +63,10 @@ public:
 private:
     struct Watched {
         REGSAM view = 0;
+        // False once this process (and so its runners, which have its rights) was refused the right to
+        // write there: nothing of a capture can reach it, and nothing is read or put back.
+        bool writable = true;
+        bool askedWritable = false;
         bool recorded = false;
         std::vector<registry::TreeKey> keys;
         win32::unique_hkey key;      // the notification lasts while this is open

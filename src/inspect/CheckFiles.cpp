@@ -110,11 +110,16 @@ bool SameFile(const std::string& a, const std::string& b) {
     const std::string first = Unwrapped(a);
     const std::string second = Unwrapped(b);
     if (first.empty() || second.empty()) return false;  // names no file at all
-    // Ordinal, without regard to case, as the file system compares names (also beyond ASCII).
-    const std::wstring left = win32::Wide(LongForm(first));
-    const std::wstring right = win32::Wide(LongForm(second));
-    return ::CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
-                                  static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+    // Ordinal, without regard to case, as the file system compares names (also beyond ASCII). The
+    // same name is the same file without asking the file system (most registrations name the file
+    // as it was loaded); only names that differ are compared in their long forms.
+    const auto same = [](const std::string& one, const std::string& other) {
+        const std::wstring left = win32::Wide(one);
+        const std::wstring right = win32::Wide(other);
+        return ::CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
+                                      static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+    };
+    return same(first, second) || same(LongForm(first), LongForm(second));
 }
 
 std::string DescribeFile(const std::string& path, std::uint16_t machine) {
