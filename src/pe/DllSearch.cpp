@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "win32/Handles.h"
 #include "win32/Paths.h"
 #include "win32/Text.h"
 
@@ -92,6 +93,23 @@ bool RestrictLibrarySearch() {
 
 unsigned long LoadComponentFlags() {
     return LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32;
+}
+
+bool IsFileLoaded(HMODULE library, const std::string& path) {
+    std::wstring loaded(32768, L'\0');
+    const DWORD length = ::GetModuleFileNameW(library, loaded.data(), static_cast<DWORD>(loaded.size()));
+    if (length == 0 || length >= loaded.size()) return true;
+    loaded.resize(length);
+    const auto identity = [](const std::wstring& file, BY_HANDLE_FILE_INFORMATION& info) {
+        const win32::unique_handle handle(::CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return win32::IsValid(handle) && ::GetFileInformationByHandle(handle.get(), &info) != FALSE;
+    };
+    BY_HANDLE_FILE_INFORMATION mine{}, theirs{};
+    if (!identity(win32::Wide(path), mine) || !identity(loaded, theirs)) return true;
+    return mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber && mine.nFileIndexHigh == theirs.nFileIndexHigh &&
+           mine.nFileIndexLow == theirs.nFileIndexLow;
 }
 
 }  // namespace runner

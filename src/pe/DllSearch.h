@@ -1,6 +1,8 @@
 // Where a runner's loads look for a library: one list, used by the load and by the load diagnosis.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -34,5 +36,10 @@ bool RestrictLibrarySearch();
 // folders added, the system folder. Not LOAD_LIBRARY_SEARCH_DEFAULT_DIRS, which includes the
 // program's own folder.
 unsigned long LoadComponentFlags();
+
+// Whether `library` is the file at `path`, and not a module of its name that the loader handed back
+// because one was loaded already from elsewhere (Wine does so for its own DLLs copied to another
+// folder). By volume and file index; where either cannot be told, it is taken to be.
+bool IsFileLoaded(HMODULE library, const std::string& path);
 
 }  // namespace runner

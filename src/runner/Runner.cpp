@@ -83,26 +83,6 @@ win32::unique_hmodule LoadComponent(const std::string& fullPath, bool restricted
     return library;
 }
 
-// Whether `library` is the file at `path`, and not a module of its name that the loader handed back
-// because one was loaded already from elsewhere (Wine does so for its own DLLs copied to another
-// folder). By volume and file index; where either cannot be told, it is taken to be.
-bool IsFileLoaded(HMODULE library, const std::string& path) {
-    std::wstring loaded(32768, L'\0');
-    const DWORD length = ::GetModuleFileNameW(library, loaded.data(), static_cast<DWORD>(loaded.size()));
-    if (length == 0 || length >= loaded.size()) return true;
-    loaded.resize(length);
-    const auto identity = [](const std::wstring& file, BY_HANDLE_FILE_INFORMATION& info) {
-        const win32::unique_handle handle(::CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES,
-                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        return win32::IsValid(handle) && ::GetFileInformationByHandle(handle.get(), &info) != FALSE;
-    };
-    BY_HANDLE_FILE_INFORMATION mine{}, theirs{};
-    if (!identity(win32::Wide(path), mine) || !identity(loaded, theirs)) return true;
-    return mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber && mine.nFileIndexHigh == theirs.nFileIndexHigh &&
-           mine.nFileIndexLow == theirs.nFileIndexLow;
-}
-
 // The library a probe left loaded for the call that normally follows on the same file, so that a
 // component is loaded (and its initialisation run) once per file rather than twice. The user's classes
 // stay in place from a per-user load until that library is freed: its DllMain, its entry point and
