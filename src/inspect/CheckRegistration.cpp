@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <optional>
+#include <vector>
 
 #include "inspect/CheckFiles.h"
 #include "inspect/CheckFindings.h"
@@ -63,24 +65,70 @@ win32::unique_hkey OpenClasses(HKEY root, const std::wstring& path, const std::w
 }
 
 // Which first keys of the classes (CLSID, Interface, a ProgID, ...) the user's classes have, each asked
-// once in a check: most users have few, and every key below one the user lacks is the machine's.
+// once in a check, and of a first key with few keys below it (often none: an empty CLSID is common),
+// their names: most users have few, and every key the user lacks is the machine's.
 class UserClassesTops {
 public:
     explicit UserClassesTops(REGSAM view) : view_(view) {}
     bool MayHold(const std::wstring& keyPath) {
-        const std::wstring top = keyPath.substr(0, keyPath.find(L'\\'));
-        std::wstring folded = top;
-        ::CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
-        const auto known = tops_.find(folded);
-        if (known != tops_.end()) return known->second;
-        const bool there = OpenClasses(HKEY_CURRENT_USER, kClassesPath + top, top, view_) != nullptr;
-        tops_.emplace(std::move(folded), there);
-        return there;
+        const std::size_t end = keyPath.find(L'\\');
+        const Top& top = TopOf(keyPath.substr(0, end));
+        if (!top.there) return false;
+        if (!top.listed || end == std::wstring::npos) return true;
+        const std::size_t secondEnd = keyPath.find(L'\\', end + 1);
+        const std::size_t length = secondEnd == std::wstring::npos ? std::wstring::npos : secondEnd - end - 1;
+        return top.names.count(Folded(keyPath.substr(end + 1, length))) != 0;
     }
 
 private:
+    static constexpr DWORD kListedAtMost = 64;
+    struct Top {
+        bool there = false;
+        bool listed = false;                // `names` holds every key below it
+        std::set<std::wstring> names;       // folded
+    };
+    static std::wstring Folded(std::wstring name) {
+        ::CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+        return name;
+    }
+    // Adds the names of the keys below `key` to top.names; false when there are too many to list.
+    static bool List(HKEY key, Top& top) {
+        DWORD count = 0;
+        if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr) != ERROR_SUCCESS ||
+            count > kListedAtMost) {
+            return false;
+        }
+        wchar_t subkey[256];  // a key name has at most 255 characters
+        for (DWORD i = 0;; ++i) {
+            DWORD length = static_cast<DWORD>(std::size(subkey));
+            const LONG error = ::RegEnumKeyExW(key, i, subkey, &length, nullptr, nullptr, nullptr, nullptr);
+            if (error == ERROR_NO_MORE_ITEMS) return true;
+            if (error != ERROR_SUCCESS || i >= kListedAtMost) return false;  // failed or grew: ask key by key
+            top.names.insert(Folded(std::wstring(subkey, length)));
+        }
+    }
+    const Top& TopOf(const std::wstring& name) {
+        std::wstring folded = Folded(name);
+        const auto known = tops_.find(folded);
+        if (known != tops_.end()) return known->second;
+        Top top;
+        top.listed = true;
+        // Where OpenClasses would look for a key below it: this view, and for a shared key asked for
+        // in the 32-bit view, also the 64-bit one.
+        std::vector<REGSAM> views{view_};
+        if (view_ == KEY_WOW64_32KEY && !KeptApartFor32Bit(name)) views.push_back(KEY_WOW64_64KEY);
+        for (const REGSAM view : views) {
+            if (const win32::unique_hkey key = Open(HKEY_CURRENT_USER, kClassesPath + name, KEY_READ | view)) {
+                top.there = true;
+                top.listed = top.listed && List(key.get(), top);
+            }
+        }
+        return tops_.emplace(std::move(folded), std::move(top)).first->second;
+    }
+
     REGSAM view_;
-    std::map<std::wstring, bool> tops_;
+    std::map<std::wstring, Top> tops_;
 };
 
 // A key as COM finds it: the user's classes hide the machine's key of the same path. HKEY_CLASSES_ROOT
