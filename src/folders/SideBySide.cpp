@@ -23,10 +23,14 @@ SideBySide::SideBySide(registration::Session& session, WalkProgress& walk, bool 
     doneEvent_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (sessions.size() < 2 || !doneEvent_) return;
     try {
-        for (registration::Session* lane : sessions) lane->SetObserver(&laneObserver_);
+        sweeper_ = std::make_unique<registration::ScratchSweeper>();
         partners_.assign(sessions.begin() + 1, sessions.end());
+        for (registration::Session* lane : sessions) {
+            lane->SetObserver(&laneObserver_);
+            lane->SetSweeper(sweeper_.get());
+        }
         for (registration::Session* lane : sessions) lanes_.emplace_back([this, lane] { Lane(*lane); });
-    } catch (const std::system_error&) {  // no thread to be had: one after another, as one lane
+    } catch (...) {  // no thread (or memory) to be had: one after another, as one lane
         Close();
     }
 }
@@ -51,9 +55,14 @@ void SideBySide::Close() noexcept {
     }
     if (!partners_.empty()) {
         session_.SetObserver(observer_);
-        for (registration::Session* partner : partners_) partner->SetObserver(nullptr);
+        session_.SetSweeper(nullptr);
+        for (registration::Session* partner : partners_) {
+            partner->SetObserver(nullptr);
+            partner->SetSweeper(nullptr);
+        }
         partners_.clear();
     }
+    sweeper_.reset();  // every scratch key gone before the run ends
     lanes_.clear();
     items_.clear();
     if (batch_ != 0) {
@@ -161,6 +170,7 @@ void SideBySide::EndBatch() {
 void SideBySide::Finish() {
     if (lanes_.empty()) return;
     EndBatch();
+    if (sweeper_) sweeper_->Drain();
 }
 
 }  // namespace Module1

@@ -46,7 +46,7 @@ public:
 
     // The step for `path`, queued; earlier files' then-steps may be done meanwhile.
     void Add(const std::string& path, Step step);
-    // Waits for every file added and does the rest of their then-steps.
+    // Waits for every file added and does the rest of their then-steps; their scratch keys are gone.
     void Finish();
 
 private:
@@ -80,6 +80,7 @@ private:
     std::condition_variable work_;
     std::deque<std::shared_ptr<Item>> items_;  // added, their then-steps not yet done
     bool closing_ = false;
+    std::unique_ptr<registration::ScratchSweeper> sweeper_;  // the lanes' scratch keys, deleted meanwhile
     std::vector<registration::Session*> partners_;  // the other lanes' sessions, waiting with laneObserver_
     win32::unique_handle doneEvent_;            // set when a lane finishes a step
     std::vector<std::thread> lanes_;

@@ -1,6 +1,7 @@
 // The scratch key of a capture, read back by root, and the guard over the keys that escape it.
 #include "inspect/CaptureKeys.h"
 
+#include <atomic>
 #include <map>
 #include <system_error>
 #include <thread>
@@ -11,6 +12,15 @@ namespace registration {
 namespace {
 
 constexpr wchar_t kGuardedKey[] = L"Software\\Classes\\Interface";
+
+// Each key read back deleted by its path, children first: one call a key, where deleting the tree
+// lists every key again. Whatever is left (written after the read, or never read) goes with the tree.
+void DeleteScratch(const std::wstring& root, const std::vector<std::wstring>& read) {
+    for (auto path = read.rbegin(); path != read.rend(); ++path) {
+        (void)::RegDeleteKeyW(HKEY_CURRENT_USER, path->empty() ? root.c_str() : (root + L'\\' + *path).c_str());
+    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
+}
 
 std::wstring WideName(const char* name) { return std::wstring(name, name + std::char_traits<char>::length(name)); }
 
@@ -94,22 +104,76 @@ std::vector<capture::Key> KeysByRoot(const std::vector<registry::TreeKey>& scrat
     return keys;
 }
 
-ScratchKey::ScratchKey() {
-    // New for each capture: the process, and a count no two captures of a process share.
+ScratchKey::ScratchKey(ScratchSweeper* sweeper) : sweeper_(sweeper) {
+    // New for each capture: the process, a count no two captures of a process share (they may begin at
+    // the same tick on two threads), and the time (a process of the same id later).
+    static std::atomic<unsigned long long> captures{0};
     LARGE_INTEGER now{};
     ::QueryPerformanceCounter(&now);
     name_ = "Software\\Velquist capture " + std::to_string(::GetCurrentProcessId()) + "." +
-            std::to_string(static_cast<unsigned long long>(now.QuadPart));
+            std::to_string(static_cast<unsigned long long>(now.QuadPart)) + "." + std::to_string(++captures);
 }
 
 ScratchKey::~ScratchKey() {
-    // Each key read back deleted by its path, children first: one call a key, where deleting the tree
-    // lists every key again. Whatever is left (written after the read, or never read) goes with the tree.
-    const std::wstring root(name_.begin(), name_.end());
-    for (auto path = read_.rbegin(); path != read_.rend(); ++path) {
-        (void)::RegDeleteKeyW(HKEY_CURRENT_USER, path->empty() ? root.c_str() : (root + L'\\' + *path).c_str());
+    std::wstring root(name_.begin(), name_.end());
+    if (sweeper_ != nullptr) {
+        try {
+            sweeper_->Sweep(std::move(root), std::move(read_));
+            return;
+        } catch (...) {  // out of memory: deleted here and now
+            root.assign(name_.begin(), name_.end());
+        }
     }
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
+    DeleteScratch(root, read_);
+}
+
+ScratchSweeper::ScratchSweeper() {
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {  // no thread: each key deleted as it is handed over
+    }
+}
+
+ScratchSweeper::~ScratchSweeper() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+    }
+    work_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void ScratchSweeper::Sweep(std::wstring root, std::vector<std::wstring> paths) {
+    if (!thread_.joinable()) {
+        DeleteScratch(root, paths);
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        queue_.emplace_back(std::move(root), std::move(paths));
+    }
+    work_.notify_one();
+}
+
+void ScratchSweeper::Drain() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [this] { return !thread_.joinable() || (queue_.empty() && !busy_); });
+}
+
+void ScratchSweeper::Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        work_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+        if (queue_.empty()) return;  // closing, and all handed over is gone
+        auto [root, paths] = std::move(queue_.front());
+        queue_.pop_front();
+        busy_ = true;
+        lock.unlock();
+        DeleteScratch(root, paths);
+        lock.lock();
+        busy_ = false;
+        if (queue_.empty()) idle_.notify_all();
+    }
 }
 
 LONG ScratchKey::ReadBack(std::vector<capture::Key>& keys) {

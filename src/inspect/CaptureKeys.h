@@ -4,8 +4,12 @@
 
 #include <windows.h>
 
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "inspect/Capture.h"
@@ -14,11 +18,37 @@
 
 namespace registration {
 
+// Deletes captures' scratch keys on a thread of its own, so that captures side by side with others do
+// not wait for it; Drain waits until every key handed over is gone. Where no thread can be had, each
+// is deleted at once.
+class ScratchSweeper {
+public:
+    ScratchSweeper();
+    ~ScratchSweeper();  // drains
+    ScratchSweeper(const ScratchSweeper&) = delete;
+    ScratchSweeper& operator=(const ScratchSweeper&) = delete;
+
+    // The scratch key `root` (its name under HKEY_CURRENT_USER) and the paths read back below it,
+    // parents before children: deleted children first, then whatever is left of the tree.
+    void Sweep(std::wstring root, std::vector<std::wstring> paths);
+    void Drain();
+
+private:
+    void Run();
+
+    std::mutex mutex_;
+    std::condition_variable work_, idle_;
+    std::deque<std::pair<std::wstring, std::vector<std::wstring>>> queue_;
+    bool busy_ = false;
+    bool closing_ = false;
+    std::thread thread_;
+};
+
 // A key under HKEY_CURRENT_USER\Software, new for each capture, deleted with all below it when this
-// goes, whatever became of the runner that wrote into it.
+// goes (by the sweeper, when one is given), whatever became of the runner that wrote into it.
 class ScratchKey {
 public:
-    ScratchKey();
+    explicit ScratchKey(ScratchSweeper* sweeper = nullptr);
     ~ScratchKey();
     ScratchKey(const ScratchKey&) = delete;
     ScratchKey& operator=(const ScratchKey&) = delete;
@@ -32,6 +62,7 @@ public:
 private:
     std::string name_;
     std::vector<std::wstring> read_;  // the paths ReadBack found, parents before children
+    ScratchSweeper* sweeper_;
 };
 
 // The keys captured in the scratch key's layout (paths below it, as ReadTree gives them) by the root

@@ -110,13 +110,14 @@ void Interpret(const runner::Exchange& exchange, Result& result) {
 
 // The capture itself: the request with the scratch key named, then what the runner wrote into it.
 void CaptureInRunner(runner::RunnerClient& client, const std::string& fullPath, DWORD waitLimitMs,
-                     runner::WaitObserver* observer, EscapeWatch& escapes, Result& result, capture::Capture& captured) {
+                     runner::WaitObserver* observer, EscapeWatch& escapes, ScratchSweeper* sweeper, Result& result,
+                     capture::Capture& captured) {
     escapes.Before();
     struct PutBack {
         EscapeWatch& escapes;
         ~PutBack() { escapes.After(); }
     } putBack{escapes};
-    ScratchKey scratch;
+    ScratchKey scratch(sweeper);
     Interpret(client.Send(runner::Request::Capture, runner::CaptureText(fullPath, scratch.Name()), waitLimitMs,
                           observer),
               result);
@@ -189,7 +190,7 @@ Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLim
         }
         if (captured != nullptr) {
             *captured = capture::Capture{fullPath, result.machine, {}};
-            CaptureInRunner(*client, fullPath, waitLimitMs, observer_, *escapes_, result, *captured);
+            CaptureInRunner(*client, fullPath, waitLimitMs, observer_, *escapes_, sweeper_, result, *captured);
             return result;
         }
         Interpret(client->Send(kind, fullPath, waitLimitMs, observer_, perUser_ ? runner::kPerUserFlag : 0), result);

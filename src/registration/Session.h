@@ -80,6 +80,9 @@ public:
     // records, the matching EndCaptures puts back. Calls nest with those of the captures themselves.
     void BeginCaptures() { escapes_->Before(); }
     void EndCaptures() { escapes_->After(); }
+    // Who deletes the captures' scratch keys: nullptr (the default) for each capture itself, before
+    // it returns; a sweeper for captures side by side (whoever sets it drains it).
+    void SetSweeper(ScratchSweeper* sweeper) noexcept { sweeper_ = sweeper; }
 
     // The process id of the runner serving `machine`, 0 when none runs.
     DWORD RunnerProcessId(std::uint16_t machine) const noexcept;
@@ -100,6 +103,7 @@ private:
     runner::WaitObserver* observer_ = nullptr;
     std::unique_ptr<EscapeWatch> ownEscapes_;  // none in a partner
     EscapeWatch* escapes_;                     // of the captures: its own, or its maker's
+    ScratchSweeper* sweeper_ = nullptr;
     pefile::PageCache pages_;  // the header check's buffers, file after file
     std::unique_ptr<Session> partner_;
 };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestComponents.h"
@@ -192,6 +193,33 @@ TEST_F(CaptureTest, EveryFailureLeavesNoScratchKeyAndNoRedirection) {
         testsupport::ForgetClass(VELQUIST_COMSERVER_CLSID);
     }
     ExpectUnchanged(before);
+}
+
+// Captures side by side begin at the same tick now and then: each still gets a scratch key of its own,
+// and a sweeper deletes what it is handed before Drain returns.
+TEST(ScratchKeyTest, KeysMadeAtOnceOnTwoThreadsHaveNamesOfTheirOwnAndTheSweeperDeletesThem) {
+    std::vector<std::string> names[2];
+    registration::ScratchSweeper sweeper;
+    const auto make = [&sweeper](std::vector<std::string>& into) {
+        for (int i = 0; i < 200; ++i) {
+            registration::ScratchKey key(&sweeper);
+            into.push_back(key.Name());
+            HKEY created = nullptr;
+            ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, (key.Name() + "\\Below").c_str(), 0, nullptr, 0, KEY_WRITE,
+                                        nullptr, &created, nullptr),
+                      ERROR_SUCCESS);
+            ::RegCloseKey(created);
+        }
+    };
+    std::thread other([&] { make(names[1]); });
+    make(names[0]);
+    other.join();
+    sweeper.Drain();
+    std::vector<std::string> all = names[0];
+    all.insert(all.end(), names[1].begin(), names[1].end());
+    for (const std::string& name : all) EXPECT_FALSE(testsupport::KeyExists(HKEY_CURRENT_USER, name)) << name;
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end());
 }
 
 // What a registration writes around the redirection is put back as it was: a key added, a value
