@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DialogWatcher.h"
@@ -74,6 +75,29 @@ TEST_F(ToolsMenu, CheckTellsWhetherTheComponentIsRegisteredHere) {
         EXPECT_EQ(rows[1].text, "Check completed");
         EXPECT_EQ(rows[1].image, kProgramImage);
     }
+}
+
+// A folder's check with both lanes held by hung components: Esc still reaches the window, stops both
+// at once, and the check closes as stopped after the first file's line, trying nothing more.
+TEST_F(ToolsMenu, AFolderCheckStopsAtOnceOnEscWithBothLanesBusy) {
+    testsupport::TempDir folder;
+    ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_BLOCKING_DLL), folder / "a.dll"));
+    ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_BLOCKING_DLL), folder / "b.dll"));
+    ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), folder / "c.dll"));
+    Directory(folder.Path(), false);
+    std::thread asker([&] {
+        ::Sleep(1000);
+        ::PostMessageA(form.ListView1, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    });
+    const ULONGLONG start = ::GetTickCount64();
+    Choose(IDM_CHECK);
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    asker.join();
+    EXPECT_LT(elapsed, 5000u);  // well within the components' ten seconds
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].text, "Failed : " + (folder / "a.dll"));
+    EXPECT_EQ(rows[1].text, "Check stopped");
 }
 
 // A component registered here whose DLL makes none of its classes (no DllGetClassObject): it does
