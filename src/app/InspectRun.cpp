@@ -79,6 +79,10 @@ void ForEachCapture(const RunRequest& request, registration::Session& session, R
         lanes.Add(path, [&, path](registration::Session& lane) -> Module1::SideBySide::Then {
             auto file = std::make_shared<Module1::FileCapture>(Module1::CaptureFile(lane, path));
             return [&, path, file] {
+                // What failed beside another capture is tried once more alone (see SideBySide::Alone).
+                if (file->verdict == Module1::FileCapture::Verdict::Failed && !file->stopped && lanes.Together()) {
+                    lanes.Alone([&](registration::Session& alone) { *file = Module1::CaptureFile(alone, path); });
+                }
                 if (file->stopped) run.stopped = true;
                 if (file->verdict == Module1::FileCapture::Verdict::NotComponent) return;
                 if (file->verdict == Module1::FileCapture::Verdict::Failed) {
@@ -215,7 +219,16 @@ void ForEachCheckedComponent(const RunRequest& request, registration::Session& s
             if (file->verdict == Verdict::Captured) {
                 then = step(lane, path, file->captured, check::CheckAgainstMachine(file->captured));
             }
-            return [&, path, file, then] {
+            return [&, path, file, then]() mutable {
+                // What failed beside another capture is tried once more alone (see SideBySide::Alone).
+                if (file->verdict == Verdict::Failed && !file->stopped && lanes.Together()) {
+                    lanes.Alone([&](registration::Session& alone) {
+                        *file = Module1::CaptureFile(alone, path);
+                        then = file->verdict == Verdict::Captured
+                                   ? step(alone, path, file->captured, check::CheckAgainstMachine(file->captured))
+                                   : nullptr;
+                    });
+                }
                 if (file->stopped) run.stopped = true;
                 if (file->verdict == Verdict::NotComponent) {
                     if (single) TellNotComponent(showError, summary);

@@ -2,6 +2,7 @@
 // thread waits for the oldest, handling its window's messages meanwhile, and does its then-step.
 #include "folders/SideBySide.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace Module1 {
@@ -77,6 +78,7 @@ void SideBySide::Lane(registration::Session& session) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             work_.wait(lock, [this, &item] {
+                if (paused_ && !closing_) return false;
                 for (const std::shared_ptr<Item>& queued : items_) {
                     if (!queued->started) {
                         item = queued;
@@ -99,6 +101,7 @@ void SideBySide::Lane(registration::Session& session) {
             const std::lock_guard<std::mutex> lock(mutex_);
             item->then = std::move(then);
             item->done = true;
+            item->afterStop = stop_;
         }
         ::SetEvent(doneEvent_.get());
     }
@@ -133,6 +136,7 @@ void SideBySide::Add(const std::string& path, Step step) {
 void SideBySide::DeliverFront() {
     std::shared_ptr<Item> front;
     for (;;) {
+        if (walk_.stopped) stop_ = true;  // the walk saw a stop itself: the lanes' calls end now
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             if (items_.empty()) return;
@@ -149,7 +153,11 @@ void SideBySide::DeliverFront() {
             ::SetEvent(doneEvent_.get());  // look again at once
         }
     }
-    if (!walk_.stopped && front->then) front->then();
+    // What was done before the stop still has its line; after the file under way when it came (the
+    // first done after it, or one whose then-step stopped the walk), nothing has.
+    const bool stoppedBefore = walk_.stopped;
+    if (!dropping_ && front->then) front->then();
+    if (walk_.stopped && (!stoppedBefore || front->afterStop)) dropping_ = true;
     if (walk_.stopped) stop_ = true;
 }
 
@@ -165,6 +173,42 @@ void SideBySide::EndBatch() {
         batch_ = 0;
         session_.EndCaptures();
     }
+}
+
+void SideBySide::Alone(const std::function<void(registration::Session& session)>& work) {
+    if (lanes_.empty()) {
+        work(session_);
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        paused_ = true;
+    }
+    struct Resume {
+        SideBySide& lanes;
+        ~Resume() {
+            lanes.session_.SetObserver(&lanes.laneObserver_);
+            {
+                const std::lock_guard<std::mutex> lock(lanes.mutex_);
+                lanes.paused_ = false;
+            }
+            lanes.work_.notify_all();
+        }
+    } resume{*this};
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            const bool busy = std::any_of(items_.begin(), items_.end(),
+                                          [](const std::shared_ptr<Item>& item) { return item->started && !item->done; });
+            if (!busy) break;
+        }
+        if (runner::WaitForEvent(doneEvent_.get(), stop_ ? nullptr : observer_) == runner::Wait::Stopped) {
+            stop_ = true;
+            ::SetEvent(doneEvent_.get());
+        }
+    }
+    session_.SetObserver(observer_);
+    work(session_);
 }
 
 void SideBySide::Finish() {

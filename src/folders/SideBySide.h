@@ -37,8 +37,9 @@ public:
 
     // Lanes: the session and its partner when `together` and both can be had (threads, a partner);
     // otherwise each step is done at once, in the session, on the adding thread, as one after another.
-    // The session's observer is asked about stopping, and given the input, while this thread waits; a
-    // then-step that sets walk.stopped ends the work: what comes after it is dropped.
+    // The session's observer is asked about stopping, and given the input, while this thread waits. A
+    // stop (asked there, or seen by the walk) stops the lanes' calls; the files done before it still
+    // get their then-steps, and a then-step that sets walk.stopped is the last.
     SideBySide(registration::Session& session, WalkProgress& walk, bool together);
     ~SideBySide();
     SideBySide(const SideBySide&) = delete;
@@ -49,12 +50,21 @@ public:
     // Waits for every file added and does the rest of their then-steps; their scratch keys are gone.
     void Finish();
 
+    // From a then-step: `work` done on this thread in the session, with nothing else under way (the
+    // lanes' calls awaited, none begun meanwhile) and the session's own observer. For a file whose
+    // capture failed side by side: a component may write files beside itself (a type library, say)
+    // that another lane's look at the next file holds open; alone, it meets what one after another
+    // meets. One after another, `work` is simply done.
+    void Alone(const std::function<void(registration::Session& session)>& work);
+    bool Together() const noexcept { return !lanes_.empty(); }
+
 private:
     struct Item {
         Step step;
         Then then;
         bool started = false;
         bool done = false;
+        bool afterStop = false;  // done once the lanes were told to stop
     };
     class StopFlag : public runner::WaitObserver {
     public:
@@ -75,11 +85,13 @@ private:
     WalkProgress& walk_;
     runner::WaitObserver* observer_;  // the session's own, asked on this thread only
     std::atomic<bool> stop_{false};
+    bool dropping_ = false;  // a then-step stopped the walk: the rest are dropped
     StopFlag laneObserver_{stop_};
     std::mutex mutex_;
     std::condition_variable work_;
     std::deque<std::shared_ptr<Item>> items_;  // added, their then-steps not yet done
     bool closing_ = false;
+    bool paused_ = false;  // Alone is under way: no lane begins a file
     std::unique_ptr<registration::ScratchSweeper> sweeper_;  // the lanes' scratch keys, deleted meanwhile
     std::vector<registration::Session*> partners_;  // the other lanes' sessions, waiting with laneObserver_
     win32::unique_handle doneEvent_;            // set when a lane finishes a step

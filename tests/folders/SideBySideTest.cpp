@@ -100,4 +100,65 @@ TEST_F(SideBySideLanes, AThenStepThatStopsTheWalkDropsTheRest) {
     EXPECT_EQ(order_, (std::vector<std::string>{"0", "1"}));
 }
 
+// A stop the walk sees itself (the window's Stop, Ctrl+C): the call under way on a lane ends at once,
+// and what was done before it keeps its then-step.
+TEST_F(SideBySideLanes, AStopTheWalkSeesEndsTheLanesCallsAndKeepsWhatWasDone) {
+    const ULONGLONG start = ::GetTickCount64();
+    {
+        Module1::SideBySide lanes(session_, walk_, true);
+        lanes.Add("done.txt", [&](registration::Session&) -> Module1::SideBySide::Then {
+            return [&] { order_.push_back("done"); };
+        });
+        lanes.Add("hung.txt", [&](registration::Session& lane) -> Module1::SideBySide::Then {
+            // As a runner's wait does: until the lane's observer asks to stop, ten seconds at most.
+            bool stopped = false;
+            for (int i = 0; i < 1000 && !stopped; ++i) {
+                stopped = lane.Observer() != nullptr && lane.Observer()->StopRequested();
+                if (!stopped) ::Sleep(10);
+            }
+            return [&, stopped] {
+                order_.push_back(stopped ? "hung, stopped" : "hung, ran out");
+                walk_.stopped = true;
+            };
+        });
+        ::Sleep(100);
+        walk_.stopped = true;  // as the walk sets it when it is asked to stop
+        lanes.Finish();
+    }
+    EXPECT_LT(::GetTickCount64() - start, 5000u);
+    EXPECT_EQ(order_, (std::vector<std::string>{"done", "hung, stopped"}));
+}
+
+// A file done again alone from its then-step (as a failed capture is) meets no other file under way.
+TEST_F(SideBySideLanes, WorkDoneAloneOverlapsNothing) {
+    std::atomic<int> running{0};
+    std::vector<std::string> seen;
+    Module1::SideBySide lanes(session_, walk_, true);
+    const auto step = [&](const std::string& name) {
+        return [&, name](registration::Session&) -> Module1::SideBySide::Then {
+            ++running;
+            ::Sleep(150);
+            const bool overlapped = running > 1;
+            ::Sleep(150);
+            --running;
+            return [&, name, overlapped] {
+                seen.push_back(name + (overlapped ? " beside another" : " alone"));
+                if (name != "a") return;
+                lanes.Alone([&](registration::Session& session) {
+                    EXPECT_EQ(&session, &session_);
+                    ++running;
+                    ::Sleep(150);
+                    seen.push_back(running > 1 ? "a again, beside another" : "a again, alone");
+                    --running;
+                });
+            };
+        };
+    };
+    for (const char* name : {"a", "b", "c", "d"}) lanes.Add(std::string(name) + ".txt", step(name));
+    lanes.Finish();
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_EQ(seen[0], "a beside another");  // b went at once on the other lane
+    EXPECT_EQ(seen[1], "a again, alone");
+}
+
 }  // namespace
