@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 namespace velquist {
 
 void ListViewResultList::Clear() {
@@ -23,6 +25,7 @@ void ListViewResultList::Add(const std::string& key, const ResultLine& line) {
 // a visible list view redraws its scroll bar for every row inserted, at once.
 void ListViewResultList::ShowNewest() {
     const size_t pending = lines_.size() - shown_;
+    if (pending > 0 && beforeFirstRow_) std::exchange(beforeFirstRow_, nullptr)();
     if (pending > 1) ::SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
     for (; shown_ < lines_.size(); ++shown_) {
         const ResultLine& line = lines_[shown_];

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,9 @@ namespace velquist {
 
 class ListViewResultList final : public ResultList {
 public:
-    explicit ListViewResultList(HWND listView) noexcept : list_(listView) {}
+    // beforeFirstRow: called once, before the first row goes into the control.
+    explicit ListViewResultList(HWND listView, std::function<void()> beforeFirstRow = {}) noexcept
+        : list_(listView), beforeFirstRow_(std::move(beforeFirstRow)) {}
 
     void Clear() override;
     int Count() const override;
@@ -38,6 +41,7 @@ public:
 
 private:
     HWND list_;
+    std::function<void()> beforeFirstRow_;
     std::vector<std::string> keys_;
     std::vector<ResultLine> lines_;
     size_t shown_ = 0;  // lines in the control: the first shown_ of lines_

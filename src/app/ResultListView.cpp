@@ -47,8 +47,7 @@ void PutOnClipboard(HWND owner, const std::wstring& text) {
 
 ResultListView::ResultListView(HWND owner, HWND listView)
     : owner_(owner), list_(listView), images_(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 0)),
-      rows_(listView) {
-    for (int id : {IDI_CHECK, IDI_CROSS, IDI_PROGRAM, IDI_CAUTION}) ::ImageList_AddIcon(images_.get(), win32::SharedIcon(id, 16));
+      rows_(listView, [this] { AddIcons(); }) {
     ::SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images_.get()));
     ::SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(images_.get()));
     HWND header = reinterpret_cast<HWND>(::SendMessageA(list_, LVM_GETHEADER, 0, 0));
@@ -61,6 +60,12 @@ ResultListView::ResultListView(HWND owner, HWND listView)
     column.fmt = LVCFMT_LEFT;
     column.cx = HimetricToPixels(kResultColumnHimetric, 96);  // the layout sets it per DPI
     ::SendMessageA(list_, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+}
+
+// The icons go into the list when the first row does: until then the list is empty, and the window
+// shows without waiting for them.
+void ResultListView::AddIcons() {
+    for (int id : {IDI_CHECK, IDI_CROSS, IDI_PROGRAM, IDI_CAUTION}) ::ImageList_AddIcon(images_.get(), win32::SharedIcon(id, 16));
 }
 
 void ResultListView::CopyRows() const {

@@ -16,6 +16,8 @@ class ResultListView {
 public:
     // Sets up the list control (image list, column, tips); owner: the window of its boxes and dialogs.
     ResultListView(HWND owner, HWND listView);
+    ResultListView(const ResultListView&) = delete;  // its rows call back into it
+    ResultListView& operator=(const ResultListView&) = delete;
 
     ListViewResultList& Rows() noexcept { return rows_; }
     HIMAGELIST Images() const noexcept { return images_.get(); }
@@ -34,6 +36,8 @@ public:
     void SaveResults() const;
 
 private:
+    void AddIcons();
+
     HWND owner_;
     HWND list_;
     win32::unique_himagelist images_;

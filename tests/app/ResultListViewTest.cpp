@@ -116,7 +116,13 @@ TEST_F(ResultListView, ReportWithOneColumnAndFourSixteenPixelImages) {
     ASSERT_NE(header, nullptr);
     EXPECT_EQ(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 1);
 
+    // The icons are loaded with the first row, after the window has shown; once, whatever a Clear does.
     ASSERT_NE(form.ImageList1, nullptr);
+    EXPECT_EQ(::ImageList_GetImageCount(form.ImageList1), 0);
+    for (int i = 0; i < 2; ++i) {
+        velquist::AddResultLine(form.Results(), velquist::ClosingLine(true, false));
+        form.Results().Clear();
+    }
     EXPECT_EQ(::ImageList_GetImageCount(form.ImageList1), 4);
     int cx = 0, cy = 0;
     ASSERT_TRUE(::ImageList_GetIconSize(form.ImageList1, &cx, &cy));
