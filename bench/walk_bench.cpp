@@ -15,7 +15,8 @@
 
 #include "BenchFiles.h"
 #include "BenchReport.h"
-#include "app/velquistform.h"
+#include "app/Elevation.h"
+#include "window/velquistform.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
 
@@ -75,7 +76,7 @@ double BareProcess(const std::string& tree) {
 // The main window as a user has it: directory mode, sub-directories, Velquist! pressed; the click
 // returns once the closing line is in the list.
 double WindowRun(const std::string& binDir, const std::string& tree, int& lines) {
-    velquist::velquistform form(registration::RunnerPrograms::InFolder(binDir));
+    velquist::velquistform form(velquist::SystemElevation(), registration::RunnerPrograms::InFolder(binDir));
     if (!form.Create()) return -1;
     ::ShowWindow(form.Handle(), SW_SHOWNORMAL);
     ::UpdateWindow(form.Handle());

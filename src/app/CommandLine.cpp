@@ -6,7 +6,9 @@
 
 #include <cctype>
 
+#include "tasks/Tasks.h"
 #include "win32/Handles.h"
+#include "win32/Paths.h"
 #include "win32/Text.h"
 
 namespace velquist {
@@ -54,12 +56,22 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     };
     bool hasReport = false;
     bool hasPath = false;
-    int tasks = 0;  // of /check, /test, /export, /removal and /manifest
-    // "/word:FILE": the file, with a complaint when it is empty.
-    const auto fileOf = [&fail](const std::string& argument, const std::string& word) {
-        std::string file = argument.substr(word.size() + 1);
-        if (file.empty()) fail("/" + word + " needs a file name.");
-        return file;
+    int tasks = 0;  // switches of tasks
+    // A task's switch: "/word", or "/word:FILE" for a task that writes a file; false for none.
+    const auto taskSwitch = [&](const std::string& argument, const std::string& word) {
+        for (const TaskSpec& spec : Tasks()) {
+            if (spec.word.empty()) continue;
+            const std::string name(spec.word);
+            if (!spec.writesFile ? word != name : word.rfind(name + ":", 0) != 0) continue;
+            line.task = spec.task;
+            if (spec.writesFile) {
+                line.taskFile = argument.substr(name.size() + 2);
+                if (line.taskFile.empty()) fail("/" + name + ": needs a file name.");
+            }
+            ++tasks;
+            return true;
+        }
+        return false;
     };
     for (const std::string& argument : arguments) {
         if (argument.size() > 1 && (argument[0] == '/' || argument[0] == '-')) {
@@ -74,21 +86,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.run = true;
             } else if (word == "s") {
                 line.silent = true;
-            } else if (word == "check") {
-                line.check = true;
-                ++tasks;
-            } else if (word == "test") {
-                line.test = true;
-                ++tasks;
-            } else if (word.rfind("export:", 0) == 0) {
-                line.exportFile = fileOf(argument, "export:");
-                ++tasks;
-            } else if (word.rfind("removal:", 0) == 0) {
-                line.removalFile = fileOf(argument, "removal:");
-                ++tasks;
-            } else if (word.rfind("manifest:", 0) == 0) {
-                line.manifestFile = fileOf(argument, "manifest:");
-                ++tasks;
+            } else if (taskSwitch(argument, word)) {
             } else if (word.rfind("report:", 0) == 0) {
                 line.report = argument.substr(8);
                 if (line.report.empty()) fail("/report: needs a file name.");
@@ -104,13 +102,24 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             hasPath = true;
         }
     }
-    if (tasks > 1) fail("Only one of /check, /test, /export, /removal and /manifest can be given.");
-    if (tasks > 0 && line.unregister) fail("/u cannot be given with /check, /test, /export, /removal or /manifest.");
-    // A manifest's classes are nobody's registration: per user or per machine means nothing to it.
-    if (!line.manifestFile.empty() && line.perUser) fail("/user cannot be given with /manifest.");
+    if (tasks > 1) fail("Only one of " + TaskSwitches("and") + " can be given.");
+    if (tasks > 0 && line.unregister) fail("/u cannot be given with " + TaskSwitches("or") + ".");
+    if (line.perUser && !TaskOf(line.task).perUserApplies) fail("/user cannot be given with /" + std::string(TaskOf(line.task).word) + ".");
     if (hasReport && !line.silent) fail("/report is for silent mode (/s) only.");
     if (line.silent && !hasPath) fail("Silent mode (/s) needs a file or folder.");
     return line;
+}
+
+RunRequest RequestFrom(const CommandLine& line) {
+    RunRequest request;
+    request.mode = win32::IsFolder(line.path) ? RunRequest::Mode::Directory : RunRequest::Mode::SingleFile;
+    request.path = line.path;
+    request.subfolders = line.subfolders;
+    request.registerFlag = !line.unregister;
+    request.perUser = line.perUser;
+    request.task = line.task;
+    request.target = line.taskFile;
+    return request;
 }
 
 std::vector<std::string> ProcessArguments() { return ArgumentsOf(::GetCommandLineW()); }
@@ -122,23 +131,6 @@ std::vector<std::string> SplitArguments(const std::string& parameters) {
     std::wstring wide(static_cast<size_t>(length), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, wide.data(), length);
     return ArgumentsOf(wide.c_str());
-}
-
-std::string QuoteArgument(const std::string& argument) {
-    std::string quoted = "\"";
-    size_t backslashes = 0;
-    for (const char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        // Backslashes are literal unless a quote follows: then each is doubled, and the quote escaped.
-        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, '\\');  // before the closing quote
-    return quoted + '"';
 }
 
 std::string Usage() {

@@ -5,17 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "tasks/RunRequest.h"
+#include "win32/Text.h"
+
 namespace velquist {
 
 struct CommandLine {
     bool unregister = false;  // /u: Un-Velquist! rather than Velquist!
     bool subfolders = false;  // /r: include sub-directories (directory mode)
     bool perUser = false;     // /user: register for the current user only
-    bool check = false;       // /check: check the registration instead of changing it
-    bool test = false;        // /test: make each registered class as a client would
-    std::string exportFile;   // /export:FILE: write a .reg file that registers the components
-    std::string removalFile;  // /removal:FILE: write a .reg file that removes them
-    std::string manifestFile; // /manifest:FILE: write a manifest that makes their classes unregistered
+    // /check, /test, /export:FILE, /removal:FILE, /manifest:FILE (see the table of tasks); a register
+    // run without one
+    RunRequest::Task task = RunRequest::Task::Change;
+    std::string taskFile;     // the FILE of a task that writes one
     bool run = false;         // /run: run the command at once in the window
     bool silent = false;      // /s: no window; run, report on the console, exit with a code
     std::string report;       // /report:FILE (silent mode only)
@@ -35,14 +37,12 @@ std::vector<std::string> ProcessArguments();
 // A string of parameters split as ProcessArguments splits the process's own.
 std::vector<std::string> SplitArguments(const std::string& parameters);
 
-// One argument quoted so that the system's rules (CommandLineToArgvW) read it back unchanged: in
-// quotes, with the backslashes before a quote, or before the closing quote, doubled.
-std::string QuoteArgument(const std::string& argument);
+using win32::QuoteArgument;
+
+// The request a (valid) command line makes: directory mode when its path names a folder.
+RunRequest RequestFrom(const CommandLine& line);
 
 // The usage text shown for a bad command line.
 std::string Usage();
-
-// The exit codes of silent mode.
-enum ExitCode : int { kExitSucceeded = 0, kExitFailed = 1, kExitNothingToDo = 2, kExitBadCommandLine = 3 };
 
 }  // namespace velquist

@@ -1,7 +1,7 @@
 // The program's one message loop.
 #include "app/MessageLoop.h"
 
-#include "app/velquistform.h"
+#include "window/velquistform.h"
 
 namespace velquist {
 

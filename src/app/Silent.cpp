@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "tasks/Commands.h"
 #include "results/Report.h"
 #include "win32/Handles.h"
 

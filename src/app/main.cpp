@@ -5,10 +5,11 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "app/Elevation.h"
 #include "app/MessageLoop.h"
 #include "app/Silent.h"
 #include "app/Startup.h"
-#include "app/velquistform.h"
+#include "window/velquistform.h"
 #include "runner/Runner.h"
 #include "win32/Handles.h"
 
@@ -24,7 +25,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
         exitCode = velquist::RunSilent(line);
     } else {
         velquist::PrepareWindows();
-        velquist::velquistform form;
+        velquist::velquistform form(velquist::SystemElevation());
         if (form.Create()) {
             if (line.valid && !line.path.empty()) form.FillInputs(line.path, line.subfolders);
             if (line.valid) form.SetPerUser(line.perUser);

@@ -69,6 +69,10 @@ struct MenuDeleter {
     using pointer = HMENU;
     void operator()(HMENU h) const noexcept { ::DestroyMenu(h); }
 };
+struct AcceleratorDeleter {
+    using pointer = HACCEL;
+    void operator()(HACCEL h) const noexcept { ::DestroyAcceleratorTable(h); }
+};
 struct DcDeleter {
     using pointer = HDC;
     void operator()(HDC h) const noexcept { ::DeleteDC(h); }
@@ -93,6 +97,7 @@ using unique_hlocal = std::unique_ptr<T, LocalDeleter>;
 using unique_hglobal = std::unique_ptr<void, GlobalDeleter>;
 using unique_himagelist = std::unique_ptr<std::remove_pointer_t<HIMAGELIST>, ImageListDeleter>;
 using unique_hmenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
+using unique_haccel = std::unique_ptr<std::remove_pointer_t<HACCEL>, AcceleratorDeleter>;
 // A memory DC from CreateCompatibleDC.
 using unique_hdc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/RunRequest.h"
+#include "tasks/RunRequest.h"
 #include "results/Report.h"
 
 namespace {
@@ -60,31 +60,28 @@ TEST(CommandLine, BadCommandLinesSayWhy) {
 // The tasks other than a change: each alone, with the switches that go with any run; never two of
 // them, never with /u, never without their file. Bad ones end silent mode with exit code 3.
 TEST(CommandLine, CheckTestExportAndRemovalGoAloneAndNeedTheirFile) {
+    using Task = velquist::RunRequest::Task;
     struct Case {
         std::vector<std::string> arguments;
-        bool check;
-        std::string exportFile, removalFile;
-        bool test = false;
-        std::string manifestFile = {};
+        Task task;
+        std::string file;
         bool perUser = true;
     };
     const Case cases[] = {
-        {{"/s", "/check", "/r", "/user", "C:\\app"}, true, "", ""},
-        {{"/export:C:\\a.reg", "/S", "/R", "/USER", "C:\\app"}, false, "C:\\a.reg", ""},
-        {{"-user", "/REMOVAL:x.reg", "-r", "-s", "C:\\app"}, false, "", "x.reg"},
-        {{"/s", "/TEST", "/r", "/user", "C:\\app"}, false, "", "", true},
-        {{"/s", "/Manifest:C:\\app\\App.manifest", "/r", "C:\\app"}, false, "", "", false, "C:\\app\\App.manifest", false},
+        {{"/s", "/check", "/r", "/user", "C:\\app"}, Task::Check, ""},
+        {{"/export:C:\\a.reg", "/S", "/R", "/USER", "C:\\app"}, Task::Export, "C:\\a.reg"},
+        {{"-user", "/REMOVAL:x.reg", "-r", "-s", "C:\\app"}, Task::Removal, "x.reg"},
+        {{"/s", "/TEST", "/r", "/user", "C:\\app"}, Task::Test, ""},
+        {{"/s", "/Manifest:C:\\app\\App.manifest", "/r", "C:\\app"}, Task::Manifest, "C:\\app\\App.manifest", false},
+        {{"/s", "/r", "C:\\app"}, Task::Change, "", false},
     };
     for (const Case& c : cases) {
         const auto line = ParseCommandLine(c.arguments);
         ASSERT_TRUE(line.valid) << c.arguments[1] << ": " << line.error;
         EXPECT_TRUE(line.silent && line.subfolders && !line.unregister);
         EXPECT_EQ(line.perUser, c.perUser);
-        EXPECT_EQ(line.manifestFile, c.manifestFile);
-        EXPECT_EQ(line.check, c.check);
-        EXPECT_EQ(line.exportFile, c.exportFile);
-        EXPECT_EQ(line.removalFile, c.removalFile);
-        EXPECT_EQ(line.test, c.test);
+        EXPECT_EQ(line.task, c.task) << c.arguments[1];
+        EXPECT_EQ(line.taskFile, c.file);
     }
     const std::vector<std::vector<std::string>> bad = {
         {"/check", "/export:a.reg"},

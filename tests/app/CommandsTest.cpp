@@ -18,9 +18,10 @@
 #include "MainWindowFixture.h"
 #include "TestComponents.h"
 #include "TestSupport.h"
-#include "app/Commands.h"
+#include "tasks/Commands.h"
 #include "app/Elevation.h"
 #include "app/MessageLoop.h"
+#include "window/MainMenus.h"
 #include "resource.h"
 #include "results/Report.h"
 

@@ -7,7 +7,7 @@
 #include "RecordingList.h"
 #include "TestComponents.h"
 #include "TestSupport.h"
-#include "app/Commands.h"
+#include "tasks/Commands.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "RecordingList.h"
 #include "TestComponents.h"
 #include "TestSupport.h"
-#include "app/Commands.h"
+#include "tasks/Commands.h"
 #include "win32/Text.h"
 
 using velquist::LineKind;

@@ -16,7 +16,8 @@
 #include "app/CommandLine.h"
 #include "win32/Handles.h"
 #include "app/Startup.h"
-#include "app/velquistform.h"
+#include "app/Elevation.h"
+#include "window/velquistform.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     velquist::PrepareProcess();
@@ -25,7 +26,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     const std::vector<std::string> arguments = velquist::ProcessArguments();
     auto argument = [&](size_t i) { return i - 1 < arguments.size() ? arguments[i - 1] : std::string(); };
     const bool details = argument(1) == "details";
-    velquist::velquistform form(details ? registration::RunnerPrograms::InFolder(argument(3))
+    velquist::velquistform form(velquist::SystemElevation(), details ? registration::RunnerPrograms::InFolder(argument(3))
                                         : registration::RunnerPrograms::BesideProgram());
     if (!form.Create()) return 1;
     if (details) {

@@ -16,7 +16,7 @@
 
 #include "TestComponents.h"
 #include "TestSupport.h"
-#include "app/RunRequest.h"
+#include "tasks/RunRequest.h"
 #include "runner/RunnerProtocol.h"
 #include "win32/Handles.h"
 

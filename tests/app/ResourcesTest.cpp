@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "MainWindowFixture.h"
 #include "resource.h"
 
 namespace {
@@ -166,9 +167,11 @@ TEST(Resources, IconsShowWhatTheyStandFor) {
     EXPECT_EQ(cross.green + cross.magenta, 0);
 }
 
-// F1 for Contents; Ctrl+S, Ctrl+K, Ctrl+E and Ctrl+T for Save, Check, Export and Test, in the table's order.
-TEST(Resources, ShortcutsOfTheMainWindow) {
-    HACCEL table = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
+// F1 for Contents and Ctrl+S for Save from the resource, then each task's: Ctrl+K, Ctrl+T and Ctrl+E for
+// Check, Test and Export.
+using Shortcuts = testsupport::MainWindowFixture;
+TEST_F(Shortcuts, OfTheMainWindow) {
+    HACCEL table = form.Accelerators();
     ASSERT_NE(table, nullptr);
     ACCEL entries[8] = {};
     const struct {
@@ -177,8 +180,8 @@ TEST(Resources, ShortcutsOfTheMainWindow) {
     } expected[] = {{VK_F1, IDM_CONTENTS, FVIRTKEY},
                     {'S', IDM_SAVE, FVIRTKEY | FCONTROL},
                     {'K', IDM_CHECK, FVIRTKEY | FCONTROL},
-                    {'E', IDM_EXPORT, FVIRTKEY | FCONTROL},
-                    {'T', IDM_TEST, FVIRTKEY | FCONTROL}};
+                    {'T', IDM_TEST, FVIRTKEY | FCONTROL},
+                    {'E', IDM_EXPORT, FVIRTKEY | FCONTROL}};
     ASSERT_EQ(::CopyAcceleratorTableA(table, entries, 8), static_cast<int>(std::size(expected)));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(entries[i].key, expected[i].key) << i;

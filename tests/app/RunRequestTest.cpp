@@ -7,7 +7,7 @@
 
 #include "TestSupport.h"
 #include "app/CommandLine.h"
-#include "app/RunRequest.h"
+#include "tasks/RunRequest.h"
 
 namespace {
 

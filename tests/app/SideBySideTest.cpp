@@ -11,7 +11,7 @@
 #include "RecordingList.h"
 #include "TestComponents.h"
 #include "TestSupport.h"
-#include "app/Commands.h"
+#include "tasks/Commands.h"
 
 using velquist::RunRequest;
 

@@ -9,7 +9,7 @@
 #include "DialogWatcher.h"
 #include "TestSupport.h"
 #include "app/Startup.h"
-#include "app/velquistform.h"
+#include "window/velquistform.h"
 #include "resource.h"
 #include "win32/Handles.h"
 

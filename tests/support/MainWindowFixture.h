@@ -7,7 +7,8 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "app/velquistform.h"
+#include "app/Elevation.h"
+#include "window/velquistform.h"
 
 namespace testsupport {
 
@@ -46,7 +47,7 @@ protected:
     // Selects directory mode with Text2 = path and Check1 = subfolders.
     void Directory(const std::string& path, bool subfolders);
 
-    velquist::velquistform form{BuildRunners()};
+    velquist::velquistform form{velquist::SystemElevation(), BuildRunners()};
 };
 
 }  // namespace testsupport

@@ -1,6 +1,6 @@
 // Check and export runs: each component captured in its runner, then compared with the machine or
 // gathered into one .reg file.
-#include "app/InspectRun.h"
+#include "tasks/InspectRun.h"
 
 #include <windows.h>
 
@@ -37,6 +37,8 @@ bool FolderHoldsComponent(const RunRequest& request, registration::Session& sess
     return found;
 }
 
+}  // namespace
+
 InspectionEnd CheckRun(const RunRequest& request, registration::Session& session, ResultList& list,
                        const std::function<void(const std::string&)>& showError, RunControl& run,
                        RunSummary& summary) {
@@ -60,6 +62,8 @@ InspectionEnd CheckRun(const RunRequest& request, registration::Session& session
                 " not registered, " + Grouped(summary.succeeded) + " registered here",
             {}};
 }
+
+namespace {
 
 std::wstring Today() {
     SYSTEMTIME now{};
@@ -103,6 +107,8 @@ std::string NotWritten(const std::string& target, DWORD error) {
     return "The file " + target + " could not be written" + (reason.empty() ? "." : ": " + reason);
 }
 
+}  // namespace
+
 InspectionEnd ExportRun(const RunRequest& request, const std::string& target, registration::Session& session,
                         ResultList& list, RunControl& run, RunSummary& summary) {
     const bool removal = request.task == Task::Removal;
@@ -140,6 +146,8 @@ InspectionEnd ExportRun(const RunRequest& request, const std::string& target, re
     return end;
 }
 
+namespace {
+
 // The file's version resource as four numbers, where it has one.
 std::optional<std::array<std::uint16_t, 4>> FileVersionOf(const std::string& path) {
     const auto info = win32::FixedFileInfo(path);
@@ -147,6 +155,8 @@ std::optional<std::array<std::uint16_t, 4>> FileVersionOf(const std::string& pat
     return std::array<std::uint16_t, 4>{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
                                         HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
 }
+
+}  // namespace
 
 // Every component captured into one manifest at `target`, a line each as it is taken or refused;
 // the manifest written whole once all are in.
@@ -178,8 +188,6 @@ InspectionEnd ManifestRun(const RunRequest& request, const std::string& target, 
                ", " + manifest.Architecture() + ") as a dependency and the file lies in the application's folder.";
     return end;
 }
-
-}  // namespace
 
 LineKind KindOf(check::Verdict verdict) {
     switch (verdict) {
@@ -284,15 +292,6 @@ bool ChooseExportTarget(const RunRequest& request, registration::Session& sessio
         return false;
     }
     return true;
-}
-
-InspectionEnd RunInspection(const RunRequest& request, const std::string& target, registration::Session& session,
-                            ResultList& list, const std::function<void(const std::string&)>& showError,
-                            RunControl& run, RunSummary& summary) {
-    if (request.task == Task::Check) return CheckRun(request, session, list, showError, run, summary);
-    if (request.task == Task::Test) return TestRun(request, session, list, showError, run, summary);
-    if (request.task == Task::Manifest) return ManifestRun(request, target, session, list, run, summary);
-    return ExportRun(request, target, session, list, run, summary);
 }
 
 }  // namespace velquist

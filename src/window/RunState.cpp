@@ -1,5 +1,5 @@
 // The main window's run: its state, its input, its progress.
-#include "app/RunState.h"
+#include "window/RunState.h"
 
 #include "pickers/CommonDialogAPI.h"
 
@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "registration/Details.h"
+#include "tasks/Tasks.h"
 #include "win32/Handles.h"
 
 namespace velquist {
@@ -97,16 +98,10 @@ public:
     }
     void OnInput() override { state_.HandleInput(); }
     std::string ChooseExportFile(RunRequest::Task task, const std::string& suggested) override {
-        if (task == RunRequest::Task::Manifest) {
-            static const char kFilter[] = "Manifests (*.manifest)\0*.manifest\0All files (*.*)\0*.*\0";
-            return pickers::ShowSaveFileDialog(state_.window_, suggested, std::string(kFilter, std::size(kFilter) - 1),
-                                               "Export manifest", "manifest");
-        }
-        const bool removal = task == RunRequest::Task::Removal;
-        static const char kFilter[] = "Registration files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
-        return pickers::ShowSaveFileDialog(state_.window_, removal ? "Velquist removal.reg" : "Velquist registration.reg",
-                                           std::string(kFilter, std::size(kFilter) - 1),
-                                           removal ? "Export removal" : "Export registration", "reg");
+        const TaskSpec& spec = TaskOf(task);
+        return pickers::ShowSaveFileDialog(state_.window_, suggested.empty() ? std::string(spec.saveName) : suggested,
+                                           std::string(spec.saveFilter), std::string(spec.saveTitle),
+                                           std::string(spec.saveExtension));
     }
 
 private:

@@ -1,8 +1,12 @@
 // The main window's menu bar.
-#include "app/MainMenus.h"
+#include "window/MainMenus.h"
 
-#include "app/Elevation.h"
+#include <shellapi.h>
+
+#include "tasks/Tasks.h"
 #include "resource.h"
+
+#include <string>
 
 namespace velquist {
 
@@ -16,11 +20,9 @@ void MainMenus::Create(HWND window) {
     ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnufile, MF_STRING, IDM_EXIT, "Exit");
     HMENU mnutools = ::CreatePopupMenu();
-    ::AppendMenuA(mnutools, MF_STRING, IDM_CHECK, "Check registration\tCtrl+K");
-    ::AppendMenuA(mnutools, MF_STRING, IDM_TEST, "Test classes\tCtrl+T");
-    ::AppendMenuA(mnutools, MF_STRING, IDM_EXPORT, "Export registration...\tCtrl+E");
-    ::AppendMenuA(mnutools, MF_STRING, IDM_REMOVAL, "Export removal...");
-    ::AppendMenuA(mnutools, MF_STRING, IDM_MANIFEST, "Export manifest...");
+    for (const TaskSpec& task : Tasks()) {
+        if (task.menuId != 0) ::AppendMenuA(mnutools, MF_STRING, task.menuId, std::string(task.menuText).c_str());
+    }
     HMENU mnuhelp = ::CreatePopupMenu();
     ::AppendMenuA(mnuhelp, MF_STRING, IDM_CONTENTS, "Contents\tF1");
     ::AppendMenuA(mnuhelp, MF_SEPARATOR, 0, nullptr);
@@ -54,6 +56,33 @@ void MainMenus::ShowPerUser(HWND window, bool perUser) {
 void MainMenus::Enable(HMENU menu, bool haveResults, bool elevated) {
     ::EnableMenuItem(menu, IDM_SAVE, MF_BYCOMMAND | (haveResults ? MF_ENABLED : MF_GRAYED));
     ::EnableMenuItem(menu, IDM_RESTART, MF_BYCOMMAND | (elevated ? MF_GRAYED : MF_ENABLED));
+}
+
+win32::unique_gdi<HBITMAP> CreateShieldBitmap() {
+    SHSTOCKICONINFO stock{};
+    stock.cbSize = sizeof stock;
+    if (FAILED(::SHGetStockIconInfo(SIID_SHIELD, SHGSI_ICON | SHGSI_SMALLICON, &stock)) || stock.hIcon == nullptr) {
+        return {};
+    }
+    const win32::unique_hicon icon(stock.hIcon);
+    const int size = ::GetSystemMetrics(SM_CXSMICON);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = size;
+    format.bmiHeader.biHeight = -size;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const win32::WindowDc screen(nullptr);
+    win32::unique_gdi<HBITMAP> bitmap(::CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const win32::unique_hdc memory(::CreateCompatibleDC(screen.get()));
+    if (bitmap && memory) {
+        HGDIOBJ previous = ::SelectObject(memory.get(), bitmap.get());
+        ::DrawIconEx(memory.get(), 0, 0, icon.get(), size, size, 0, nullptr, DI_NORMAL);
+        ::SelectObject(memory.get(), previous);
+    }
+    return bitmap;
 }
 
 }  // namespace velquist

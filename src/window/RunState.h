@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "app/Commands.h"
-#include "app/ListViewResultList.h"
-#include "app/RunRequest.h"
+#include "tasks/Commands.h"
+#include "window/ListViewResultList.h"
+#include "tasks/RunRequest.h"
 #include "registration/Session.h"
 #include "results/ResultList.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Commands.h"
+#include "tasks/Commands.h"
 #include "inspect/CheckRegistration.h"
 
 namespace velquist {
@@ -50,11 +50,18 @@ LineKind KindOf(check::Verdict verdict);
 InspectionEnd TestRun(const RunRequest& request, registration::Session& session, ResultList& list,
                       const std::function<void(const std::string&)>& showError, RunControl& run, RunSummary& summary);
 
-// The lines of a check, or of an export to `target`, of the request's inputs (one per component; the
-// closing line is the caller's), with the counts in `summary`. A single file's errors go to
-// showError, as in register runs.
-InspectionEnd RunInspection(const RunRequest& request, const std::string& target, registration::Session& session,
-                            ResultList& list, const std::function<void(const std::string&)>& showError,
-                            RunControl& run, RunSummary& summary);
+// The lines of a check of the request's inputs (one per component; the closing line is the caller's),
+// with the counts in `summary`. A single file's errors go to showError, as in register runs.
+InspectionEnd CheckRun(const RunRequest& request, registration::Session& session, ResultList& list,
+                       const std::function<void(const std::string&)>& showError, RunControl& run, RunSummary& summary);
+
+// The lines of an export to `target` ("" for a folder without components): each component captured,
+// then one .reg file that registers them (or, for a removal, removes them).
+InspectionEnd ExportRun(const RunRequest& request, const std::string& target, registration::Session& session,
+                        ResultList& list, RunControl& run, RunSummary& summary);
+
+// The lines of a manifest export to `target`: each component captured into one manifest, written whole.
+InspectionEnd ManifestRun(const RunRequest& request, const std::string& target, registration::Session& session,
+                          ResultList& list, RunControl& run, RunSummary& summary);
 
 }  // namespace velquist

@@ -1,5 +1,5 @@
 // The result list on a report-view list control.
-#include "app/ListViewResultList.h"
+#include "window/ListViewResultList.h"
 
 #include <commctrl.h>
 

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
 
 namespace velquist {
 
@@ -14,7 +13,7 @@ struct RunRequest {
     // registration checked against the machine, its classes made as a client would (Test), or its
     // registration written to a .reg file that registers or removes it, or to a manifest that makes its
     // classes with nothing registered.
-    enum class Task { Change, Check, Export, Removal, Test, Manifest };
+    enum class Task { Change, Check, Test, Export, Removal, Manifest };  // the order of the table of tasks
     Mode mode = Mode::SingleFile;
     std::string path;         // the file, or the folder
     bool subfolders = false;  // directory mode: include every folder below it
@@ -27,14 +26,6 @@ struct RunRequest {
     bool oneAtATime = false;
     friend bool operator==(const RunRequest&, const RunRequest&) = default;
 };
-
-// The tasks that write a file (a .reg file or a manifest) of what they capture.
-constexpr bool WritesFile(RunRequest::Task task) {
-    return task == RunRequest::Task::Export || task == RunRequest::Task::Removal || task == RunRequest::Task::Manifest;
-}
-
-// The request a (valid) command line makes: directory mode when its path names a folder.
-RunRequest RequestFrom(const CommandLine& line);
 
 // The parameters that start the program again on this request: /u for an unregister request, /r for
 // a directory with its sub-directories, /user, /check, /test, /export:FILE, /removal:FILE or /manifest:FILE

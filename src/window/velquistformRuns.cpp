@@ -1,11 +1,12 @@
 // The main window's runs: the one reader of what the controls ask for, and the start of each kind of
 // run, from the buttons, the Tools menu or the command line.
-#include "app/velquistform.h"
+#include "window/velquistform.h"
 
 #include <string>
 #include <utility>
 
-#include "app/Commands.h"
+#include "tasks/Commands.h"
+#include "tasks/Tasks.h"
 #include "resource.h"
 #include "win32/WindowText.h"
 
@@ -52,27 +53,10 @@ void velquistform::RunTool(RunRequest::Task task) {
 }
 
 void velquistform::PostTool(RunRequest::Task task, const std::string& target) {
+    const int command = TaskOf(task).menuId;
+    if (command == 0) return;  // the buttons' runs are clicks, not tools
     toolTarget_ = target;
-    int command = 0;
-    switch (task) {
-        case RunRequest::Task::Check: command = IDM_CHECK; break;
-        case RunRequest::Task::Test: command = IDM_TEST; break;
-        case RunRequest::Task::Export: command = IDM_EXPORT; break;
-        case RunRequest::Task::Removal: command = IDM_REMOVAL; break;
-        case RunRequest::Task::Manifest: command = IDM_MANIFEST; break;
-        case RunRequest::Task::Change: return;  // the buttons' runs are clicks, not tools
-    }
     ::PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
-
-void velquistform::mnucheck_Click() { RunTool(RunRequest::Task::Check); }
-
-void velquistform::mnutest_Click() { RunTool(RunRequest::Task::Test); }
-
-void velquistform::mnuexport_Click() { RunTool(RunRequest::Task::Export); }
-
-void velquistform::mnuremoval_Click() { RunTool(RunRequest::Task::Removal); }
-
-void velquistform::mnumanifest_Click() { RunTool(RunRequest::Task::Manifest); }
 
 }  // namespace velquist

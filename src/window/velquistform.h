@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "app/Elevation.h"
-#include "app/MainLayout.h"
-#include "app/MainMenus.h"
-#include "app/ResultListView.h"
-#include "app/RunRequest.h"
-#include "app/RunState.h"
+#include "window/MainLayout.h"
+#include "window/MainMenus.h"
+#include "window/ResultListView.h"
+#include "tasks/RunRequest.h"
+#include "window/RunState.h"
+#include "window/Rights.h"
 #include "registration/Session.h"
 #include "win32/Window.h"
 #include "windows/HelpAbout.h"
@@ -23,8 +23,10 @@ namespace velquist {
 
 class velquistform : public win32::Window<velquistform> {
 public:
+    // rights: who says whether the program is elevated and restarts it so (the system's, in the program);
     // runners: the programs that load components for the window's runs (production: beside the program).
-    explicit velquistform(const registration::RunnerPrograms& runners = registration::RunnerPrograms::BesideProgram());
+    explicit velquistform(Elevation& rights,
+                          const registration::RunnerPrograms& runners = registration::RunnerPrograms::BesideProgram());
     ~velquistform() override;
 
     static const char* ClassName() { return "velquistform"; }
@@ -38,7 +40,7 @@ public:
     void FillInputs(const std::string& path, bool subfolders);
 
     // F1 and the other shortcuts of the window, for the message loop.
-    HACCEL Accelerators() const noexcept { return accelerators_; }
+    HACCEL Accelerators() const noexcept { return accelerators_.get(); }
 
     // The result list shown in ListView1.
     ResultList& Results() noexcept { return list_->Rows(); }
@@ -55,11 +57,6 @@ public:
     void Command3_Click();
     void Command4_Click();
     void Command5_Click();
-    void mnucheck_Click();
-    void mnutest_Click();
-    void mnuexport_Click();
-    void mnuremoval_Click();
-    void mnumanifest_Click();
     void mnuexit_Click();
     void mnusave_Click();
     void mnuperuser_Click();
@@ -77,7 +74,7 @@ public:
     // Registering for the current user only (File menu, /user); off at start.
     bool PerUser() const noexcept { return perUser_; }
     void SetPerUser(bool perUser);
-    // Who answers whether we are elevated and starts us elevated: the system, unless a test says.
+    // Who answers whether we are elevated and starts us elevated, instead of the one it was made with.
     void SetElevation(Elevation* elevation) noexcept { elevation_ = elevation; }
     // What the controls ask for: the one reader of the mode, the path, sub-directories and per user.
     RunRequest ReadRequest(bool registerFlag) const;
@@ -117,10 +114,10 @@ private:
     // are handled, and may ask for another run or for the window to close.
     void Run(const RunRequest& request);
     void RunTool(RunRequest::Task task);
-    Elevation& Rights() const { return elevation_ != nullptr ? *elevation_ : SystemElevation(); }
+    Elevation& Rights() const { return *elevation_; }
 
     int dpi_ = 96;
-    HACCEL accelerators_ = nullptr;
+    win32::unique_haccel accelerators_;  // the resource's shortcuts and the tasks'
     MainLayout layout_;
     MainMenus menus_;
     std::unique_ptr<ResultListView> list_;
@@ -128,7 +125,7 @@ private:
     ProgressDisplay* progress_ = nullptr;  // null: the task bar
     bool perUser_ = false;
     std::string toolTarget_;               // the next export's file, from the command line; "" to ask
-    Elevation* elevation_ = nullptr;       // null: the system's
+    Elevation* elevation_;                 // never null
     registration::Session session_;        // the runners of this window's runs
 
     // Help and About of this window; the message loop reaches them through the window's handle.

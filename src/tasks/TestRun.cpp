@@ -1,6 +1,6 @@
 // The class test: each component captured and checked; one registered here has its classes made and
 // its type libraries loaded in its runner, as a client would, and gets one line saying whether it works.
-#include "app/InspectRun.h"
+#include "tasks/InspectRun.h"
 
 #include <olectl.h>
 #include <winerror.h>

@@ -1,4 +1,5 @@
-// The main window's menu bar: File (save, per user, restart as administrator, exit) and Help.
+// The main window's menu bar: File (save, per user, restart as administrator, exit), Tools (a task
+// each, from the table of tasks) and Help.
 #pragma once
 
 #include <windows.h>
@@ -22,5 +23,8 @@ private:
     win32::unique_gdi<HBITMAP> shield_;  // the Restart as administrator item's picture
     bool shieldAsked_ = false;
 };
+
+// The system's shield as a small bitmap for a menu item (empty where the system has none).
+win32::unique_gdi<HBITMAP> CreateShieldBitmap();
 
 }  // namespace velquist

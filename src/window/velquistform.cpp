@@ -1,17 +1,20 @@
 // The main window: creation, mode switching, its messages and commands, and closing (its runs:
 // velquistformRuns.cpp).
-#include "app/velquistform.h"
+#include "window/velquistform.h"
 
 #include <windowsx.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "app/Commands.h"
+#include "tasks/Commands.h"
+#include "tasks/Tasks.h"
 #include "pickers/CommonDialogAPI.h"
 #include "resource.h"
 #include "win32/Icons.h"
 #include "win32/Paths.h"
+#include "win32/Text.h"
 #include "win32/WindowText.h"
 
 namespace velquist {
@@ -22,9 +25,33 @@ using namespace std::string_literals;
 // The component picker's filter: four pieces, each ending in NUL; c_str() adds the list's final NUL.
 const std::string kComponentFilter = "ActiveX Files (*.dll, *.ocx)\0*.DLL; *.ocx\0All Files (*.*)\0*.*\0"s;
 
+// The first item dropped on a window, in the program's code page; "" when there is none.
+std::string DroppedPath(HDROP drop) {
+    const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
+    std::wstring wide(length + 1, L'\0');
+    const UINT got = length > 0 ? ::DragQueryFileW(drop, 0, wide.data(), length + 1) : 0;
+    if (got == 0) return {};
+    wide.resize(got);
+    return win32::Narrow(wide);
+}
+
+// The window's shortcuts: the resource's (F1, Ctrl+S) and each task's Ctrl+key.
+win32::unique_haccel CreateAccelerators() {
+    std::vector<ACCEL> keys;
+    if (HACCEL resource = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS))) {
+        keys.resize(static_cast<std::size_t>(::CopyAcceleratorTableA(resource, nullptr, 0)));
+        keys.resize(static_cast<std::size_t>(::CopyAcceleratorTableA(resource, keys.data(), static_cast<int>(keys.size()))));
+    }
+    for (const TaskSpec& task : Tasks()) {
+        if (task.key != 0) keys.push_back({FVIRTKEY | FCONTROL, static_cast<WORD>(task.key), static_cast<WORD>(task.menuId)});
+    }
+    return win32::unique_haccel(::CreateAcceleratorTableA(keys.data(), static_cast<int>(keys.size())));
+}
+
 }  // namespace
 
-velquistform::velquistform(const registration::RunnerPrograms& runners) : session_(runners) {}
+velquistform::velquistform(Elevation& rights, const registration::RunnerPrograms& runners)
+    : elevation_(&rights), session_(runners) {}
 
 velquistform::~velquistform() {
     if (Handle() != nullptr && ::IsWindow(Handle())) ::DestroyWindow(Handle());
@@ -33,7 +60,7 @@ velquistform::~velquistform() {
 bool velquistform::Create() {
     HICON big = win32::SharedIcon(IDI_PROGRAM, ::GetSystemMetrics(SM_CXICON));
     HICON small = win32::SharedIcon(IDI_PROGRAM, ::GetSystemMetrics(SM_CXSMICON));
-    accelerators_ = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    accelerators_ = CreateAccelerators();
     // Created at no size; the layout gives it the designed client area for the DPI of its monitor.
     if (CreateTopLevel(kFrameExStyle, "Velquist", kFrameStyle, 0, 0, 0, 0, nullptr, nullptr, big, small) ==
         nullptr) {
@@ -190,11 +217,6 @@ void velquistform::OnCommand(int id, int code) {
         case IDM_SAVE: mnusave_Click(); break;
         case IDM_PERUSER: mnuperuser_Click(); break;
         case IDM_RESTART: mnurestart_Click(); break;
-        case IDM_CHECK: mnucheck_Click(); break;
-        case IDM_TEST: mnutest_Click(); break;
-        case IDM_EXPORT: mnuexport_Click(); break;
-        case IDM_REMOVAL: mnuremoval_Click(); break;
-        case IDM_MANIFEST: mnumanifest_Click(); break;
         case IDM_COPY: list_->CopyRows(); break;
         case IDM_SELECTALL: list_->Rows().SelectAll(); break;
         case IDOK:
@@ -203,7 +225,9 @@ void velquistform::OnCommand(int id, int code) {
             break;
         case IDM_CONTENTS: mnucontents_Click(); break;
         case IDM_ABOUT: mnuabout_Click(); break;
-        default: break;
+        default:
+            if (const TaskSpec* task = TaskOfMenu(id)) RunTool(task->task);
+            break;
     }
 }
 

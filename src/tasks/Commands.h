@@ -5,12 +5,15 @@
 #include <functional>
 #include <string>
 
-#include "app/RunRequest.h"
+#include "tasks/RunRequest.h"
 #include "folders/Module1.h"
 #include "registration/Session.h"
 #include "results/ResultList.h"
 
 namespace velquist {
+
+// The exit codes of silent mode.
+enum ExitCode : int { kExitSucceeded = 0, kExitFailed = 1, kExitNothingToDo = 2, kExitBadCommandLine = 3 };
 
 // How a run ended.
 struct RunSummary {

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "app/ListViewResultList.h"
+#include "window/ListViewResultList.h"
 #include "win32/Handles.h"
 
 namespace velquist {

@@ -1,5 +1,5 @@
 // The main window's result list: rows, tips, details, copying, the context menu and saving.
-#include "app/ResultListView.h"
+#include "window/ResultListView.h"
 
 #include "pickers/CommonDialogAPI.h"
 
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/MainLayout.h"
+#include "window/MainLayout.h"
 #include "registration/Details.h"
 #include "resource.h"
 #include "win32/Icons.h"

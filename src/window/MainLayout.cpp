@@ -1,5 +1,5 @@
 // The main window's control table and its layout per DPI.
-#include "app/MainLayout.h"
+#include "window/MainLayout.h"
 
 #include <commctrl.h>
 

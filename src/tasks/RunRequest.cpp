@@ -1,0 +1,33 @@
+// A run request as parameters for a restart.
+#include "tasks/RunRequest.h"
+
+#include "tasks/Tasks.h"
+#include "win32/Paths.h"
+#include "win32/Text.h"
+
+namespace velquist {
+
+std::string RelaunchParameters(const RunRequest& request, bool run) {
+    std::string parameters;
+    const auto add = [&parameters](const std::string& part) {
+        if (!parameters.empty()) parameters += ' ';
+        parameters += part;
+    };
+    if (!request.registerFlag && request.task == RunRequest::Task::Change) add("/u");
+    if (request.mode == RunRequest::Mode::Directory && request.subfolders) add("/r");
+    const TaskSpec& task = TaskOf(request.task);
+    if (request.perUser && task.perUserApplies) add("/user");
+    // An export goes on only with its file: the command line cannot say "ask for one", and without
+    // its switch the new instance would take the request for a register run. It then just shows the
+    // inputs.
+    const bool exporting = task.writesFile;
+    if (!task.word.empty() && !exporting) add("/" + std::string(task.word));
+    if (exporting && !request.target.empty()) {
+        add(win32::QuoteArgument("/" + std::string(task.word) + ":" + win32::FullPathOr(request.target)));
+    }
+    if (run && !(exporting && request.target.empty())) add("/run");
+    if (!request.path.empty()) add(win32::QuoteArgument(win32::FullPathOr(request.path)));
+    return parameters;
+}
+
+}  // namespace velquist

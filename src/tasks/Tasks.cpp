@@ -1,0 +1,125 @@
+// The table of tasks, and the run functions of the inspections over InspectRun.
+#include "tasks/Tasks.h"
+
+#include <array>
+#include <cstdio>
+
+#include "registration/Details.h"
+#include "resource.h"
+#include "tasks/InspectRun.h"
+
+namespace velquist {
+namespace {
+
+using Task = RunRequest::Task;
+using namespace std::string_view_literals;
+
+constexpr std::string_view kRegFilter = "Registration files (*.reg)\0*.reg\0All files (*.*)\0*.*\0"sv;
+constexpr std::string_view kManifestFilter = "Manifests (*.manifest)\0*.manifest\0All files (*.*)\0*.*\0"sv;
+
+// Rows in the order of RunRequest::Task.
+constexpr std::array<TaskSpec, 6> kTasks{{
+    // task          word        menu          menu text                           key  file   change user  kind
+    {Task::Change, "", 0, "", 0, false, true, true, RunKind::Register, {}, {}, {}, {}, &ChangeRun, &CountedExitCode},
+    {Task::Check, "check", IDM_CHECK, "Check registration\tCtrl+K", 'K', false, false, true, RunKind::Check, {}, {}, {},
+     {}, &CheckTaskRun, &CountedExitCode},
+    {Task::Test, "test", IDM_TEST, "Test classes\tCtrl+T", 'T', false, false, true, RunKind::Test, {}, {}, {}, {},
+     &TestTaskRun, &CountedExitCode},
+    {Task::Export, "export", IDM_EXPORT, "Export registration...\tCtrl+E", 'E', true, false, true, RunKind::Export,
+     "Export registration", "Velquist registration.reg", kRegFilter, "reg", &ExportTaskRun, &CountedExitCode},
+    {Task::Removal, "removal", IDM_REMOVAL, "Export removal...", 0, true, false, true, RunKind::Export,
+     "Export removal", "Velquist removal.reg", kRegFilter, "reg", &ExportTaskRun, &CountedExitCode},
+    // A manifest's classes are nobody's registration: per user or per machine means nothing to it.
+    {Task::Manifest, "manifest", IDM_MANIFEST, "Export manifest...", 0, true, false, false, RunKind::Export,
+     "Export manifest", "", kManifestFilter, "manifest", &ManifestTaskRun, &CountedExitCode},
+}};
+
+constexpr bool RowsInTaskOrder() {
+    for (std::size_t i = 0; i < kTasks.size(); ++i) {
+        if (static_cast<std::size_t>(kTasks[i].task) != i) return false;
+    }
+    return true;
+}
+static_assert(RowsInTaskOrder(), "kTasks is indexed by RunRequest::Task");
+
+std::string Seconds(double seconds) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%.1f", seconds);
+    return time;
+}
+
+// An inspection's closing detail: its counts, the files checked and the time, and its note.
+std::string InspectionDetail(TaskRun& run, const InspectionEnd& end) {
+    RunSummary& summary = run.summary;
+    summary.checked = run.control.checked;
+    summary.stopped = run.control.stopped;
+    return end.counts + ", " + modRegister::Grouped(summary.checked) + (summary.checked == 1 ? " file" : " files") +
+           " checked in " + Seconds(run.Seconds()) + " s." + (end.note.empty() ? "" : " " + end.note);
+}
+
+}  // namespace
+
+double TaskRun::Seconds() const {
+    LARGE_INTEGER now{}, frequency{};
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart > 0 ? static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart)
+                                  : 0.0;
+}
+
+std::span<const TaskSpec> Tasks() noexcept { return kTasks; }
+
+const TaskSpec& TaskOf(RunRequest::Task task) noexcept { return kTasks[static_cast<std::size_t>(task)]; }
+
+const TaskSpec* TaskOfMenu(int menuId) noexcept {
+    for (const TaskSpec& spec : kTasks) {
+        if (spec.menuId != 0 && spec.menuId == menuId) return &spec;
+    }
+    return nullptr;
+}
+
+std::string TaskSwitches(std::string_view conjunction) {
+    std::vector<std::string_view> words;
+    for (const TaskSpec& spec : kTasks) {
+        if (!spec.word.empty()) words.push_back(spec.word);
+    }
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) text += i + 1 == words.size() ? " " + std::string(conjunction) + " " : ", ";
+        text += "/" + std::string(words[i]);
+    }
+    return text;
+}
+
+int CountedExitCode(const RunSummary& summary) {
+    switch (summary.end) {
+        case RunSummary::End::NoFile:
+        case RunSummary::End::NotComponent:
+        case RunSummary::End::NoComponent:
+        case RunSummary::End::Cancelled: return kExitNothingToDo;
+        case RunSummary::End::Unloadable:
+        case RunSummary::End::Refused: return kExitFailed;
+        case RunSummary::End::Ran: break;
+    }
+    if (summary.failed > 0 || summary.unsettled > 0 || summary.stopped) return kExitFailed;
+    if (WritesFile(summary.task) && summary.succeeded > 0 && !summary.written) return kExitFailed;
+    return summary.succeeded > 0 ? kExitSucceeded : kExitNothingToDo;
+}
+
+std::string CheckTaskRun(TaskRun& run) {
+    return InspectionDetail(run, CheckRun(run.request, run.session, run.list, run.showError, run.control, run.summary));
+}
+
+std::string TestTaskRun(TaskRun& run) {
+    return InspectionDetail(run, TestRun(run.request, run.session, run.list, run.showError, run.control, run.summary));
+}
+
+std::string ExportTaskRun(TaskRun& run) {
+    return InspectionDetail(run, ExportRun(run.request, run.target, run.session, run.list, run.control, run.summary));
+}
+
+std::string ManifestTaskRun(TaskRun& run) {
+    return InspectionDetail(run, ManifestRun(run.request, run.target, run.session, run.list, run.control, run.summary));
+}
+
+}  // namespace velquist
