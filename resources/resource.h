@@ -20,6 +20,7 @@
 #define IDM_REMOVAL 309   // Tools > Export removal...
 #define IDM_TEST 310      // Tools > Test classes (Ctrl+T)
 #define IDM_MANIFEST 320  // Tools > Export manifest...
+#define IDM_SCAN 321      // Tools > Find broken registrations (Ctrl+B)
 // The result list's context menu.
 #define IDM_COPY 311
 #define IDM_SELECTALL 312

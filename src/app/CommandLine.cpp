@@ -105,8 +105,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (tasks > 1) fail("Only one of " + TaskSwitches("and") + " can be given.");
     if (tasks > 0 && line.unregister) fail("/u cannot be given with " + TaskSwitches("or") + ".");
     if (line.perUser && !TaskOf(line.task).perUserApplies) fail("/user cannot be given with /" + std::string(TaskOf(line.task).word) + ".");
+    const TaskSpec& task = TaskOf(line.task);
+    if (!task.takesPath && hasPath) fail("/" + std::string(task.word) + " takes no file or folder: " + line.path);
     if (hasReport && !line.silent) fail("/report is for silent mode (/s) only.");
-    if (line.silent && !hasPath) fail("Silent mode (/s) needs a file or folder.");
+    if (line.silent && !hasPath && task.takesPath) fail("Silent mode (/s) needs a file or folder.");
     return line;
 }
 
@@ -136,6 +138,7 @@ std::vector<std::string> SplitArguments(const std::string& parameters) {
 std::string Usage() {
     return "Usage: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE |\n"
            "                /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
+           "       velquist /scan [/run] [/s] [/report:FILE]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
            "/u\tUnregister instead of register.\n"
@@ -149,6 +152,9 @@ std::string Usage() {
            "/removal:FILE\tWrite a .reg file to FILE that removes their registration.\n"
            "/manifest:FILE\tWrite a manifest to FILE (NAME.manifest, in the components' folder) through\n"
            "\twhich an application uses them with nothing registered.\n"
+           "/scan\tFind this machine's broken registrations: files they name that are missing, entries\n"
+           "\tthat point at nothing registered (both registry views, all users and the current user;\n"
+           "\tnothing is changed). With /s: exit code 0 nothing broken, 1 something broken.\n"
            "/run\tRun at once in the window.\n"
            "/s\tSilent: no window; results on the console; exit code 0 all succeeded (check: all\n"
            "\tregistered here; test: all work; export: all captured, or all in the manifest, and the\n"

@@ -97,14 +97,16 @@ std::string ProgramOfCommandLine(const std::string& commandLine, const Exists& e
         return line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
     }
     const size_t firstBlank = line.find_first_of(kBlanks);
+    std::string program;  // when none exists: the longest run that ends in ".exe", else the first word
     // Each run of words up to a blank, shortest first, as CreateProcess tries them.
     for (size_t end = firstBlank;; end = line.find_first_of(kBlanks, end + 1)) {
         const std::string candidate = line.substr(0, end);
         if (!HasExtension(candidate) && exists(candidate + ".exe")) return candidate + ".exe";
         if (HasExtension(candidate) && exists(candidate)) return candidate;
+        if (candidate.size() > 4 && Upper(candidate.substr(candidate.size() - 4)) == ".EXE") program = candidate;
         if (end == std::string::npos) break;
     }
-    return line.substr(0, firstBlank);
+    return program.empty() ? line.substr(0, firstBlank) : program;
 }
 
 std::string TypeLibFileOf(const std::string& value, const Exists& exists) {

@@ -25,7 +25,8 @@ std::string ServerPathOf(const std::string& value);
 
 // The program a LocalServer32 command line starts, found as CreateProcess finds it: up to the closing
 // quote when it starts with one; otherwise the shortest run of words, up to a blank, that names an
-// existing file (".exe" added to a name without an extension), else the first word.
+// existing file (".exe" added to a name without an extension); when none does, the longest that ends
+// in ".exe", else the first word.
 std::string ProgramOfCommandLine(const std::string& commandLine, const Exists& exists);
 
 // A type library's file: the value itself, unless it ends in "\N" (a resource index) and the text

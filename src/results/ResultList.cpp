@@ -12,6 +12,7 @@ std::string Closing(RunKind run, bool stopped) {
         case RunKind::Check: return stopped ? "Check stopped" : "Check completed";
         case RunKind::Export: return stopped ? "Export stopped" : "Export completed";
         case RunKind::Test: return stopped ? "Test stopped" : "Test completed";
+        case RunKind::Scan: return stopped ? "Scan stopped" : "Scan completed";
     }
     return {};
 }
@@ -37,7 +38,9 @@ int ResultLine::Icon() const noexcept {
         case LineKind::NotRegistered:
         case LineKind::RegisteredElsewhere:
         case LineKind::PartlyRegistered:
-        case LineKind::DoesNotWork: return kIconWarning;
+        case LineKind::DoesNotWork:
+        case LineKind::Missing:
+        case LineKind::Broken: return kIconWarning;
         case LineKind::Completed:
         case LineKind::Stopped: return kIconProgram;
     }
@@ -82,6 +85,8 @@ const char* ResultName(LineKind kind) {
         case LineKind::Exported: return "Exported";
         case LineKind::Works: return "Works";
         case LineKind::DoesNotWork: return "Does not work";
+        case LineKind::Missing: return "Missing";
+        case LineKind::Broken: return "Broken";
     }
     return "";
 }

@@ -14,10 +14,11 @@ enum class LineKind {
     RegisteredHere, NotRegistered, RegisteredElsewhere, PartlyRegistered,  // a check's verdicts
     Exported,
     Works, DoesNotWork,  // a class test's verdicts
+    Missing, Broken,     // a scan's findings: a file registrations name, an entry that points at nothing
 };
 
 // What a run did: its closing line says it.
-enum class RunKind { Register, Unregister, Check, Export, Test };
+enum class RunKind { Register, Unregister, Check, Export, Test, Scan };
 
 // One line of the list: data. What it shows is derived (Text, Icon), never parsed back.
 struct ResultLine {
@@ -32,7 +33,8 @@ struct ResultLine {
     // (success icon), "Not registered : ", "Registered elsewhere : ", "Partly registered : " (warning
     // icon), closed by "Check completed" or "Check stopped"; an export's "Exported : " (success icon),
     // closed by "Export completed" or "Export stopped"; a class test's "Works : " (success icon) and
-    // "Does not work : " (warning icon), closed by "Test completed" or "Test stopped".
+    // "Does not work : " (warning icon), closed by "Test completed" or "Test stopped"; a scan's "Missing : "
+    // (a file) and "Broken : " (an entry), warning icon, closed by "Scan completed" or "Scan stopped".
     std::string Text() const;
     int Icon() const noexcept;
     friend bool operator==(const ResultLine&, const ResultLine&) = default;

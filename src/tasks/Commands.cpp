@@ -103,7 +103,8 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
     RunControl none;
     RunControl& run = control != nullptr ? *control : none;
     const TaskSpec& task = TaskOf(request.task);
-    const bool noFile = request.mode == RunRequest::Mode::SingleFile && !win32::IsOrdinaryFile(request.path);
+    const bool noFile =
+        task.takesPath && request.mode == RunRequest::Mode::SingleFile && !win32::IsOrdinaryFile(request.path);
     const auto tellNoFile = [&] {
         showError("No file selected");
         summary.end = RunSummary::End::NoFile;

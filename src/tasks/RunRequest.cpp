@@ -26,7 +26,7 @@ std::string RelaunchParameters(const RunRequest& request, bool run) {
         add(win32::QuoteArgument("/" + std::string(task.word) + ":" + win32::FullPathOr(request.target)));
     }
     if (run && !(exporting && request.target.empty())) add("/run");
-    if (!request.path.empty()) add(win32::QuoteArgument(win32::FullPathOr(request.path)));
+    if (!request.path.empty() && task.takesPath) add(win32::QuoteArgument(win32::FullPathOr(request.path)));
     return parameters;
 }
 

@@ -12,8 +12,8 @@ struct RunRequest {
     // What is done with each component: its entry point called (registerFlag says which), its
     // registration checked against the machine, its classes made as a client would (Test), or its
     // registration written to a .reg file that registers or removes it, or to a manifest that makes its
-    // classes with nothing registered.
-    enum class Task { Change, Check, Test, Export, Removal, Manifest };  // the order of the table of tasks
+    // classes with nothing registered; or the machine's own registrations looked at for broken ones (Scan).
+    enum class Task { Change, Check, Test, Export, Removal, Manifest, Scan };  // the order of the table of tasks
     Mode mode = Mode::SingleFile;
     std::string path;         // the file, or the folder
     bool subfolders = false;  // directory mode: include every folder below it

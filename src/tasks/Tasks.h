@@ -39,9 +39,10 @@ struct TaskSpec {
     bool writesFile;            // a .reg file or a manifest, settled before the list is touched
     bool changesRegistry;       // calls entry points: the list is cleared first, /user applies to the calls
     bool perUserApplies;        // whether /user (an export's keys for the current user) means anything to it
+    bool takesPath;             // works on the inputs' file or folder (else on the machine: no path)
     RunKind kind;               // its closing line's texts (a change: Register, or Unregister with /u)
     // Asking for the file it writes in the window.
-    std::string_view saveTitle, saveName, saveFilter, saveExtension;
+    std::string_view saveTitle = {}, saveName = {}, saveFilter = {}, saveExtension = {};
     std::string (*run)(TaskRun& run);
     int (*exitCode)(const RunSummary& summary);  // silent mode's exit code
 };
@@ -73,5 +74,9 @@ std::string CheckTaskRun(TaskRun& run);   // the inspections (Tasks.cpp, over In
 std::string TestTaskRun(TaskRun& run);
 std::string ExportTaskRun(TaskRun& run);
 std::string ManifestTaskRun(TaskRun& run);
+std::string ScanTaskRun(TaskRun& run);      // the machine's broken registrations (ScanRun.cpp)
+
+// Silent mode's exit code for a scan: 0 nothing broken, 1 something broken (or the scan stopped).
+int ScanExitCode(const RunSummary& summary);
 
 }  // namespace velquist

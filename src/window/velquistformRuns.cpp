@@ -48,6 +48,10 @@ void velquistform::RunTool(RunRequest::Task task) {
     if (Busy()) return;
     RunRequest request = ReadRequest(true);
     request.task = task;
+    if (!TaskOf(task).takesPath) {  // the machine's, not the inputs'
+        request = RunRequest{};
+        request.task = task;
+    }
     if (WritesFile(task)) request.target = std::exchange(toolTarget_, {});
     Run(request);
 }

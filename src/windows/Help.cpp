@@ -57,6 +57,12 @@ constexpr const char* kParagraphs[] = {
     "saved in that folder; an application that names it in its own manifest uses those components with "
     "nothing registered, and two applications can each use their own copy of a control.  The "
     "components of one manifest are all 32-bit or all 64-bit.",
+    // The scan of the Tools menu.
+    "To find what is broken in this computer's own registrations, choose 'Find broken registrations' "
+    "on the Tools menu.  Velquist reads every class, ProgID, type library and interface registered, for "
+    "all users and for you, 32-bit and 64-bit, and shows 'Missing' for each file they name that does not "
+    "exist, with everything that points at it, and 'Broken' for each entry that points at nothing "
+    "registered.  Nothing is changed.",
 };
 
 class HelpForm : public forms::FixedForm<HelpForm> {

@@ -121,4 +121,20 @@ TEST(CommandLine, QuotedArgumentsSurviveTheSystemsSplitting) {
     EXPECT_TRUE(ParseCommandLine({"/USER", "x.dll"}).perUser);
 }
 
+// The scan reads the machine: it takes no path, goes with no other task, and neither /u nor /user.
+TEST(CommandLine, ScanTakesNoPathAndGoesAlone) {
+    const auto line = ParseCommandLine({"/s", "/SCAN", "/report:r.csv"});
+    ASSERT_TRUE(line.valid) << line.error;
+    EXPECT_EQ(line.task, velquist::RunRequest::Task::Scan);
+    EXPECT_EQ(velquist::RelaunchParameters(velquist::RequestFrom(line), true), "/scan /run");
+    const std::vector<std::vector<std::string>> bad = {
+        {"/scan", "C:\\app"}, {"/scan", "/check"}, {"/test", "/scan"}, {"/scan", "/u"},
+        {"/scan", "/user"},     {"/scan", "/export:a.reg"}, {"/manifest:a.manifest", "/scan"},
+    };
+    for (const auto& arguments : bad) {
+        const auto parsed = ParseCommandLine(arguments);
+        EXPECT_FALSE(parsed.valid) << arguments[0] << " " << arguments[1];
+    }
+}
+
 }  // namespace

@@ -168,7 +168,7 @@ TEST(Resources, IconsShowWhatTheyStandFor) {
 }
 
 // F1 for Contents and Ctrl+S for Save from the resource, then each task's: Ctrl+K, Ctrl+T and Ctrl+E for
-// Check, Test and Export.
+// Check, Test and Export, Ctrl+B for Find broken registrations.
 using Shortcuts = testsupport::MainWindowFixture;
 TEST_F(Shortcuts, OfTheMainWindow) {
     HACCEL table = form.Accelerators();
@@ -181,7 +181,8 @@ TEST_F(Shortcuts, OfTheMainWindow) {
                     {'S', IDM_SAVE, FVIRTKEY | FCONTROL},
                     {'K', IDM_CHECK, FVIRTKEY | FCONTROL},
                     {'T', IDM_TEST, FVIRTKEY | FCONTROL},
-                    {'E', IDM_EXPORT, FVIRTKEY | FCONTROL}};
+                    {'E', IDM_EXPORT, FVIRTKEY | FCONTROL},
+                    {'B', IDM_SCAN, FVIRTKEY | FCONTROL}};
     ASSERT_EQ(::CopyAcceleratorTableA(table, entries, 8), static_cast<int>(std::size(expected)));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(entries[i].key, expected[i].key) << i;

@@ -170,4 +170,23 @@ TEST_F(ToolsMenu, ExportsAskForTheirFileWithTheSaveDialog) {
     }
 }
 
+// Find broken registrations reads the machine, not the path boxes: a component registered and then
+// deleted is named, though Text1 names no file at all.
+TEST_F(ToolsMenu, FindBrokenRegistrationsNamesADeletedComponentWhateverThePathBoxesSay) {
+    Press(true);
+    ASSERT_TRUE(::DeleteFileA(component.c_str()));
+    SingleFile(dir / "nowhere.dll");
+    Choose(IDM_SCAN);
+    const auto rows = Rows();
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.back().text, "Scan completed");
+    int named = 0;
+    for (const auto& row : rows) {
+        if (::lstrcmpiA(row.text.c_str(), ("Missing : " + component).c_str()) != 0) continue;
+        ++named;
+        EXPECT_EQ(row.image, kWarningImage);
+    }
+    EXPECT_EQ(named, 1);
+}
+
 }  // namespace

@@ -39,7 +39,8 @@ TEST(ServerFiles, ValuesCommandLinesAndTypeLibraryIndexes) {
         {"C:\\Program Files\\App\\app -Embedding", {"C:\\Program Files\\App\\app.exe"}, "C:\\Program Files\\App\\app.exe"},
         // CreateProcess takes the shortest run of words that names a program.
         {"C:\\Program Files\\App\\app.exe", {"C:\\Program.exe", "C:\\Program Files\\App\\app.exe"}, "C:\\Program.exe"},
-        {"C:\\Gone Away\\app.exe /x", {}, "C:\\Gone"},
+        {"C:\\Gone Away\\app.exe /x", {}, "C:\\Gone Away\\app.exe"},
+        {"C:\\Gone\\app /x", {}, "C:\\Gone\\app"},
         {"%SystemRoot%\\explorer.exe /x", {WindowsFolder() + "\\explorer.exe"}, ""},
     };
     for (const auto& c : lines) {

@@ -54,10 +54,16 @@ const char* const kParagraph6 =
     "saved in that folder; an application that names it in its own manifest uses those components with "
     "nothing registered, and two applications can each use their own copy of a control.  The "
     "components of one manifest are all 32-bit or all 64-bit.";
+constexpr char kParagraph7[] =
+    "To find what is broken in this computer's own registrations, choose 'Find broken registrations' "
+    "on the Tools menu.  Velquist reads every class, ProgID, type library and interface registered, for "
+    "all users and for you, 32-bit and 64-bit, and shows 'Missing' for each file they name that does not "
+    "exist, with everything that points at it, and 'Broken' for each entry that points at nothing "
+    "registered.  Nothing is changed.";
 
 std::string ExpectedHelpText() {
     return std::string(kParagraph1) + "\r\n\r\n" + kParagraph2 + "\r\n\r\n" + kParagraph3 + "\r\n\r\n" +
-           kParagraph4 + "\r\n\r\n" + kParagraph5 + "\r\n\r\n" + kParagraph6;
+           kParagraph4 + "\r\n\r\n" + kParagraph5 + "\r\n\r\n" + kParagraph6 + "\r\n\r\n" + kParagraph7;
 }
 
 // Runs the message loop as the program does for the windows of companions, for about `ms` milliseconds.
@@ -80,7 +86,7 @@ std::string SourceVersionLine() {
 }
 
 std::string Text(HWND hwnd) {
-    char buffer[4096] = {};
+    char buffer[8192] = {};
     const int length = ::GetWindowTextA(hwnd, buffer, static_cast<int>(std::size(buffer)));
     return std::string(buffer, static_cast<size_t>(length > 0 ? length : 0));
 }
@@ -253,7 +259,7 @@ TEST_F(Forms, HelpTextIsTheParagraphsSeparatedByOneEmptyLine) {
         if (end == std::string::npos) break;
         start = end + 2;
     }
-    ASSERT_EQ(lines.size(), 11u);
+    ASSERT_EQ(lines.size(), 13u);
     for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].empty(), i % 2 == 1) << "line " << i;
 
     // The box shows the beginning of paragraph 1 at its top.

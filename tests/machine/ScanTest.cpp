@@ -1,0 +1,116 @@
+// The scan's reading and judging over private classes keys laid out as the machine's are: what is
+// broken is found, and what only looks broken to a careless cleaner is not.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "TestSupport.h"
+#include "machine/Scan.h"
+
+namespace {
+
+using machine::Bitness;
+
+constexpr char kBase[] = "Software\\Velquist Tests\\Scan";
+
+// Sets a value below HKCU\kBase\place, creating the key.
+void Set(const std::string& place, const std::string& key, const char* name, const std::string& data,
+         DWORD type = REG_SZ) {
+    HKEY raw = nullptr;
+    const std::string path = std::string(kBase) + "\\" + place + "\\" + key;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &raw, nullptr),
+              ERROR_SUCCESS) << path;
+    const LONG error = ::RegSetValueExA(raw, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                                        static_cast<DWORD>(data.size() + 1 + (type == REG_MULTI_SZ ? 1 : 0)));
+    ::RegCloseKey(raw);
+    ASSERT_EQ(error, ERROR_SUCCESS) << path;
+}
+
+class Scan : public ::testing::Test {
+protected:
+    void SetUp() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kBase); }
+    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kBase); }
+
+    machine::Findings Judged() {
+        std::vector<machine::ClassesRoot> roots;
+        for (const auto& [name, place] : std::map<std::string, machine::Place>{
+                 {"M64", {Bitness::Bits64, false}}, {"M32", {Bitness::Bits32, false}}, {"U64", {Bitness::Bits64, true}}}) {
+            const std::string path = std::string(kBase) + "\\" + name;
+            roots.push_back({HKEY_CURRENT_USER, std::wstring(path.begin(), path.end()), 0, place});
+        }
+        read = machine::ReadRegistrations(roots);
+        machine::FileLook look;
+        return machine::Judge(read, look);
+    }
+
+    testsupport::TempDir dir;
+    machine::Registrations read;
+};
+
+TEST_F(Scan, FindsWhatIsBrokenAndNothingThatOnlyLooksSo) {
+    ASSERT_TRUE(testsupport::WriteBytes(dir / "present.dll", "x"));
+    ASSERT_TRUE(testsupport::MakeDirs(dir / "My App"));
+    ASSERT_TRUE(testsupport::WriteBytes(dir / "My App\\app.exe", "x"));
+    const std::string gone = dir / "gone.ocx";
+    const std::string a = "{0A000000-0000-0000-0000-00000000000A}", b = "{0B000000-0000-0000-0000-00000000000B}";
+    // A class whose file is gone, its two ProgIDs, and an interface whose proxy/stub it is.
+    Set("M64", "CLSID\\" + a + "\\InprocServer32", nullptr, gone);
+    Set("M64", "CLSID\\" + a + "\\ProgID", nullptr, "Grid.Control.1");
+    Set("M64", "Grid.Control.1\\CLSID", nullptr, a);
+    Set("M64", "Grid.Control\\CLSID", nullptr, a);
+    Set("M64", "Grid.Control\\CurVer", nullptr, "Grid.Control.1");
+    Set("M64", "Interface\\{1A000000-0000-0000-0000-00000000000A}", nullptr, "IGrid");
+    Set("M64", "Interface\\{1A000000-0000-0000-0000-00000000000A}\\ProxyStubClsid32", nullptr, a);
+    // Served through another value; %SystemRoot% expanded and System32 read as the 32-bit view's;
+    // a local server unquoted with blanks and arguments; advertised; on a share.
+    Set("M64", "CLSID\\{0C000000-0000-0000-0000-00000000000C}\\InprocServer32", nullptr, dir / "gone2.dll");
+    Set("M64", "CLSID\\{0C000000-0000-0000-0000-00000000000C}\\LocalServer32", nullptr, "\"" + (dir / "My App\\app.exe") + "\" /automation");
+    Set("M32", "CLSID\\" + b + "\\InprocServer32", nullptr, "%SystemRoot%\\System32\\ole32.dll", REG_EXPAND_SZ);
+    Set("M64", "CLSID\\{0D000000-0000-0000-0000-00000000000D}\\LocalServer32", nullptr, (dir / "My App\\app") + " -Embedding");
+    Set("M64", "CLSID\\{0E000000-0000-0000-0000-00000000000E}\\InprocServer32", nullptr, dir / "notyet.dll");
+    Set("M64", "CLSID\\{0E000000-0000-0000-0000-00000000000E}\\InprocServer32", "InprocServer32",
+        std::string("w{(PRODUCT)>feature") + '\0' + "", REG_MULTI_SZ);
+    Set("M64", "CLSID\\{0F000000-0000-0000-0000-00000000000F}\\InprocServer32", nullptr, "\\\\server\\share\\grid.ocx");
+    Set("M64", "CLSID\\{10000000-0000-0000-0000-000000000010}\\InprocServer32", nullptr, "ole32.dll");  // bare
+    // A ProgID of the shared classes whose class is 32-bit only; one naming no class; a CurVer naming none.
+    Set("M64", "Shared.Thing\\CLSID", nullptr, b);
+    Set("M64", "Orphan.1\\CLSID", nullptr, "{0Z000000-0000-0000-0000-00000000000Z}");
+    Set("M64", "Old.Thing\\CLSID", nullptr, "{0C000000-0000-0000-0000-00000000000C}");
+    Set("M64", "Old.Thing\\CurVer", nullptr, "Old.Thing.9");
+    // Type libraries: a file gone, and a resource index into a file that exists.
+    Set("M64", "TypeLib\\{2A000000-0000-0000-0000-00000000000A}\\1.0", nullptr, "Grid 1.0");
+    Set("M64", "TypeLib\\{2A000000-0000-0000-0000-00000000000A}\\1.0\\0\\win32", nullptr, dir / "grid.tlb");
+    Set("M64", "TypeLib\\{2B000000-0000-0000-0000-00000000000B}\\1.0\\0\\win64", nullptr, (dir / "present.dll") + "\\2");
+    // Interfaces: a proxy/stub class registered nowhere, a type library registered nowhere.
+    Set("M64", "Interface\\{1B000000-0000-0000-0000-00000000000B}\\ProxyStubClsid32", nullptr, "{0Y000000-0000-0000-0000-00000000000Y}");
+    Set("M64", "Interface\\{1C000000-0000-0000-0000-00000000000C}\\TypeLib", nullptr, "{2Z000000-0000-0000-0000-00000000000Z}");
+    // The current user's own class, its file gone.
+    Set("U64", "CLSID\\{11000000-0000-0000-0000-000000000011}\\InprocServer32", nullptr, dir / "user.dll");
+
+    const machine::Findings found = Judged();
+    EXPECT_EQ(read.classes.size(), 8u);
+    ASSERT_EQ(found.missing.size(), 3u);
+    EXPECT_EQ(found.missing[0].file, gone);
+    EXPECT_EQ(machine::MissingDetail(found.missing[0]),
+              "The file does not exist. 1 class (Grid.Control.1) and 2 ProgIDs point at it: 64-bit, for all users.");
+    EXPECT_EQ(found.missing[1].file, dir / "grid.tlb");
+    EXPECT_EQ(machine::MissingDetail(found.missing[1]),
+              "The file does not exist. 1 type library (Grid 1.0) points at it: 32-bit, for all users.");
+    EXPECT_EQ(found.missing[2].file, dir / "user.dll");
+    EXPECT_NE(machine::MissingDetail(found.missing[2]).find(": 64-bit, for the current user."), std::string::npos);
+
+    std::map<std::string, std::string> broken;
+    for (const machine::BrokenEntry& entry : found.broken) broken[entry.name] = entry.detail;
+    ASSERT_EQ(broken.size(), 5u);
+    EXPECT_EQ(broken["Orphan.1"],
+              "This ProgID names the class {0Z000000-0000-0000-0000-00000000000Z}, which is registered nowhere (64-bit, for all users).");
+    EXPECT_EQ(broken["Old.Thing"], "This ProgID's CurVer names Old.Thing.9, which does not exist (64-bit, for all users).");
+    EXPECT_EQ(broken["IGrid"].rfind("This interface's proxy/stub class " + a + " is served by " + gone + ", which does not exist", 0), 0u)
+        << broken["IGrid"];
+    EXPECT_NE(broken["{1B000000-0000-0000-0000-00000000000B}"].find("registered in neither hive of its view"), std::string::npos);
+    EXPECT_NE(broken["{1C000000-0000-0000-0000-00000000000C}"].find("names the type library {2Z000000"), std::string::npos);
+}
+
+}  // namespace
