@@ -34,15 +34,16 @@ std::vector<std::wstring> SubkeyNames(HKEY key) {
 
 // A string value (REG_SZ, or REG_EXPAND_SZ expanded); "" when absent or of another type.
 std::string StringValue(HKEY key, const wchar_t* name) {
-    DWORD type = 0, bytes = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ) || bytes == 0) {
-        return {};
+    // Most values fit the first buffer: one question to the registry rather than two.
+    std::wstring text(260, L'\0');
+    DWORD type = 0, bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    LONG error = ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes);
+    if (error == ERROR_MORE_DATA) {
+        text.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+        bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        error = ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes);
     }
-    std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS) {
-        return {};
-    }
+    if (error != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
     text.resize(std::min<std::size_t>(text.size(), bytes / sizeof(wchar_t)));
     while (!text.empty() && text.back() == L'\0') text.pop_back();
     if (type == REG_EXPAND_SZ) {
@@ -57,19 +58,16 @@ std::string StringValue(HKEY key, const wchar_t* name) {
 }
 
 // The default value of the key `sub` below `key`; "" when either is absent.
-std::string DefaultOf(HKEY key, const wchar_t* sub) {
-    const win32::unique_hkey child = Open(key, sub, 0);
+std::string DefaultOf(HKEY key, const wchar_t* sub, REGSAM view) {
+    const win32::unique_hkey child = Open(key, sub, view);
     return child ? StringValue(child.get(), nullptr) : std::string();
 }
 
-// Whether any value of the key is a REG_MULTI_SZ: Windows Installer's descriptor of an advertised server.
-bool HasDescriptor(HKEY key) {
-    wchar_t name[16384];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = static_cast<DWORD>(std::size(name)), type = 0;
-        if (::RegEnumValueW(key, i, name, &length, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) return false;
-        if (type == REG_MULTI_SZ) return true;
-    }
+// Whether the server key holds Windows Installer's descriptor of an advertised server: a REG_MULTI_SZ
+// value named as the key (InprocServer32, LocalServer32).
+bool HasDescriptor(HKEY key, const wchar_t* name) {
+    DWORD type = 0;
+    return ::RegQueryValueExW(key, name, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS && type == REG_MULTI_SZ;
 }
 
 // "file:///C:/App/x.dll" as a path; anything else as it is.
@@ -92,11 +90,11 @@ std::string FileOfUrl(std::string url) {
 }
 
 // A managed class's CodeBase: in its InprocServer32 key, or in one of its version keys.
-std::string CodeBaseOf(HKEY inproc) {
+std::string CodeBaseOf(HKEY inproc, REGSAM view) {
     std::string codeBase = StringValue(inproc, L"CodeBase");
     for (const std::wstring& version : SubkeyNames(inproc)) {
         if (!codeBase.empty()) break;
-        if (const win32::unique_hkey key = Open(inproc, version, 0)) codeBase = StringValue(key.get(), L"CodeBase");
+        if (const win32::unique_hkey key = Open(inproc, version, view)) codeBase = StringValue(key.get(), L"CodeBase");
     }
     return codeBase.empty() ? std::string() : FileOfUrl(codeBase);
 }
@@ -115,12 +113,15 @@ public:
     bool Stopped() const noexcept { return stopped_; }
 
     void ReadRoot(const ClassesRoot& root) {
+        // Every key below the root is opened in the root's view: a 32-bit process asking for a subkey
+        // without it is taken to the 32-bit view again.
+        view_ = root.view;
         const win32::unique_hkey classes = Open(root.hive, root.path, root.view);
         if (!classes) return;
         for (const std::wstring& name : SubkeyNames(classes.get())) {
             if (!Counted()) return;
             if (Same(name, L"Wow6432Node")) continue;
-            const win32::unique_hkey key = Open(classes.get(), name, 0);
+            const win32::unique_hkey key = Open(classes.get(), name, view_);
             if (!key) continue;
             if (Same(name, L"CLSID")) {
                 ReadClasses(key.get(), root.place);
@@ -144,12 +145,12 @@ private:
     void ReadClasses(HKEY clsids, const Place& place) {
         for (const std::wstring& name : SubkeyNames(clsids)) {
             if (!Counted()) return;
-            const win32::unique_hkey key = Open(clsids, name, 0);
+            const win32::unique_hkey key = Open(clsids, name, view_);
             if (!key) continue;
             ClassEntry entry;
             entry.place = place;
             entry.clsid = win32::Narrow(name);
-            entry.name = DefaultOf(key.get(), L"ProgID");
+            entry.name = DefaultOf(key.get(), L"ProgID", view_);
             if (entry.name.empty()) entry.name = StringValue(key.get(), nullptr);
             const struct {
                 const wchar_t* key;
@@ -158,14 +159,14 @@ private:
                            {L"InprocHandler32", ServerValue::Kind::Handler},
                            {L"LocalServer32", ServerValue::Kind::Local}};
             for (const auto& server : servers) {
-                const win32::unique_hkey serverKey = Open(key.get(), server.key, 0);
+                const win32::unique_hkey serverKey = Open(key.get(), server.key, view_);
                 if (!serverKey) continue;
-                entry.advertised = entry.advertised || HasDescriptor(serverKey.get());
+                entry.advertised = entry.advertised || HasDescriptor(serverKey.get(), server.key);
                 std::string value = StringValue(serverKey.get(), nullptr);
                 if (server.kind == ServerValue::Kind::Inproc && IsMscoree(value) &&
                     (!StringValue(serverKey.get(), L"Assembly").empty() || !SubkeyNames(serverKey.get()).empty())) {
                     entry.managed = true;
-                    entry.codeBase = CodeBaseOf(serverKey.get());
+                    entry.codeBase = CodeBaseOf(serverKey.get(), view_);
                 }
                 if (!value.empty()) entry.servers.push_back({server.kind, std::move(value)});
             }
@@ -176,30 +177,30 @@ private:
     void ReadInterfaces(HKEY interfaces, const Place& place) {
         for (const std::wstring& name : SubkeyNames(interfaces)) {
             if (!Counted()) return;
-            const win32::unique_hkey key = Open(interfaces, name, 0);
+            const win32::unique_hkey key = Open(interfaces, name, view_);
             if (!key) continue;
             out_.interfaces.push_back({place, win32::Narrow(name), StringValue(key.get(), nullptr),
-                                       DefaultOf(key.get(), L"ProxyStubClsid32"), DefaultOf(key.get(), L"TypeLib")});
+                                       DefaultOf(key.get(), L"ProxyStubClsid32", view_), DefaultOf(key.get(), L"TypeLib", view_)});
         }
     }
 
     void ReadTypeLibs(HKEY libraries, const Place& place) {
         for (const std::wstring& libid : SubkeyNames(libraries)) {
-            const win32::unique_hkey library = Open(libraries, libid, 0);
+            const win32::unique_hkey library = Open(libraries, libid, view_);
             if (!library) continue;
             for (const std::wstring& version : SubkeyNames(library.get())) {
                 if (!Counted()) return;
-                const win32::unique_hkey versionKey = Open(library.get(), version, 0);
+                const win32::unique_hkey versionKey = Open(library.get(), version, view_);
                 if (!versionKey) continue;
                 const std::string title = StringValue(versionKey.get(), nullptr);
                 for (const std::wstring& lcid : SubkeyNames(versionKey.get())) {
                     if (lcid.empty() || !std::all_of(lcid.begin(), lcid.end(), [](wchar_t c) { return std::iswxdigit(c) != 0; })) {
                         continue;  // FLAGS, HELPDIR
                     }
-                    const win32::unique_hkey lcidKey = Open(versionKey.get(), lcid, 0);
+                    const win32::unique_hkey lcidKey = Open(versionKey.get(), lcid, view_);
                     if (!lcidKey) continue;
                     for (const wchar_t* platform : {L"win32", L"win64"}) {
-                        const win32::unique_hkey platformKey = Open(lcidKey.get(), platform, 0);
+                        const win32::unique_hkey platformKey = Open(lcidKey.get(), platform, view_);
                         if (!platformKey) continue;
                         out_.typeLibs.push_back({place, win32::Narrow(libid), win32::Narrow(version), win32::Narrow(lcid),
                                                  win32::Narrow(platform), title, StringValue(platformKey.get(), nullptr)});
@@ -211,12 +212,13 @@ private:
 
     // A key of the classes' root is a ProgID when it names a class or a current version.
     void ReadProgId(HKEY key, const std::wstring& name, const Place& place) {
-        ProgIdEntry entry{place, win32::Narrow(name), DefaultOf(key, L"CLSID"), DefaultOf(key, L"CurVer")};
+        ProgIdEntry entry{place, win32::Narrow(name), DefaultOf(key, L"CLSID", view_), DefaultOf(key, L"CurVer", view_)};
         if (!entry.clsid.empty() || !entry.curVer.empty()) out_.progIds.push_back(std::move(entry));
     }
 
     Registrations& out_;
     const std::function<bool()>& keyRead_;
+    REGSAM view_ = 0;
     unsigned keys_ = 0;
     bool stopped_ = false;
 };

@@ -113,4 +113,43 @@ TEST_F(Scan, FindsWhatIsBrokenAndNothingThatOnlyLooksSo) {
     EXPECT_NE(broken["{1C000000-0000-0000-0000-00000000000C}"].find("names the type library {2Z000000"), std::string::npos);
 }
 
+// The machine's own roots: a class of each view, written where 64-bit Windows keeps it, is read in its
+// own view by either program (a 32-bit process opening a subkey without the view's flag is taken to
+// the 32-bit view).
+TEST(ScanMachine, EachViewsClassIsReadInItsOwnView) {
+    const struct {
+        const char* key;
+        const char* file;
+        const char* place;
+    } classes[] = {
+        {"Software\\Classes\\CLSID\\{7E570064-0000-4000-8000-000000000064}", "gone64.dll", "64-bit, for all users"},
+        {"Software\\Classes\\Wow6432Node\\CLSID\\{7E570032-0000-4000-8000-000000000032}", "gone32.dll", "32-bit, for all users"},
+    };
+    testsupport::TempDir dir;
+    for (const auto& c : classes) {
+        HKEY raw = nullptr;
+        const std::string key = std::string(c.key) + "\\InprocServer32";
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr,
+                                    &raw, nullptr),
+                  ERROR_SUCCESS);
+        const std::string file = dir / c.file;
+        ::RegSetValueExA(raw, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()), static_cast<DWORD>(file.size() + 1));
+        ::RegCloseKey(raw);
+    }
+    machine::FileLook look;
+    const machine::Findings found = machine::Judge(machine::ReadRegistrations(machine::MachineRoots()), look);
+    for (const auto& c : classes) {
+        int seen = 0;
+        for (const machine::MissingFile& missing : found.missing) {
+            if (missing.file != dir / c.file) continue;
+            ++seen;
+            EXPECT_EQ(machine::MissingDetail(missing).substr(machine::MissingDetail(missing).rfind(": ") + 2),
+                      std::string(c.place) + ".");
+        }
+        EXPECT_EQ(seen, 1) << c.file;
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (std::string(c.key) + "\\InprocServer32").c_str(), KEY_WOW64_64KEY, 0);
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, c.key, KEY_WOW64_64KEY, 0);
+    }
+}
+
 }  // namespace
