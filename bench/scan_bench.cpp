@@ -5,6 +5,8 @@
 //   scan_bench [RUNS]
 //   scan_bench --prepare FOLDER32 FOLDER64   registers the DLLs of both folders (the program of each
 //                                            bitness, /s), then deletes every other file of each
+//   scan_bench --clean BACKUP               times one silent clean to BACKUP, then puts everything
+//                                            back with reg import BACKUP (timed too)
 #include <windows.h>
 
 #include <cstdio>
@@ -122,8 +124,8 @@ std::size_t Scan(std::size_t& files) {
     return findings.missing.size() + findings.broken.size();
 }
 
-double SilentScan(const std::string& program) {
-    std::string command = "\"" + program + "\" /s /scan";
+double Silent(const std::string& program, const std::string& arguments) {
+    std::string command = "\"" + program + "\" " + arguments;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const win32::unique_handle nul(::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                  &inherit, OPEN_EXISTING, 0, nullptr));
@@ -171,8 +173,24 @@ int Prepare(const std::string& folder32, const std::string& folder64) {
 
 }  // namespace
 
+// One clean, and the import of its backup that undoes it.
+int CleanOnce(const std::string& program, const std::string& backup) {
+    const double clean = Silent(program, "/s \"/clean:" + backup + "\"");
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);  // the reg of the benchmark's bitness, as the backup's keys are named
+    const double restore = Silent(win32::JoinPath(system, "reg.exe"), "import \"" + backup + "\"");
+    std::size_t files = 0;
+    const std::size_t left = Scan(files);
+    std::printf("| velquist /s /clean:%s | %.2f s |\n| reg import of the backup | %.2f s |\n", backup.c_str(), clean, restore);
+    std::printf("%zu findings after the import\n", left);
+    return clean < 0 || restore < 0 ? 1 : 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--prepare") return Prepare(argv[2], argv[3]);
+    if (argc == 3 && std::string(argv[1]) == "--clean") {
+        return CleanOnce(win32::JoinPath(VELQUIST_BIN_DIR, sizeof(void*) == 8 ? "velquist64.exe" : "velquist.exe"), argv[2]);
+    }
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const std::string program = win32::JoinPath(VELQUIST_BIN_DIR, sizeof(void*) == 8 ? "velquist64.exe" : "velquist.exe");
     std::size_t files = 0, floorFiles = 0, findings = 0;
@@ -186,7 +204,7 @@ int main(int argc, char** argv) {
         start = benchfiles::Seconds();
         floorFiles = Floor().Run();
         floor.push_back(benchfiles::Seconds() - start);
-        silent.push_back(SilentScan(program));
+        silent.push_back(Silent(program, "/s /scan"));
     }
     using benchreport::Median;
     const double s = Median(scan), f = Median(floor), p = Median(silent);

@@ -21,6 +21,7 @@
 #define IDM_TEST 310      // Tools > Test classes (Ctrl+T)
 #define IDM_MANIFEST 320  // Tools > Export manifest...
 #define IDM_SCAN 321      // Tools > Find broken registrations (Ctrl+B)
+#define IDM_CLEAN 322     // Tools > Remove broken registrations...
 // The result list's context menu.
 #define IDM_COPY 311
 #define IDM_SELECTALL 312

@@ -57,14 +57,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     bool hasReport = false;
     bool hasPath = false;
     int tasks = 0;  // switches of tasks
-    // A task's switch: "/word", or "/word:FILE" for a task that writes a file; false for none.
+    // A task's switch: "/word", or "/word:FILE" for a task whose switch takes a file; false for none.
     const auto taskSwitch = [&](const std::string& argument, const std::string& word) {
         for (const TaskSpec& spec : Tasks()) {
             if (spec.word.empty()) continue;
             const std::string name(spec.word);
-            if (!spec.writesFile ? word != name : word.rfind(name + ":", 0) != 0) continue;
+            if (!spec.fileSwitch ? word != name : word.rfind(name + ":", 0) != 0) continue;
             line.task = spec.task;
-            if (spec.writesFile) {
+            if (spec.fileSwitch) {
                 line.taskFile = argument.substr(name.size() + 2);
                 if (line.taskFile.empty()) fail("/" + name + ": needs a file name.");
             }
@@ -104,8 +104,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (tasks > 1) fail("Only one of " + TaskSwitches("and") + " can be given.");
     if (tasks > 0 && line.unregister) fail("/u cannot be given with " + TaskSwitches("or") + ".");
-    if (line.perUser && !TaskOf(line.task).perUserApplies) fail("/user cannot be given with /" + std::string(TaskOf(line.task).word) + ".");
     const TaskSpec& task = TaskOf(line.task);
+    if (line.perUser && !task.perUserApplies) fail("/user cannot be given with /" + std::string(task.word) + ".");
     if (!task.takesPath && hasPath) fail("/" + std::string(task.word) + " takes no file or folder: " + line.path);
     if (hasReport && !line.silent) fail("/report is for silent mode (/s) only.");
     if (line.silent && !hasPath && task.takesPath) fail("Silent mode (/s) needs a file or folder.");
@@ -138,7 +138,7 @@ std::vector<std::string> SplitArguments(const std::string& parameters) {
 std::string Usage() {
     return "Usage: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE |\n"
            "                /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
-           "       velquist /scan [/run] [/s] [/report:FILE]\n"
+           "       velquist /scan | /clean:BACKUP.reg [/run] [/s] [/report:FILE]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
            "/u\tUnregister instead of register.\n"
@@ -155,6 +155,9 @@ std::string Usage() {
            "/scan\tFind this machine's broken registrations: files they name that are missing, entries\n"
            "\tthat point at nothing registered (both registry views, all users and the current user;\n"
            "\tnothing is changed). With /s: exit code 0 nothing broken, 1 something broken.\n"
+           "/clean:BACKUP.reg\tRemove what /scan finds that may go, after writing BACKUP.reg, which puts it\n"
+           "\tback. With /s: exit code 0 all removed, 1 some could not be, or the backup could not be\n"
+           "\twritten (nothing removed), 2 nothing broken to remove.\n"
            "/run\tRun at once in the window.\n"
            "/s\tSilent: no window; results on the console; exit code 0 all succeeded (check: all\n"
            "\tregistered here; test: all work; export: all captured, or all in the manifest, and the\n"

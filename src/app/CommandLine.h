@@ -1,5 +1,5 @@
 // The program's command line: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE]
-// [/manifest:FILE] [/run] [/s] [/report:FILE] [PATH], or velquist /scan [/run] [/s] [/report:FILE].
+// [/manifest:FILE] [/run] [/s] [/report:FILE] [PATH], or velquist /scan | /clean:BACKUP.reg [/run] [/s] [/report:FILE].
 #pragma once
 
 #include <string>

@@ -19,27 +19,17 @@ std::string Counted(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// "A", "A and B", "A, B and C".
-std::string Listed(const std::vector<std::string>& parts) {
-    std::string text;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
-        text += parts[i];
-    }
-    return text;
-}
-
 // Up to a few names, then how many more.
 std::string Names(const std::vector<std::string>& names) {
     std::vector<std::string> shown(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(std::min(names.size(), kNamesListed)));
     if (names.size() > kNamesListed) shown.push_back(std::to_string(names.size() - kNamesListed) + " more");
-    return Listed(shown);
+    return ListedText(shown);
 }
 
 std::string Places(const std::set<Place>& places) {
     std::vector<std::string> texts;
     for (const Place& place : places) texts.push_back(PlaceText(place));
-    return Listed(texts);
+    return ListedText(texts);
 }
 
 struct ClassKey {
@@ -53,15 +43,18 @@ public:
     Judgement(const Registrations& registrations, FileLook& look) : in_(registrations), look_(look) {}
 
     Findings Run() {
-        for (const ClassEntry& entry : in_.classes) JudgeClass(entry);
+        for (std::size_t i = 0; i < in_.classes.size(); ++i) JudgeClass(in_.classes[i], i);
         for (const ProgIdEntry& entry : in_.progIds) progIdNames_.insert(Upper(entry.name));
         for (const TypeLibEntry& entry : in_.typeLibs) libids_.insert(Upper(entry.libid));
-        for (const ProgIdEntry& entry : in_.progIds) JudgeProgId(entry);
-        for (const TypeLibEntry& entry : in_.typeLibs) JudgeTypeLib(entry);
+        for (std::size_t i = 0; i < in_.progIds.size(); ++i) JudgeProgId(in_.progIds[i], i);
+        for (std::size_t i = 0; i < in_.typeLibs.size(); ++i) JudgeTypeLib(in_.typeLibs[i], i);
         for (const InterfaceEntry& entry : in_.interfaces) JudgeInterface(entry);
         Findings findings;
         for (auto& [key, missing] : missing_) findings.missing.push_back(std::move(missing));
         findings.broken = std::move(broken_);
+        findings.classes = std::move(classRemovals_);
+        findings.progIds = std::move(progIdRemovals_);
+        findings.typeLibs = std::move(typeLibRemovals_);
         return findings;
     }
 
@@ -81,7 +74,7 @@ private:
         return missing;
     }
 
-    void JudgeClass(const ClassEntry& entry) {
+    void JudgeClass(const ClassEntry& entry, std::size_t index) {
         Judged judged;
         std::vector<std::string> files;
         if (entry.advertised) {
@@ -99,6 +92,7 @@ private:
             return look_.Look(file, entry.place.view) == FileState::Missing;
         });
         if (judged.broken) {
+            classRemovals_.push_back({index, files.front()});
             for (const std::string& file : files) {
                 MissingFile& missing = Missing(file);
                 missing.classes.push_back(entry.name.empty() ? entry.clsid : entry.name);
@@ -126,7 +120,7 @@ private:
         return std::all_of(entries.begin(), entries.end(), [](const Judged* judged) { return judged->broken; });
     }
 
-    void JudgeProgId(const ProgIdEntry& entry) {
+    void JudgeProgId(const ProgIdEntry& entry, std::size_t index) {
         std::string detail;
         if (!entry.clsid.empty()) {
             // The shared classes' ProgIDs serve both views (Wow6432Node holds the 32-bit view's own).
@@ -134,7 +128,9 @@ private:
             if (found.empty()) {
                 detail = "This ProgID names the class " + entry.clsid + ", which is registered nowhere (" +
                          PlaceText(entry.place) + ").";
+                progIdRemovals_.push_back({index, {}});
             } else if (AllBroken(found)) {
+                progIdRemovals_.push_back({index, found.front()->missingFiles.front()});
                 std::set<std::string> counted;  // a file is pointed at once by each ProgID
                 for (const Judged* judged : found) {
                     for (const std::string& file : judged->missingFiles) {
@@ -150,10 +146,11 @@ private:
         if (!detail.empty()) broken_.push_back({entry.name, detail});
     }
 
-    void JudgeTypeLib(const TypeLibEntry& entry) {
+    void JudgeTypeLib(const TypeLibEntry& entry, std::size_t index) {
         const Bitness bits = entry.platform == "win64" ? Bitness::Bits64 : Bitness::Bits32;
         const std::string file = TypeLibFileOf(ServerPathOf(entry.file), ExistsIn(bits));
         if (file.empty() || look_.Look(file, bits) != FileState::Missing) return;
+        typeLibRemovals_.push_back({index, file});
         MissingFile& missing = Missing(file);
         const std::string name = entry.name.empty() ? entry.libid + " " + entry.version : entry.name;
         if (std::find(missing.typeLibs.begin(), missing.typeLibs.end(), name) == missing.typeLibs.end()) {
@@ -200,9 +197,19 @@ private:
     std::set<std::string> progIdNames_, libids_;
     std::map<std::string, MissingFile> missing_;  // by file, upper case
     std::vector<BrokenEntry> broken_;
+    std::vector<Removable> classRemovals_, progIdRemovals_, typeLibRemovals_;
 };
 
 }  // namespace
+
+std::string ListedText(const std::vector<std::string>& parts) {
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
+        text += parts[i];
+    }
+    return text;
+}
 
 Findings Judge(const Registrations& registrations, FileLook& look) { return Judgement(registrations, look).Run(); }
 
@@ -217,7 +224,7 @@ std::string MissingDetail(const MissingFile& missing) {
                         Names(missing.typeLibs) + ")");
     }
     const std::size_t pointers = missing.classes.size() + missing.progIds + missing.typeLibs.size();
-    return "The file does not exist. " + Listed(parts) + (pointers == 1 ? " points" : " point") + " at it: " +
+    return "The file does not exist. " + ListedText(parts) + (pointers == 1 ? " points" : " point") + " at it: " +
            Places(missing.places) + ".";
 }
 

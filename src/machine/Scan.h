@@ -25,9 +25,19 @@ struct BrokenEntry {
     std::string detail;  // what it points at, and where it is
 };
 
+// An entry a clean may remove, by its index in what was read, and the missing file it points at ("" for
+// a ProgID whose class is registered nowhere).
+struct Removable {
+    std::size_t index;
+    std::string file;
+};
+
 struct Findings {
     std::vector<MissingFile> missing;  // in the order of their files' names
     std::vector<BrokenEntry> broken;   // ProgIDs, then interfaces
+    // What a clean may remove: classes whose every file is missing, ProgIDs that name such a class or
+    // no registered class, type library platforms whose file is missing. Never an interface.
+    std::vector<Removable> classes, progIds, typeLibs;
 };
 
 // Judges what was read. A class is broken when every file it names is missing: one served through
@@ -38,6 +48,9 @@ struct Findings {
 // registered in neither hive of its view, or is broken, or when the type library it names is registered
 // nowhere.
 Findings Judge(const Registrations& registrations, FileLook& look);
+
+// "A", "A and B", "A, B and C".
+std::string ListedText(const std::vector<std::string>& parts);
 
 // "The file does not exist. 3 classes (Grid.Control, Grid.Page, {...}), 2 ProgIDs and 1 type library
 // (Grid 1.0) point at it: 32-bit, for all users."

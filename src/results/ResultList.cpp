@@ -13,6 +13,7 @@ std::string Closing(RunKind run, bool stopped) {
         case RunKind::Export: return stopped ? "Export stopped" : "Export completed";
         case RunKind::Test: return stopped ? "Test stopped" : "Test completed";
         case RunKind::Scan: return stopped ? "Scan stopped" : "Scan completed";
+        case RunKind::Clean: return stopped ? "Clean stopped" : "Clean completed";
     }
     return {};
 }
@@ -33,7 +34,8 @@ int ResultLine::Icon() const noexcept {
         case LineKind::Unregistered:
         case LineKind::RegisteredHere:
         case LineKind::Exported:
-        case LineKind::Works: return kIconSuccess;
+        case LineKind::Works:
+        case LineKind::Removed: return kIconSuccess;
         case LineKind::Failed: return kIconFailure;
         case LineKind::NotRegistered:
         case LineKind::RegisteredElsewhere:
@@ -87,6 +89,7 @@ const char* ResultName(LineKind kind) {
         case LineKind::DoesNotWork: return "Does not work";
         case LineKind::Missing: return "Missing";
         case LineKind::Broken: return "Broken";
+        case LineKind::Removed: return "Removed";
     }
     return "";
 }

@@ -15,10 +15,11 @@ enum class LineKind {
     Exported,
     Works, DoesNotWork,  // a class test's verdicts
     Missing, Broken,     // a scan's findings: a file registrations name, an entry that points at nothing
+    Removed,             // a clean's: what pointed at a missing file (or at nothing), removed
 };
 
 // What a run did: its closing line says it.
-enum class RunKind { Register, Unregister, Check, Export, Test, Scan };
+enum class RunKind { Register, Unregister, Check, Export, Test, Scan, Clean };
 
 // One line of the list: data. What it shows is derived (Text, Icon), never parsed back.
 struct ResultLine {
@@ -34,7 +35,8 @@ struct ResultLine {
     // icon), closed by "Check completed" or "Check stopped"; an export's "Exported : " (success icon),
     // closed by "Export completed" or "Export stopped"; a class test's "Works : " (success icon) and
     // "Does not work : " (warning icon), closed by "Test completed" or "Test stopped"; a scan's "Missing : "
-    // (a file) and "Broken : " (an entry), warning icon, closed by "Scan completed" or "Scan stopped".
+    // (a file) and "Broken : " (an entry), warning icon, closed by "Scan completed" or "Scan stopped"; a
+    // clean's "Removed : " (success icon) and "Failed : ", closed by "Clean completed" or "Clean stopped".
     std::string Text() const;
     int Icon() const noexcept;
     friend bool operator==(const ResultLine&, const ResultLine&) = default;

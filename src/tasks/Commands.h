@@ -46,6 +46,9 @@ public:
     // An export without a file named: the file to write (`suggested` offered), asked once its inputs
     // are known to hold a component; "" (the default) when none was chosen.
     virtual std::string ChooseExportFile(RunRequest::Task /*task*/, const std::string& /*suggested*/) { return {}; }
+    // A question asked once before a run changes what the user did not name (a clean): yes by default,
+    // as on the command line, where the switch is the consent.
+    virtual bool Confirm(const std::string& /*question*/) { return true; }
 };
 
 // Clears the list, runs the request in the session (per user as the request says) and writes its

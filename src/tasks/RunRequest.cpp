@@ -20,7 +20,7 @@ std::string RelaunchParameters(const RunRequest& request, bool run) {
     // An export goes on only with its file: the command line cannot say "ask for one", and without
     // its switch the new instance would take the request for a register run. It then just shows the
     // inputs.
-    const bool exporting = task.writesFile;
+    const bool exporting = task.fileSwitch;
     if (!task.word.empty() && !exporting) add("/" + std::string(task.word));
     if (exporting && !request.target.empty()) {
         add(win32::QuoteArgument("/" + std::string(task.word) + ":" + win32::FullPathOr(request.target)));

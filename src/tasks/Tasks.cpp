@@ -18,33 +18,38 @@ constexpr std::string_view kRegFilter = "Registration files (*.reg)\0*.reg\0All 
 constexpr std::string_view kManifestFilter = "Manifests (*.manifest)\0*.manifest\0All files (*.*)\0*.*\0"sv;
 
 // Rows in the order of RunRequest::Task, which is the Tools menu's.
-constexpr std::array<TaskSpec, 7> kTasks{{
-    {.task = Task::Change, .word = "", .menuId = 0, .menuText = "", .key = 0, .writesFile = false,
+constexpr std::array<TaskSpec, 8> kTasks{{
+    {.task = Task::Change, .word = "", .menuId = 0, .menuText = "", .key = 0, .fileSwitch = false, .writesFile = false,
      .changesRegistry = true, .perUserApplies = true, .takesPath = true, .kind = RunKind::Register, .run = &ChangeRun,
      .exitCode = &CountedExitCode},
     {.task = Task::Check, .word = "check", .menuId = IDM_CHECK, .menuText = "Check registration\tCtrl+K", .key = 'K',
-     .writesFile = false, .changesRegistry = false, .perUserApplies = true, .takesPath = true, .kind = RunKind::Check,
+     .fileSwitch = false, .writesFile = false, .changesRegistry = false, .perUserApplies = true, .takesPath = true, .kind = RunKind::Check,
      .run = &CheckTaskRun, .exitCode = &CountedExitCode},
     {.task = Task::Test, .word = "test", .menuId = IDM_TEST, .menuText = "Test classes\tCtrl+T", .key = 'T',
-     .writesFile = false, .changesRegistry = false, .perUserApplies = true, .takesPath = true, .kind = RunKind::Test,
+     .fileSwitch = false, .writesFile = false, .changesRegistry = false, .perUserApplies = true, .takesPath = true, .kind = RunKind::Test,
      .run = &TestTaskRun, .exitCode = &CountedExitCode},
     {.task = Task::Export, .word = "export", .menuId = IDM_EXPORT, .menuText = "Export registration...\tCtrl+E",
-     .key = 'E', .writesFile = true, .changesRegistry = false, .perUserApplies = true, .takesPath = true,
+     .key = 'E', .fileSwitch = true, .writesFile = true, .changesRegistry = false, .perUserApplies = true, .takesPath = true,
      .kind = RunKind::Export, .saveTitle = "Export registration", .saveName = "Velquist registration.reg",
      .saveFilter = kRegFilter, .saveExtension = "reg", .run = &ExportTaskRun, .exitCode = &CountedExitCode},
     {.task = Task::Removal, .word = "removal", .menuId = IDM_REMOVAL, .menuText = "Export removal...", .key = 0,
-     .writesFile = true, .changesRegistry = false, .perUserApplies = true, .takesPath = true, .kind = RunKind::Export,
+     .fileSwitch = true, .writesFile = true, .changesRegistry = false, .perUserApplies = true, .takesPath = true, .kind = RunKind::Export,
      .saveTitle = "Export removal", .saveName = "Velquist removal.reg", .saveFilter = kRegFilter,
      .saveExtension = "reg", .run = &ExportTaskRun, .exitCode = &CountedExitCode},
     // A manifest's classes are nobody's registration: per user or per machine means nothing to it.
     {.task = Task::Manifest, .word = "manifest", .menuId = IDM_MANIFEST, .menuText = "Export manifest...", .key = 0,
-     .writesFile = true, .changesRegistry = false, .perUserApplies = false, .takesPath = true, .kind = RunKind::Export,
+     .fileSwitch = true, .writesFile = true, .changesRegistry = false, .perUserApplies = false, .takesPath = true, .kind = RunKind::Export,
      .saveTitle = "Export manifest", .saveName = "", .saveFilter = kManifestFilter, .saveExtension = "manifest",
      .run = &ManifestTaskRun, .exitCode = &CountedExitCode},
     // The machine's own registrations, both hives and both views: the inputs' path and /user mean nothing.
     {.task = Task::Scan, .word = "scan", .menuId = IDM_SCAN, .menuText = "Find broken registrations\tCtrl+B", .key = 'B',
-     .writesFile = false, .changesRegistry = false, .perUserApplies = false, .takesPath = false, .kind = RunKind::Scan,
+     .fileSwitch = false, .writesFile = false, .changesRegistry = false, .perUserApplies = false, .takesPath = false, .kind = RunKind::Scan,
      .run = &ScanTaskRun, .exitCode = &ScanExitCode},
+    // The scan's findings removed, after a backup of all of them: /clean:BACKUP.reg.
+    {.task = Task::Clean, .word = "clean", .menuId = IDM_CLEAN, .menuText = "Remove broken registrations...", .key = 0,
+     .fileSwitch = true, .writesFile = false, .changesRegistry = true, .perUserApplies = false, .takesPath = false,
+     .kind = RunKind::Clean, .saveTitle = "Back up the registrations to remove", .saveFilter = kRegFilter,
+     .saveExtension = "reg", .run = &CleanTaskRun, .exitCode = &CleanExitCode},
 }};
 
 constexpr bool RowsInTaskOrder() {

@@ -36,7 +36,8 @@ struct TaskSpec {
     int menuId;                 // its Tools menu item (0: none, the buttons run it)
     std::string_view menuText;  // the item's text, its shortcut's after a tab
     char key;                   // Ctrl+key runs it from the window (0: none)
-    bool writesFile;            // a .reg file or a manifest, settled before the list is touched
+    bool fileSwitch;            // its switch takes a file ("/export:FILE"), and the window asks for one
+    bool writesFile;            // a .reg file or a manifest of the inputs, settled before the list is touched
     bool changesRegistry;       // calls entry points: the list is cleared first, /user applies to the calls
     bool perUserApplies;        // whether /user (an export's keys for the current user) means anything to it
     bool takesPath;             // works on the inputs' file or folder (else on the machine: no path)
@@ -75,8 +76,16 @@ std::string TestTaskRun(TaskRun& run);
 std::string ExportTaskRun(TaskRun& run);
 std::string ManifestTaskRun(TaskRun& run);
 std::string ScanTaskRun(TaskRun& run);      // the machine's broken registrations (ScanRun.cpp)
+std::string CleanTaskRun(TaskRun& run);     // and their removal after a backup (CleanRun.cpp)
 
 // Silent mode's exit code for a scan: 0 nothing broken, 1 something broken (or the scan stopped).
 int ScanExitCode(const RunSummary& summary);
+// For a clean: 0 everything broken that may be removed was removed and the backup written; 1 something
+// could not be removed, or the backup could not be written (nothing was removed then); 2 nothing broken
+// to remove (or the clean was declined).
+int CleanExitCode(const RunSummary& summary);
+// Where a clean's backup goes unless the user says: "Velquist backup YYYY-MM-DD HHMMSS.reg" in the
+// user's Documents folder (`suffix` before ".reg").
+std::string DefaultBackupPath(const std::string& suffix = {});
 
 }  // namespace velquist

@@ -97,6 +97,9 @@ public:
         return state_.state_ == State::Stopping || state_.state_ == State::Closing;
     }
     void OnInput() override { state_.HandleInput(); }
+    bool Confirm(const std::string& question) override {
+        return ::MessageBoxA(state_.window_, question.c_str(), "Velquist!", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    }
     std::string ChooseExportFile(RunRequest::Task task, const std::string& suggested) override {
         const TaskSpec& spec = TaskOf(task);
         return pickers::ShowSaveFileDialog(state_.window_, suggested.empty() ? std::string(spec.saveName) : suggested,

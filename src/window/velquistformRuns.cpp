@@ -34,8 +34,11 @@ void velquistform::Run(const RunRequest& request) {
         Form_Unload();
         return;
     }
-    if (!summary.stopped && summary.accessDenied && !Rights().IsElevated() &&
-        OfferElevation(Handle(), Rights(), request)) {
+    // The elevated instance runs the same request; a clean writes a backup of its own there (this
+    // one holds what was removed here).
+    RunRequest again = request;
+    if (request.task == RunRequest::Task::Clean) again.target = DefaultBackupPath(" (administrator)");
+    if (!summary.stopped && summary.accessDenied && !Rights().IsElevated() && OfferElevation(Handle(), Rights(), again)) {
         Form_Unload();
     }
 }
@@ -52,7 +55,7 @@ void velquistform::RunTool(RunRequest::Task task) {
         request = RunRequest{};
         request.task = task;
     }
-    if (WritesFile(task)) request.target = std::exchange(toolTarget_, {});
+    if (TaskOf(task).fileSwitch) request.target = std::exchange(toolTarget_, {});
     Run(request);
 }
 

@@ -62,7 +62,8 @@ constexpr const char* kParagraphs[] = {
     "on the Tools menu.  Velquist reads every class, ProgID, type library and interface registered, for "
     "all users and for you, 32-bit and 64-bit, and shows 'Missing' for each file they name that does not "
     "exist, with everything that points at it, and 'Broken' for each entry that points at nothing "
-    "registered.  Nothing is changed.",
+    "registered.  Nothing is changed.  'Remove broken registrations...' removes what may go of them "
+    "after asking once, and only after it has written a backup file that puts them back.",
 };
 
 class HelpForm : public forms::FixedForm<HelpForm> {

@@ -432,7 +432,8 @@ TEST_F(MainWindow, MenuBarHasFileToolsAndHelp) {
                                                       {"Export registration...\tCtrl+E", IDM_EXPORT},
                                                       {"Export removal...", IDM_REMOVAL},
                                                       {"Export manifest...", IDM_MANIFEST},
-                                                      {"Find broken registrations\tCtrl+B", IDM_SCAN}};
+                                                      {"Find broken registrations\tCtrl+B", IDM_SCAN},
+                                                      {"Remove broken registrations...", IDM_CLEAN}};
     ASSERT_EQ(::GetMenuItemCount(tools.sub), static_cast<int>(std::size(toolItems)));
     for (int i = 0; i < static_cast<int>(std::size(toolItems)); ++i) {
         EXPECT_EQ(ItemOf(tools.sub, i).text, toolItems[i].first);

@@ -189,4 +189,49 @@ TEST_F(ToolsMenu, FindBrokenRegistrationsNamesADeletedComponentWhateverThePathBo
     EXPECT_EQ(named, 1);
 }
 
+// Remove broken registrations asks once, naming what it will remove; No leaves everything; Yes asks for
+// the backup's file, writes it, and only then removes. The backup imported puts the prefix back.
+TEST_F(ToolsMenu, RemoveBrokenRegistrationsAsksOnceThenForItsBackup) {
+    Press(true);
+    ASSERT_TRUE(::DeleteFileA(component.c_str()));
+    const std::string backup = dir / "backup.reg";
+    Show(SW_SHOWNOACTIVATE);
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "yes" : "no");
+        std::string question, nameField;
+        testsupport::DialogWatcher watcher([&](HWND dialog) {
+            if (WindowText(dialog) == "Velquist!") {
+                for (const auto& child : testsupport::Children(dialog)) {
+                    if (child.text.find("Remove ") == 0) question = child.text;
+                }
+                testsupport::ClickButton(dialog, yes ? IDYES : IDNO);
+                return;
+            }
+            testsupport::RunWhen([dialog] { return testsupport::FileDialogNameEdit(dialog) != nullptr; },
+                                 [&, dialog] {
+                                     nameField = WindowText(testsupport::FileDialogNameEdit(dialog));
+                                     ::SetWindowTextA(testsupport::FileDialogNameEdit(dialog), backup.c_str());
+                                     testsupport::ClickButton(dialog, IDOK);
+                                 });
+        });
+        Choose(IDM_CLEAN);
+        ASSERT_EQ(watcher.Seen().size(), yes ? 2u : 1u);
+        EXPECT_NE(question.find(" that point at "), std::string::npos) << question;
+        EXPECT_TRUE(question.ends_with("A backup that puts them back is written first.")) << question;
+        EXPECT_EQ(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID).empty(), yes);
+        if (!yes) continue;
+        EXPECT_EQ(watcher.Seen()[1].caption, "Back up the registrations to remove");
+        EXPECT_NE(nameField.find("Velquist backup "), std::string::npos) << nameField;
+        int removed = 0;
+        for (const auto& row : Rows()) removed += ::lstrcmpiA(row.text.c_str(), ("Removed : " + component).c_str()) == 0;
+        EXPECT_EQ(removed, 1);
+        EXPECT_EQ(Rows().back().text, "Clean completed");
+    }
+    const testsupport::ProcessOutcome imported = testsupport::RunProcess(
+        ::getenv("SystemRoot") + std::string(sizeof(void*) == 4 ? "\\Sysnative\\reg.exe" : "\\system32\\reg.exe"),
+        "import \"" + backup + "\"", 30000);
+    EXPECT_EQ(imported.exitCode, 0u);
+    EXPECT_FALSE(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID).empty());
+}
+
 }  // namespace

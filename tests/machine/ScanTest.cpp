@@ -4,10 +4,14 @@
 #include <windows.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "TestSupport.h"
-#include "machine/Scan.h"
+#include "inspect/RegistryTree.h"
+#include "machine/Clean.h"
+#include "results/RegFile.h"
+#include "win32/Text.h"
 
 namespace {
 
@@ -34,22 +38,28 @@ protected:
     void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kBase); }
 
     machine::Findings Judged() {
+        read = machine::ReadRegistrations(Roots());
+        machine::FileLook look;
+        return machine::Judge(read, look);
+    }
+
+    void LayOut();
+    std::vector<machine::ClassesRoot> Roots() const {
         std::vector<machine::ClassesRoot> roots;
         for (const auto& [name, place] : std::map<std::string, machine::Place>{
                  {"M64", {Bitness::Bits64, false}}, {"M32", {Bitness::Bits32, false}}, {"U64", {Bitness::Bits64, true}}}) {
             const std::string path = std::string(kBase) + "\\" + name;
             roots.push_back({HKEY_CURRENT_USER, std::wstring(path.begin(), path.end()), 0, place});
         }
-        read = machine::ReadRegistrations(roots);
-        machine::FileLook look;
-        return machine::Judge(read, look);
+        return roots;
     }
 
     testsupport::TempDir dir;
     machine::Registrations read;
 };
 
-TEST_F(Scan, FindsWhatIsBrokenAndNothingThatOnlyLooksSo) {
+// The layout both tests read: what is broken, and what only looks so to a careless cleaner.
+void Scan::LayOut() {
     ASSERT_TRUE(testsupport::WriteBytes(dir / "present.dll", "x"));
     ASSERT_TRUE(testsupport::MakeDirs(dir / "My App"));
     ASSERT_TRUE(testsupport::WriteBytes(dir / "My App\\app.exe", "x"));
@@ -89,6 +99,12 @@ TEST_F(Scan, FindsWhatIsBrokenAndNothingThatOnlyLooksSo) {
     // The current user's own class, its file gone.
     Set("U64", "CLSID\\{11000000-0000-0000-0000-000000000011}\\InprocServer32", nullptr, dir / "user.dll");
 
+}
+
+TEST_F(Scan, FindsWhatIsBrokenAndNothingThatOnlyLooksSo) {
+    ASSERT_NO_FATAL_FAILURE(LayOut());
+    const std::string gone = dir / "gone.ocx";
+    const std::string a = "{0A000000-0000-0000-0000-00000000000A}";
     const machine::Findings found = Judged();
     EXPECT_EQ(read.classes.size(), 8u);
     ASSERT_EQ(found.missing.size(), 3u);
@@ -111,6 +127,46 @@ TEST_F(Scan, FindsWhatIsBrokenAndNothingThatOnlyLooksSo) {
         << broken["IGrid"];
     EXPECT_NE(broken["{1B000000-0000-0000-0000-00000000000B}"].find("registered in neither hive of its view"), std::string::npos);
     EXPECT_NE(broken["{1C000000-0000-0000-0000-00000000000C}"].find("names the type library {2Z000000"), std::string::npos);
+}
+
+// The clean of that layout: what may go goes, nothing else, after a backup that `reg import` turns back
+// into every key and value as it was.
+TEST_F(Scan, CleanRemovesWhatMayGoAndItsBackupPutsItBack) {
+    ASSERT_NO_FATAL_FAILURE(LayOut());
+    const std::string lib = "TypeLib\\{2C000000-0000-0000-0000-00000000000C}\\1.0\\0\\";
+    Set("M64", lib + "win32", nullptr, dir / "gone32.tlb");
+    Set("M64", lib + "win64", nullptr, dir / "present.dll");
+    const std::wstring base = win32::Wide(kBase);
+    std::vector<registry::TreeKey> before, after;
+    ASSERT_EQ(registry::ReadTree(HKEY_CURRENT_USER, base, 0, before), ERROR_SUCCESS);
+
+    const std::vector<machine::Removal> plan = machine::PlanClean(Roots(), read, Judged());
+    std::set<std::string> removed;
+    for (const machine::Removal& removal : plan) removed.insert(win32::Narrow(removal.path.substr(base.size() + 1)));
+    // Never a class served through another value, advertised, on a share or found by its bare name; a
+    // ProgID whose CurVer alone is wrong, or whose class is 32-bit only; an interface; a container.
+    const std::set<std::string> expected = {
+        "M64\\CLSID\\{0A000000-0000-0000-0000-00000000000A}", "M64\\Grid.Control", "M64\\Grid.Control.1", "M64\\Orphan.1",
+        "M64\\TypeLib\\{2A000000-0000-0000-0000-00000000000A}",  // its one platform gone: the library goes
+        "M64\\" + lib + "win32",                               // the other platform stays
+        "U64\\CLSID\\{11000000-0000-0000-0000-000000000011}",
+    };
+    EXPECT_EQ(removed, expected);
+
+    std::wstring text;
+    ASSERT_EQ(machine::BackupText(plan, L"2026-12-10", text), ERROR_SUCCESS);
+    DWORD error = ERROR_SUCCESS;
+    ASSERT_TRUE(velquist::SaveRegFile(dir / "backup.reg", text, error)) << error;
+    for (const LONG result : machine::Remove(plan)) EXPECT_EQ(result, ERROR_SUCCESS);
+    const machine::Findings left = Judged();
+    EXPECT_TRUE(left.missing.empty());
+    EXPECT_TRUE(left.classes.empty() && left.progIds.empty() && left.typeLibs.empty());
+
+    const testsupport::ProcessOutcome imported = testsupport::RunProcess(
+        ::getenv("SystemRoot") + std::string("\\system32\\reg.exe"), "import \"" + (dir / "backup.reg") + "\"", 30000);
+    EXPECT_EQ(imported.exitCode, 0u);
+    ASSERT_EQ(registry::ReadTree(HKEY_CURRENT_USER, base, 0, after), ERROR_SUCCESS);
+    EXPECT_EQ(after, before);
 }
 
 // The machine's own roots: a class of each view, written where 64-bit Windows keeps it, is read in its
