@@ -24,6 +24,13 @@ const ClassesRoot* RootOf(const std::vector<ClassesRoot>& roots, const Place& pl
     return nullptr;
 }
 
+bool KeyExists(HKEY hive, const std::wstring& path, REGSAM view) {
+    HKEY raw = nullptr;
+    const bool exists = ::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, &raw) == ERROR_SUCCESS;
+    const win32::unique_hkey key(raw);
+    return exists;
+}
+
 DWORD SubkeyCount(HKEY hive, const std::wstring& path, REGSAM view) {
     HKEY raw = nullptr;
     if (::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, &raw) != ERROR_SUCCESS) return 0;
@@ -142,8 +149,12 @@ std::vector<Removal> PlanClean(const std::vector<ClassesRoot>& roots, const Regi
     }
     for (const Removable& removable : findings.progIds) {
         const ProgIdEntry& entry = registrations.progIds[removable.index];
-        if (IsContainer(entry.name)) continue;
+        std::string upper = entry.name;
+        ::CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
+        // A ProgID that is also a file type (an extension names it, or it has verbs) is still used.
+        if (IsContainer(entry.name) || registrations.fileTypes.count(upper) != 0) continue;
         if (const ClassesRoot* root = RootOf(roots, entry.place)) {
+            if (KeyExists(root->hive, root->path + L"\\" + win32::Wide(entry.name) + L"\\shell", root->view)) continue;
             out.push_back({Removal::Kind::ProgId, root->hive, root->view, root->path + L"\\" + win32::Wide(entry.name),
                            entry.place, removable.file, entry.name});
         }

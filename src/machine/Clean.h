@@ -27,7 +27,8 @@ struct Removal {
 // missing; the ProgIDs that name such a class or no registered class; a type library's platform key
 // whose file is missing, or its version key when all of that version's platforms are, or the library
 // key when all its versions go. Never a container key, an interface, anything not checked, advertised
-// or managed, nor anything that something present still uses (those are not judged broken).
+// or managed, nor anything that something present still uses (those are not judged broken; nor is a
+// ProgID that is also a file type: an extension names it, or it has shell verbs).
 std::vector<Removal> PlanClean(const std::vector<ClassesRoot>& roots, const Registrations& registrations,
                                const Findings& findings);
 

@@ -131,6 +131,9 @@ public:
                 ReadTypeLibs(key.get(), root.place);
             } else if (name[0] != L'.') {
                 ReadProgId(key.get(), name, root.place);
+            } else if (std::string type = StringValue(key.get(), nullptr); !type.empty()) {
+                ::CharUpperBuffA(type.data(), static_cast<DWORD>(type.size()));
+                out_.fileTypes.insert(std::move(type));
             }
         }
     }

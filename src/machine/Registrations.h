@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,7 @@ struct Registrations {
     std::vector<ProgIdEntry> progIds;
     std::vector<TypeLibEntry> typeLibs;
     std::vector<InterfaceEntry> interfaces;
+    std::set<std::string> fileTypes;  // what file name extensions name (".htm" -> "htmlfile"), upper case
 };
 
 // Reads every root; `keyRead` is called every few hundred keys (to show progress, or stop: it returns
