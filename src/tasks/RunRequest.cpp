@@ -13,9 +13,9 @@ std::string RelaunchParameters(const RunRequest& request, bool run) {
         if (!parameters.empty()) parameters += ' ';
         parameters += part;
     };
-    if (!request.registerFlag && request.task == RunRequest::Task::Change) add("/u");
-    if (request.mode == RunRequest::Mode::Directory && request.subfolders) add("/r");
     const TaskSpec& task = TaskOf(request.task);
+    if (!request.registerFlag && request.task == RunRequest::Task::Change) add("/u");
+    if (task.takesPath && request.mode == RunRequest::Mode::Directory && request.subfolders) add("/r");
     if (request.perUser && task.perUserApplies) add("/user");
     // An export goes on only with its file: the command line cannot say "ask for one", and without
     // its switch the new instance would take the request for a register run. It then just shows the

@@ -57,6 +57,13 @@ TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
         }
     }
     ::SetCurrentDirectoryA(cwd);
+    // A clean restarted elevated keeps its task and its backup's file, and takes no path.
+    RunRequest clean{Mode::Directory, "C:\\ignored", true, true, false, Task::Clean, "C:\\b x.reg"};
+    EXPECT_EQ(velquist::RelaunchParameters(clean, true), "\"/clean:C:\\b x.reg\" /run");
+    const RunRequest cleanBack = ReadBack(clean, true);
+    EXPECT_EQ(cleanBack.task, Task::Clean);
+    EXPECT_EQ(cleanBack.target, "C:\\b x.reg");
+    EXPECT_TRUE(cleanBack.path.empty());
     // An empty path stays out of the parameters.
     EXPECT_EQ(velquist::RelaunchParameters(RunRequest{Mode::SingleFile, "", false, false, true}, true), "/u /user /run");
     // An export without its file is not run again as a register run: it only shows its inputs.

@@ -96,6 +96,13 @@ void Scan::LayOut() {
     // Interfaces: a proxy/stub class registered nowhere, a type library registered nowhere.
     Set("M64", "Interface\\{1B000000-0000-0000-0000-00000000000B}\\ProxyStubClsid32", nullptr, "{0Y000000-0000-0000-0000-00000000000Y}");
     Set("M64", "Interface\\{1C000000-0000-0000-0000-00000000000C}\\TypeLib", nullptr, "{2Z000000-0000-0000-0000-00000000000Z}");
+    // Managed classes: judged by their CodeBase where they have one (here gone), else not judged.
+    Set("M64", "CLSID\\{12000000-0000-0000-0000-000000000012}\\InprocServer32", nullptr, "mscoree.dll");
+    Set("M64", "CLSID\\{12000000-0000-0000-0000-000000000012}\\InprocServer32", "Assembly", "Grid, Version=1.0.0.0");
+    Set("M64", "CLSID\\{12000000-0000-0000-0000-000000000012}\\InprocServer32\\1.0.0.0", "CodeBase",
+        "file:///" + (dir / "My%20Grid.dll"));
+    Set("M64", "CLSID\\{13000000-0000-0000-0000-000000000013}\\InprocServer32", nullptr, "mscoree.dll");
+    Set("M64", "CLSID\\{13000000-0000-0000-0000-000000000013}\\InprocServer32", "Assembly", "Other, Version=1.0.0.0");
     // The current user's own class, its file gone.
     Set("U64", "CLSID\\{11000000-0000-0000-0000-000000000011}\\InprocServer32", nullptr, dir / "user.dll");
 
@@ -106,16 +113,17 @@ TEST_F(Scan, FindsWhatIsBrokenAndNothingThatOnlyLooksSo) {
     const std::string gone = dir / "gone.ocx";
     const std::string a = "{0A000000-0000-0000-0000-00000000000A}";
     const machine::Findings found = Judged();
-    EXPECT_EQ(read.classes.size(), 8u);
-    ASSERT_EQ(found.missing.size(), 3u);
+    EXPECT_EQ(read.classes.size(), 10u);
+    ASSERT_EQ(found.missing.size(), 4u);
     EXPECT_EQ(found.missing[0].file, gone);
     EXPECT_EQ(machine::MissingDetail(found.missing[0]),
               "The file does not exist. 1 class (Grid.Control.1) and 2 ProgIDs point at it: 64-bit, for all users.");
     EXPECT_EQ(found.missing[1].file, dir / "grid.tlb");
     EXPECT_EQ(machine::MissingDetail(found.missing[1]),
               "The file does not exist. 1 type library (Grid 1.0) points at it: 32-bit, for all users.");
-    EXPECT_EQ(found.missing[2].file, dir / "user.dll");
-    EXPECT_NE(machine::MissingDetail(found.missing[2]).find(": 64-bit, for the current user."), std::string::npos);
+    EXPECT_EQ(found.missing[2].file, dir / "My Grid.dll");  // the CodeBase's URL read as a path
+    EXPECT_EQ(found.missing[3].file, dir / "user.dll");
+    EXPECT_NE(machine::MissingDetail(found.missing[3]).find(": 64-bit, for the current user."), std::string::npos);
 
     std::map<std::string, std::string> broken;
     for (const machine::BrokenEntry& entry : found.broken) broken[entry.name] = entry.detail;
@@ -156,6 +164,7 @@ TEST_F(Scan, CleanRemovesWhatMayGoAndItsBackupPutsItBack) {
         "M64\\TypeLib\\{2A000000-0000-0000-0000-00000000000A}",  // its one platform gone: the library goes
         "M64\\" + lib + "win32",                               // the other platform stays
         "U64\\CLSID\\{11000000-0000-0000-0000-000000000011}",
+        "M64\\CLSID\\{12000000-0000-0000-0000-000000000012}",  // managed, its CodeBase gone
     };
     EXPECT_EQ(removed, expected);
 
