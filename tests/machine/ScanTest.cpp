@@ -11,6 +11,7 @@
 #include "inspect/RegistryTree.h"
 #include "machine/Clean.h"
 #include "results/RegFile.h"
+#include "win32/Handles.h"
 #include "win32/Text.h"
 
 namespace {
@@ -26,9 +27,9 @@ void Set(const std::string& place, const std::string& key, const char* name, con
     const std::string path = std::string(kBase) + "\\" + place + "\\" + key;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &raw, nullptr),
               ERROR_SUCCESS) << path;
+    const win32::unique_hkey opened(raw);
     const LONG error = ::RegSetValueExA(raw, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
                                         static_cast<DWORD>(data.size() + 1 + (type == REG_MULTI_SZ ? 1 : 0)));
-    ::RegCloseKey(raw);
     ASSERT_EQ(error, ERROR_SUCCESS) << path;
 }
 
@@ -203,9 +204,9 @@ TEST(ScanMachine, EachViewsClassIsReadInItsOwnView) {
         ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr,
                                     &raw, nullptr),
                   ERROR_SUCCESS);
+        const win32::unique_hkey opened(raw);
         const std::string file = dir / c.file;
         ::RegSetValueExA(raw, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()), static_cast<DWORD>(file.size() + 1));
-        ::RegCloseKey(raw);
     }
     machine::FileLook look;
     const machine::Findings found = machine::Judge(machine::ReadRegistrations(machine::MachineRoots()), look);
