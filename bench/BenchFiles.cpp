@@ -79,4 +79,28 @@ std::string ProgramOfThisBitness(const std::string& binDir) {
     return win32::JoinPath(binDir, sizeof(void*) == 8 ? "velquist64.exe" : "velquist.exe");
 }
 
+double SilentRun(const std::string& program, const std::string& arguments, DWORD& exitCode) {
+    std::string command = "\"" + program + "\" " + arguments;
+    // The run's lines go nowhere: only its time and exit code are the benchmark's.
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const win32::unique_handle nul(::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 &inherit, OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+    PROCESS_INFORMATION info{};
+    const double start = benchfiles::Seconds();
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                          &info)) {
+        return -1;
+    }
+    const win32::unique_handle process(info.hProcess), thread(info.hThread);
+    ::WaitForSingleObject(info.hProcess, INFINITE);
+    const double seconds = benchfiles::Seconds() - start;
+    exitCode = 0;
+    ::GetExitCodeProcess(info.hProcess, &exitCode);
+    return seconds;
+}
+
 }  // namespace benchfiles

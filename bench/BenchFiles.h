@@ -1,6 +1,8 @@
 // What the benchmark programs share: the tree walk in the directory run's order, and the header check.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,10 @@ peexports::HeaderCheck ReadHeaders(const std::string& path);
 
 // Seconds on a monotonic clock.
 double Seconds();
+
+// One run of the program with these arguments, its output going nowhere, as a script starts it and
+// waits for it: its seconds (-1 when it could not be started) and its exit code.
+double SilentRun(const std::string& program, const std::string& arguments, DWORD& exitCode);
 
 // A benchmark's command line FOLDER [RUNS]: the folder as a full path, RUNS at least 1 (3 when not
 // given). False, with `usage` on the error stream, when the folder is missing.

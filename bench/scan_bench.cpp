@@ -125,23 +125,8 @@ std::size_t Scan(std::size_t& files) {
 }
 
 double Silent(const std::string& program, const std::string& arguments) {
-    std::string command = "\"" + program + "\" " + arguments;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const win32::unique_handle nul(::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                 &inherit, OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
-    PROCESS_INFORMATION info{};
-    const double start = benchfiles::Seconds();
-    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                          &info)) {
-        return -1;
-    }
-    const win32::unique_handle process(info.hProcess), thread(info.hThread);
-    ::WaitForSingleObject(info.hProcess, INFINITE);
-    return benchfiles::Seconds() - start;
+    DWORD exitCode = 0;
+    return benchfiles::SilentRun(program, arguments, exitCode);
 }
 
 int Prepare(const std::string& folder32, const std::string& folder64) {

@@ -16,31 +16,6 @@
 
 namespace {
 
-// One silent run, its seconds (-1 when it could not be started) and its exit code.
-double SilentRun(const std::string& program, const std::string& arguments, DWORD& exitCode) {
-    std::string command = "\"" + program + "\" " + arguments;
-    // The run's lines go nowhere: only its time and exit code are the benchmark's.
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const win32::unique_handle nul(::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                 &inherit, OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
-    PROCESS_INFORMATION info{};
-    const double start = benchfiles::Seconds();
-    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                          &info)) {
-        return -1;
-    }
-    const win32::unique_handle process(info.hProcess), thread(info.hThread);
-    ::WaitForSingleObject(info.hProcess, INFINITE);
-    const double seconds = benchfiles::Seconds() - start;
-    exitCode = 0;
-    ::GetExitCodeProcess(info.hProcess, &exitCode);
-    return seconds;
-}
-
 struct Task {
     const char* name;
     std::string switches;
@@ -63,11 +38,11 @@ int main(int argc, char** argv) {
                             {"export", "/s /r \"/export:" + exportFile + "\"", {}, 0},
                             {"test", "/s /r /test", {}, 0}};
     DWORD ignored = 0;
-    SilentRun(program, tasks.front().switches + " \"" + folder + "\"", ignored);  // every run finds it registered
+    benchfiles::SilentRun(program, tasks.front().switches + " \"" + folder + "\"", ignored);  // every run finds it registered
     for (int i = 0; i < runs; ++i) {
         std::printf("run %d:", i + 1);
         for (Task& task : tasks) {
-            task.seconds.push_back(SilentRun(program, task.switches + " \"" + folder + "\"", task.exitCode));
+            task.seconds.push_back(benchfiles::SilentRun(program, task.switches + " \"" + folder + "\"", task.exitCode));
             std::printf(" %s %.2f s (exit %lu)", task.name, task.seconds.back(), task.exitCode);
         }
         std::printf("\n");
