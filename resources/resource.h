@@ -15,6 +15,7 @@
 #define IDM_SAVE 304      // File > Save results... (Ctrl+S)
 #define IDM_PERUSER 305   // File > Register for current user only (checkable)
 #define IDM_RESTART 306   // File > Restart as administrator
+#define IDM_FORCE 323     // File > Unregister copies registered elsewhere (checkable)
 #define IDM_CHECK 307     // Tools > Check registration (Ctrl+K)
 #define IDM_EXPORT 308    // Tools > Export registration... (Ctrl+E)
 #define IDM_REMOVAL 309   // Tools > Export removal...

@@ -82,6 +82,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.subfolders = true;
             } else if (word == "user") {
                 line.perUser = true;
+            } else if (word == "force") {
+                line.force = true;
             } else if (word == "run") {
                 line.run = true;
             } else if (word == "s") {
@@ -104,6 +106,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (tasks > 1) fail("Only one of " + TaskSwitches("and") + " can be given.");
     if (tasks > 0 && line.unregister) fail("/u cannot be given with " + TaskSwitches("or") + ".");
+    if (line.force && !line.unregister) fail("/force is for unregister runs (/u) only.");
     const TaskSpec& task = TaskOf(line.task);
     if (line.perUser && !task.perUserApplies) fail("/user cannot be given with /" + std::string(task.word) + ".");
     if (!task.takesPath && hasPath) fail("/" + std::string(task.word) + " takes no file or folder: " + line.path);
@@ -119,6 +122,7 @@ RunRequest RequestFrom(const CommandLine& line) {
     request.subfolders = line.subfolders;
     request.registerFlag = !line.unregister;
     request.perUser = line.perUser;
+    request.force = line.force;
     request.task = line.task;
     request.target = line.taskFile;
     return request;
@@ -136,12 +140,15 @@ std::vector<std::string> SplitArguments(const std::string& parameters) {
 }
 
 std::string Usage() {
-    return "Usage: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE |\n"
+    return "Usage: velquist [/u [/force]] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE |\n"
            "                /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
            "       velquist /scan | /clean:BACKUP.reg [/run] [/s] [/report:FILE]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
-           "/u\tUnregister instead of register.\n"
+           "/u\tUnregister instead of register. A component whose classes are registered for another\n"
+           "\tfile (another copy) is left registered, with a failed line: unregistering it would\n"
+           "\tremove that file's registration.\n"
+           "/force\tWith /u: unregister such copies too.\n"
            "/r\tWith a folder: include its sub-directories.\n"
            "/user\tRegister for the current user only (no administrator rights needed); with /export\n"
            "\tand /removal, write the keys for the current user only.\n"

@@ -1,4 +1,4 @@
-// The program's command line: velquist [/u] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE]
+// The program's command line: velquist [/u [/force]] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE]
 // [/manifest:FILE] [/run] [/s] [/report:FILE] [PATH], or velquist /scan | /clean:BACKUP.reg [/run] [/s] [/report:FILE].
 #pragma once
 
@@ -14,6 +14,7 @@ struct CommandLine {
     bool unregister = false;  // /u: Un-Velquist! rather than Velquist!
     bool subfolders = false;  // /r: include sub-directories (directory mode)
     bool perUser = false;     // /user: register for the current user only
+    bool force = false;       // /force: with /u, unregister copies registered elsewhere too
     // /check, /test, /export:FILE, /removal:FILE, /manifest:FILE (see the table of tasks); a register
     // run without one
     RunRequest::Task task = RunRequest::Task::Change;

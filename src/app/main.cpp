@@ -28,7 +28,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
         velquist::velquistform form(velquist::SystemElevation());
         if (form.Create()) {
             if (line.valid && !line.path.empty()) form.FillInputs(line.path, line.subfolders);
-            if (line.valid) form.SetPerUser(line.perUser);
+            if (line.valid) {
+                form.SetPerUser(line.perUser);
+                form.SetForce(line.force);
+            }
             ::ShowWindow(form.Handle(), show == SW_HIDE ? SW_SHOWNORMAL : show);
             ::UpdateWindow(form.Handle());
             if (!line.valid) {

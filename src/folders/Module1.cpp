@@ -103,11 +103,11 @@ void WalkFolder(const std::string& path, bool includeSubfolders, WalkProgress& p
 }
 
 void RegisterFolder(registration::Session& session, const std::string& path, bool includeSubfolders,
-                    bool registerFlag, velquist::ResultList& list, WalkProgress* progress) {
+                    bool registerFlag, velquist::ResultList& list, WalkProgress* progress, Guard guard) {
     WalkProgress none;
     WalkProgress& walk = progress != nullptr ? *progress : none;
     WalkFolder(path, includeSubfolders, walk, [&](const std::string& file) {
-        const FileRegistration done = RegisterFile(session, file, registerFlag);
+        const FileRegistration done = RegisterFile(session, file, registerFlag, guard);
         if (done.stopped) walk.stopped = true;
         if (done.accessDenied) walk.accessDenied = true;
         // No component: no line. A component that could not be loaded: a failure that says why.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "registration/Session.h"
 #include "results/ResultList.h"
@@ -14,6 +15,7 @@ struct FileRegistration {
         NotComponent,  // no ActiveX component: no line
         Unloadable,    // a component that could not be loaded (or whose probe was stopped): a failed line
         Called,        // its entry point was called: the line says how that went
+        Refused,       // not unregistered: its classes are registered for another file (a failed line)
     };
     Verdict verdict = Verdict::NotComponent;
     modRegister::Result probe;
@@ -22,8 +24,17 @@ struct FileRegistration {
     bool accessDenied = false;  // the call failed for want of rights
 };
 
+// Whether an unregister run first checks each component and leaves alone one whose classes or type
+// libraries are registered for another file: its DllUnregisterServer would delete that file's
+// registration (the same class ids), not its own.
+enum class Guard { None, OtherCopies };
+
 // Probes the file in the session and, for a component, calls DllRegisterServer (registerFlag) or
 // DllUnregisterServer. A line's detail says when the session registers for the current user only.
-FileRegistration RegisterFile(registration::Session& session, const std::string& path, bool registerFlag);
+FileRegistration RegisterFile(registration::Session& session, const std::string& path, bool registerFlag,
+                              Guard guard = Guard::None);
+
+// The detail of a copy the guard did not unregister, naming the files its registration belongs to.
+std::string RefusedDetail(const std::vector<std::string>& otherFiles);
 
 }  // namespace Module1

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "inspect/Capture.h"
 
@@ -17,6 +18,8 @@ enum class Verdict {
 struct CheckResult {
     Verdict verdict = Verdict::NotRegistered;
     std::string detail;  // sentences for users, in the program's code page
+    // RegisteredElsewhere: the other files its classes and type libraries name, each once, as found.
+    std::vector<std::string> otherFiles;
 };
 
 // Looks up what the capture holds in the component's registry view (its machine's), the current

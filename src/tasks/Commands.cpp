@@ -67,12 +67,14 @@ std::string ChangeRun(TaskRun& task) {
     RunControl& run = task.control;
     CountingList list(task.list);
     const bool registerFlag = request.registerFlag;
+    const Module1::Guard guard = request.force ? Module1::Guard::None : Module1::Guard::OtherCopies;
     if (request.mode == RunRequest::Mode::SingleFile) {
         summary.checked = 1;
-        const Module1::FileRegistration file = Module1::RegisterFile(task.session, request.path, registerFlag);
+        const Module1::FileRegistration file = Module1::RegisterFile(task.session, request.path, registerFlag, guard);
         summary.stopped = file.stopped;
         summary.accessDenied = file.accessDenied;
-        if (file.verdict != Module1::FileRegistration::Verdict::Called && !file.stopped) {
+        if (file.verdict != Module1::FileRegistration::Verdict::Called &&
+            file.verdict != Module1::FileRegistration::Verdict::Refused && !file.stopped) {
             std::string message = "This file is not an ActiveX component";
             // A component that could not be loaded is told apart from a file that is none.
             summary.end = RunSummary::End::NotComponent;
@@ -85,7 +87,7 @@ std::string ChangeRun(TaskRun& task) {
         }
         AddResultLine(list, file.line);
     } else if (win32::IsFolder(request.path)) {
-        Module1::RegisterFolder(task.session, request.path, request.subfolders, registerFlag, list, &run);
+        Module1::RegisterFolder(task.session, request.path, request.subfolders, registerFlag, list, &run, guard);
         summary.checked = run.checked;
         summary.stopped = run.stopped;
         summary.accessDenied = run.accessDenied;

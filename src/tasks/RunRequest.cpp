@@ -17,6 +17,7 @@ std::string RelaunchParameters(const RunRequest& request, bool run) {
     if (!request.registerFlag && request.task == RunRequest::Task::Change) add("/u");
     if (task.takesPath && request.mode == RunRequest::Mode::Directory && request.subfolders) add("/r");
     if (request.perUser && task.perUserApplies) add("/user");
+    if (request.force && request.task == RunRequest::Task::Change && !request.registerFlag) add("/force");
     // An export goes on only with its file: the command line cannot say "ask for one", and without
     // its switch the new instance would take the request for a register run. It then just shows the
     // inputs.

@@ -25,11 +25,14 @@ struct RunRequest {
     // Check, Test, Export, Removal and Manifest of a folder: one component after another rather than
     // two side by side (the lines are the same either way).
     bool oneAtATime = false;
+    // Unregister also a copy whose classes are registered for another file (its DllUnregisterServer then
+    // deletes that file's registration); off, such a copy is left registered with a failed line.
+    bool force = false;
     friend bool operator==(const RunRequest&, const RunRequest&) = default;
 };
 
 // The parameters that start the program again on this request: /u for an unregister request, /r for
-// a directory with its sub-directories, /user, /check, /test, /export:FILE, /removal:FILE or /manifest:FILE
+// a directory with its sub-directories, /user, /force, /check, /test, /export:FILE, /removal:FILE or /manifest:FILE
 // (the file in full), /run as asked, and the path in full (quoted), so that the new instance, started in another
 // folder perhaps, names the same file.
 std::string RelaunchParameters(const RunRequest& request, bool run);

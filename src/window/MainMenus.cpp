@@ -16,6 +16,7 @@ void MainMenus::Create(HWND window) {
     ::AppendMenuA(mnufile, MF_STRING, IDM_SAVE, "Save results...\tCtrl+S");
     ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnufile, MF_STRING, IDM_PERUSER, "Register for current user only");
+    ::AppendMenuA(mnufile, MF_STRING, IDM_FORCE, "Unregister copies registered elsewhere");
     ::AppendMenuA(mnufile, MF_STRING, IDM_RESTART, "Restart as administrator");
     ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnufile, MF_STRING, IDM_EXIT, "Exit");
@@ -47,9 +48,9 @@ void MainMenus::ShowShield(HMENU menu) {
     ::SetMenuItemInfoA(menu, IDM_RESTART, FALSE, &item);
 }
 
-void MainMenus::ShowPerUser(HWND window, bool perUser) {
+void MainMenus::ShowChecked(HWND window, int item, bool checked) {
     if (HMENU menu = ::GetMenu(window)) {
-        ::CheckMenuItem(menu, IDM_PERUSER, MF_BYCOMMAND | (perUser ? MF_CHECKED : MF_UNCHECKED));
+        ::CheckMenuItem(menu, static_cast<UINT>(item), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
     }
 }
 

@@ -14,8 +14,9 @@ public:
     void Create(HWND window);
     // A menu about to open: the system's shield on Restart as administrator, the first time it is there.
     void ShowShield(HMENU menu);
-    // The check mark of File > Register for current user only.
-    static void ShowPerUser(HWND window, bool perUser);
+    // The check mark of a File menu item: Register for current user only, Unregister copies
+    // registered elsewhere.
+    static void ShowChecked(HWND window, int item, bool checked);
     // A menu about to open: Save results... only with results, Restart as administrator only when not.
     static void Enable(HMENU menu, bool haveResults, bool elevated);
 

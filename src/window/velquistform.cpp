@@ -168,10 +168,17 @@ void velquistform::mnusave_Click() { list_->SaveResults(); }
 
 void velquistform::SetPerUser(bool perUser) {
     perUser_ = perUser;
-    MainMenus::ShowPerUser(Handle(), perUser_);
+    MainMenus::ShowChecked(Handle(), IDM_PERUSER, perUser_);
 }
 
 void velquistform::mnuperuser_Click() { SetPerUser(!perUser_); }
+
+void velquistform::SetForce(bool force) {
+    force_ = force;
+    MainMenus::ShowChecked(Handle(), IDM_FORCE, force_);
+}
+
+void velquistform::mnuforce_Click() { SetForce(!force_); }
 
 void velquistform::mnurestart_Click() {
     // A refused prompt leaves everything as it was; an accepted start hands the run on.
@@ -216,6 +223,7 @@ void velquistform::OnCommand(int id, int code) {
         case IDM_EXIT: mnuexit_Click(); break;
         case IDM_SAVE: mnusave_Click(); break;
         case IDM_PERUSER: mnuperuser_Click(); break;
+        case IDM_FORCE: mnuforce_Click(); break;
         case IDM_RESTART: mnurestart_Click(); break;
         case IDM_COPY: list_->CopyRows(); break;
         case IDM_SELECTALL: list_->Rows().SelectAll(); break;

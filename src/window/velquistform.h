@@ -60,6 +60,7 @@ public:
     void mnuexit_Click();
     void mnusave_Click();
     void mnuperuser_Click();
+    void mnuforce_Click();
     void mnurestart_Click();
     void mnucontents_Click();
     void mnuabout_Click();
@@ -74,6 +75,10 @@ public:
     // Registering for the current user only (File menu, /user); off at start.
     bool PerUser() const noexcept { return perUser_; }
     void SetPerUser(bool perUser);
+    // Unregistering copies whose classes are registered for another file too (File menu, /force);
+    // off at start: such a copy is left registered.
+    bool Force() const noexcept { return force_; }
+    void SetForce(bool force);
     // Who answers whether we are elevated and starts us elevated, instead of the one it was made with.
     void SetElevation(Elevation* elevation) noexcept { elevation_ = elevation; }
     // What the controls ask for: the one reader of the mode, the path, sub-directories and per user.
@@ -124,6 +129,7 @@ private:
     std::unique_ptr<RunState> run_;
     ProgressDisplay* progress_ = nullptr;  // null: the task bar
     bool perUser_ = false;
+    bool force_ = false;
     std::string toolTarget_;               // the next export's file, from the command line; "" to ask
     Elevation* elevation_;                 // never null
     registration::Session session_;        // the runners of this window's runs

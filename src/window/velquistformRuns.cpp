@@ -20,6 +20,7 @@ RunRequest velquistform::ReadRequest(bool registerFlag) const {
     request.subfolders = ::SendMessageA(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED;
     request.registerFlag = registerFlag;
     request.perUser = perUser_;
+    request.force = force_;
     return request;
 }
 

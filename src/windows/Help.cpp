@@ -44,6 +44,12 @@ constexpr const char* kParagraphs[] = {
     "something else has stopped working since the version of control is now different from the one "
     "it was expecting.  There is no easy solution for this other than trial and error on the "
     "offending ActiveX controls.",
+    // The unregister guard, and its File menu item.
+    "Unregistering one copy of a control while another copy is the one registered would remove the "
+    "other copy's registration, and break the applications that use it.  So 'Un-Velquist!' first "
+    "checks each control and leaves alone one whose classes are registered for another file, with a "
+    "line naming that file.  To unregister such copies all the same, choose 'Unregister copies "
+    "registered elsewhere' on the File menu.",
     // The class test of the Tools menu.
     "To find out whether the registered components work, choose 'Test classes' on the Tools menu.  "
     "For each component registered on this computer, Velquist makes every class it registers and "

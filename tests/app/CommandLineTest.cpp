@@ -48,6 +48,7 @@ TEST(CommandLine, BadCommandLinesSayWhy) {
         {"/report:r.csv", "C:\\a.dll"},    // a report without /s
         {"/s", "/report:", "C:\\a.dll"},   // a report without a name
         {"/s"},                            // silent with nothing to run
+        {"/force", "C:\\a.dll"},           // /force is for unregister runs only
     };
     for (const auto& arguments : bad) {
         const auto line = ParseCommandLine(arguments);

@@ -647,6 +647,11 @@ TEST_F(Commands, RestartAsAdministratorIsOfferedOnlyWhenNotElevated) {
         EXPECT_EQ(shield() != nullptr, systemHasShield);
     }
     rights.elevated = false;
+    // File > Unregister copies registered elsewhere: a check item, off at start, read into unregister runs.
+    EXPECT_FALSE(form.ReadRequest(false).force);
+    ::SendMessageA(form.Handle(), WM_COMMAND, IDM_FORCE, 0);
+    EXPECT_EQ(::GetMenuState(file, IDM_FORCE, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    EXPECT_TRUE(form.ReadRequest(false).force);
     SingleFile("rel\\x.dll");  // a relative path goes out absolute
     ::SendMessageA(form.Handle(), WM_COMMAND, IDM_PERUSER, 0);
     EXPECT_EQ(::GetMenuState(file, IDM_PERUSER, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));

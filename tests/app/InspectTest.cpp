@@ -35,7 +35,11 @@ protected:
     }
     void TearDown() override {
         for (const bool perUser : {false, true}) {
-            for (const std::string& path : {a_, b_}) Run(Request(path, RunRequest::Task::Change, false, perUser));
+            for (const std::string& path : {a_, b_}) {
+                RunRequest request = Request(path, RunRequest::Task::Change, false, perUser);
+                request.force = true;  // whichever copy holds the classes
+                Run(request);
+            }
         }
         session_.EndRunners();
     }
@@ -108,6 +112,50 @@ TEST_F(InspectTest, EachVerdictOfACheckComesFromTheMachineAsItIs) {
         EXPECT_EQ(line.line.kind, step.kind) << line.detail;
         for (const std::string& part : step.inDetail) EXPECT_NE(line.detail.find(part), std::string::npos) << line.detail;
         EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+    }
+}
+
+// An unregister run leaves a copy whose classes another copy holds registered as they are (its
+// DllUnregisterServer would delete that copy's keys), single file or folder; forced, or with its
+// own registration or none, it is unregistered as before.
+TEST_F(InspectTest, UnregisteringACopyLeavesAnotherCopysRegistrationAlone) {
+    const std::string refused = "Its classes are registered for " + b_ +
+                                "; unregistering this copy would remove that registration. Unregister that file "
+                                "instead, or choose File > Unregister copies registered elsewhere.";
+    struct Case {
+        const char* name;
+        const char* registered;  // "a", "b" or "" for neither
+        RunRequest::Mode mode;
+        bool force;
+        LineKind kind;
+    };
+    const Case cases[] = {
+        {"not registered", "", RunRequest::Mode::SingleFile, false, LineKind::Unregistered},
+        {"registered here", "a", RunRequest::Mode::SingleFile, false, LineKind::Unregistered},
+        {"registered for b", "b", RunRequest::Mode::SingleFile, false, LineKind::Failed},
+        {"registered for b, its folder", "b", RunRequest::Mode::Directory, false, LineKind::Failed},
+        {"registered for b, forced", "b", RunRequest::Mode::SingleFile, true, LineKind::Unregistered},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.registered) == "a") Run(Request(a_, RunRequest::Task::Change));
+        if (std::string(c.registered) == "b") Run(Request(b_, RunRequest::Task::Change));
+        const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
+        RunRequest request = Request(c.mode == RunRequest::Mode::Directory ? dir_ / "a" : a_, RunRequest::Task::Change, false);
+        request.mode = c.mode;
+        request.force = c.force;
+        const velquist::RunSummary summary = Run(request);
+        ASSERT_EQ(list_.lines.size(), 2u);
+        EXPECT_EQ(list_.lines[0].line.kind, c.kind) << list_.lines[0].detail;
+        if (c.kind == LineKind::Failed) {
+            EXPECT_EQ(list_.lines[0].detail, refused);
+            EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+            EXPECT_EQ(velquist::ExitCodeOf(summary), velquist::kExitFailed);
+            EXPECT_EQ(summary.failed, 1u);
+        } else {
+            EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
+        }
+        Run(Request(b_, RunRequest::Task::Change, false));
     }
 }
 

@@ -413,6 +413,7 @@ TEST_F(MainWindow, MenuBarHasFileToolsAndHelp) {
     const std::pair<const char*, UINT> fileItems[] = {{"Save results...\tCtrl+S", IDM_SAVE},
                                                       {"", 0},
                                                       {"Register for current user only", IDM_PERUSER},
+                                                      {"Unregister copies registered elsewhere", IDM_FORCE},
                                                       {"Restart as administrator", IDM_RESTART},
                                                       {"", 0},
                                                       {"Exit", IDM_EXIT}};

@@ -40,6 +40,7 @@ TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
         {Mode::SingleFile, "a b.dll", false, true, true, Task::Export, "out x\\a b.reg"},  // relative: in full
         {Mode::Directory, dir / "app x", false, true, false, Task::Removal, dir / "out x\\r.reg"},
         {Mode::Directory, dir / "app x", true, true, false, Task::Manifest, "app x\\App.manifest"},
+        {Mode::SingleFile, "a b.dll", false, false, true, Task::Change, "", false, true},  // /u /force
     };
     for (const bool run : {false, true}) {
         for (const RunRequest& request : requests) {

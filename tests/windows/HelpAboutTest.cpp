@@ -39,6 +39,12 @@ const char* const kParagraph4 =
     "event, you may find the application you are trying to fix is now fixed, but something else has stopped "
     "working since the version of control is now different from the one it was expecting.  There is no easy "
     "solution for this other than trial and error on the offending ActiveX controls.";
+constexpr char kGuardParagraph[] =
+    "Unregistering one copy of a control while another copy is the one registered would remove the "
+    "other copy's registration, and break the applications that use it.  So 'Un-Velquist!' first "
+    "checks each control and leaves alone one whose classes are registered for another file, with a "
+    "line naming that file.  To unregister such copies all the same, choose 'Unregister copies "
+    "registered elsewhere' on the File menu.";
 
 const char* const kParagraph5 =
     "To find out whether the registered components work, choose 'Test classes' on the Tools menu.  For "
@@ -64,7 +70,7 @@ constexpr char kParagraph7[] =
 
 std::string ExpectedHelpText() {
     return std::string(kParagraph1) + "\r\n\r\n" + kParagraph2 + "\r\n\r\n" + kParagraph3 + "\r\n\r\n" +
-           kParagraph4 + "\r\n\r\n" + kParagraph5 + "\r\n\r\n" + kParagraph6 + "\r\n\r\n" + kParagraph7;
+           kParagraph4 + "\r\n\r\n" + kGuardParagraph + "\r\n\r\n" + kParagraph5 + "\r\n\r\n" + kParagraph6 + "\r\n\r\n" + kParagraph7;
 }
 
 // Runs the message loop as the program does for the windows of companions, for about `ms` milliseconds.
@@ -260,7 +266,7 @@ TEST_F(Forms, HelpTextIsTheParagraphsSeparatedByOneEmptyLine) {
         if (end == std::string::npos) break;
         start = end + 2;
     }
-    ASSERT_EQ(lines.size(), 13u);
+    ASSERT_EQ(lines.size(), 15u);
     for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].empty(), i % 2 == 1) << "line " << i;
 
     // The box shows the beginning of paragraph 1 at its top.
