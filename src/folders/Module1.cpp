@@ -103,11 +103,11 @@ void WalkFolder(const std::string& path, bool includeSubfolders, WalkProgress& p
 }
 
 void RegisterFolder(registration::Session& session, const std::string& path, bool includeSubfolders,
-                    bool registerFlag, velquist::ResultList& list, WalkProgress* progress, Guard guard) {
+                    bool registerFlag, velquist::ResultList& list, WalkProgress* progress, const ChangeOptions& options) {
     WalkProgress none;
     WalkProgress& walk = progress != nullptr ? *progress : none;
     WalkFolder(path, includeSubfolders, walk, [&](const std::string& file) {
-        const FileRegistration done = RegisterFile(session, file, registerFlag, guard);
+        const FileRegistration done = RegisterFile(session, file, registerFlag, options);
         if (done.stopped) walk.stopped = true;
         if (done.accessDenied) walk.accessDenied = true;
         // No component: no line. A component that could not be loaded: a failure that says why.

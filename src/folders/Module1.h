@@ -33,12 +33,12 @@ void WalkFolder(const std::string& path, bool includeSubfolders, WalkProgress& p
 // Registers (registerFlag) or unregisters every ActiveX component in path and, when
 // includeSubfolders, in every folder below it, sub-folders first; one line per component tried, and
 // one "Failed : " line per component that could not be loaded (or whose call was stopped, or that the
-// guard left registered: see RegisterFile). Without a
+// guard left registered, or whose undo record could not be kept: see RegisterFile). Without a
 // session, one is made for the walk (its runners beside the program, machine-wide).
 void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
                     velquist::ResultList& list, WalkProgress* progress = nullptr);
 void RegisterFolder(registration::Session& session, const std::string& path, bool includeSubfolders,
                     bool registerFlag, velquist::ResultList& list, WalkProgress* progress = nullptr,
-                    Guard guard = Guard::None);
+                    const ChangeOptions& options = {});
 
 }  // namespace Module1

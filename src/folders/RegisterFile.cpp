@@ -14,12 +14,8 @@ std::string LineDetail(const std::string& path, const modRegister::Result& resul
 }
 
 // The files another copy's registration names instead of this one, from a check of what this copy
-// registers; none when it could not be captured (then nothing is known against its unregistering).
-std::vector<std::string> OtherCopies(registration::Session& session, const std::string& path, bool& stopped) {
-    capture::Capture captured;
-    const modRegister::Result result = session.Capture(path, captured);
-    stopped = result.outcome == modRegister::Outcome::Stopped;
-    if (!result.Succeeded()) return {};
+// registers.
+std::vector<std::string> OtherCopies(const capture::Capture& captured) {
     const check::CheckResult check = check::CheckAgainstMachine(captured);
     return check.verdict == check::Verdict::RegisteredElsewhere ? check.otherFiles : std::vector<std::string>{};
 }
@@ -37,7 +33,8 @@ std::string RefusedDetail(const std::vector<std::string>& otherFiles) {
            " instead, or choose File > Unregister copies registered elsewhere.";
 }
 
-FileRegistration RegisterFile(registration::Session& session, const std::string& path, bool registerFlag, Guard guard) {
+FileRegistration RegisterFile(registration::Session& session, const std::string& path, bool registerFlag,
+                              const ChangeOptions& options) {
     FileRegistration file;
     file.probe = session.Probe(path);
     if (!file.probe.Succeeded()) {
@@ -48,16 +45,35 @@ FileRegistration RegisterFile(registration::Session& session, const std::string&
         }
         return file;
     }
-    if (!registerFlag && guard == Guard::OtherCopies) {
-        const std::vector<std::string> others = OtherCopies(session, path, file.stopped);
+    const bool guarded = !registerFlag && options.guard == Guard::OtherCopies;
+    if (guarded || options.undo != nullptr) {
+        // What it registers: nothing is known of it when it cannot be captured (the call goes ahead,
+        // as it would without the guard).
+        capture::Capture captured;
+        const modRegister::Result capture = session.Capture(path, captured);
+        file.stopped = capture.outcome == modRegister::Outcome::Stopped;
         if (file.stopped) return file;
-        if (!others.empty()) {
+        // A call that fails as its capture did may write what the capture got before failing.
+        using modRegister::Outcome;
+        const Outcome o = capture.outcome;
+        const bool whole = capture.Succeeded() || o == Outcome::NothingCaptured;
+        const bool known = whole || o == Outcome::EntryFailed || o == Outcome::Crashed || o == Outcome::TimedOut ||
+                           o == Outcome::ProcessEnded;
+        const std::vector<std::string> others = guarded && whole ? OtherCopies(captured) : std::vector<std::string>{};
+        std::string why;
+        if (!others.empty()) why = RefusedDetail(others);
+        if (others.empty() && options.undo != nullptr &&
+            !options.undo->Begin(path, known ? &captured : nullptr, session.PerUser(), !registerFlag, why)) {
+            file.stopped = true;  // a record that cannot be kept ends the run: what follows could not be undone
+        }
+        if (!why.empty()) {
             file.verdict = FileRegistration::Verdict::Refused;
-            file.line = velquist::FailedLine(path, RefusedDetail(others));
+            file.line = velquist::FailedLine(path, why);
             return file;
         }
     }
     const modRegister::Result call = session.Call(path, registerFlag);
+    if (options.undo != nullptr) options.undo->End();
     file.verdict = FileRegistration::Verdict::Called;
     file.stopped = call.outcome == modRegister::Outcome::Stopped;
     file.accessDenied = modRegister::IsAccessDenied(call);

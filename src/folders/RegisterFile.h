@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "registration/Session.h"
+#include "undo/UndoRecord.h"
 #include "results/ResultList.h"
 
 namespace Module1 {
@@ -29,10 +30,18 @@ struct FileRegistration {
 // registration (the same class ids), not its own.
 enum class Guard { None, OtherCopies };
 
+// What a register or unregister run does around each call besides the call itself.
+struct ChangeOptions {
+    Guard guard = Guard::None;
+    // Where each component's undo record goes (nullptr: none is made). What it registers is captured
+    // before the call, as a check captures it, and read where the call writes, before and after.
+    undo::RunRecord* undo = nullptr;
+};
+
 // Probes the file in the session and, for a component, calls DllRegisterServer (registerFlag) or
 // DllUnregisterServer. A line's detail says when the session registers for the current user only.
 FileRegistration RegisterFile(registration::Session& session, const std::string& path, bool registerFlag,
-                              Guard guard = Guard::None);
+                              const ChangeOptions& options = {});
 
 // The detail of a copy the guard did not unregister, naming the files its registration belongs to.
 std::string RefusedDetail(const std::vector<std::string>& otherFiles);

@@ -121,6 +121,14 @@ void CaptureInRunner(runner::RunnerClient& client, const std::string& fullPath, 
     Interpret(client.Send(runner::Request::Capture, runner::CaptureText(fullPath, scratch.Name()), waitLimitMs,
                           observer),
               result);
+    // An entry point that failed, crashed or hung may have written half of its registration: that half
+    // is read back too, the outcome left as it was.
+    using modRegister::Outcome;
+    const Outcome o = result.outcome;
+    if (o == Outcome::EntryFailed || o == Outcome::Crashed || o == Outcome::TimedOut || o == Outcome::ProcessEnded) {
+        if (scratch.ReadBack(captured.keys) != ERROR_SUCCESS) captured.keys.clear();
+        return;
+    }
     if (!result.Succeeded()) return;
     const LONG error = scratch.ReadBack(captured.keys);
     if (error != ERROR_SUCCESS) {

@@ -59,6 +59,7 @@ public:
     // HKEY_USERS and HKEY_CURRENT_USER redirected into a scratch key: what it wrote, in `captured`, on
     // Success. The component is loaded machine-wide whatever the per-user setting, and the machine's
     // registry is left as it was (the keys a registration reaches around the redirection put back).
+    // An entry point that failed, crashed or timed out leaves in `captured` what it wrote before.
     modRegister::Result Capture(const std::string& path, capture::Capture& captured,
                                 DWORD waitLimitMs = modRegister::kWaitLimitMs);
 

@@ -147,9 +147,8 @@ bool IsBracedGuid(std::wstring_view text) {
     return true;
 }
 
-// A key the component owns outright, removed whole with all below it: a class, interface, type
-// library or AppID by its GUID, or a ProgID (a top-level class key with a CLSID of its own). File
-// extensions and the 32-bit view's root are shared even when they hold a CLSID key.
+}  // namespace
+
 bool IsOwnKey(const capture::Key& key, const capture::Capture& capture) {
     if (key.root != capture::Root::Classes) return false;
     std::wstring_view path = key.path;
@@ -167,6 +166,8 @@ bool IsOwnKey(const capture::Key& key, const capture::Capture& capture) {
         return other.root == capture::Root::Classes && SameName(other.path, classKey);
     });
 }
+
+namespace {
 
 // The key itself or one of its parents is in keys.
 bool CoveredBy(const std::wstring& key, const NameSet& keys) {
@@ -216,6 +217,10 @@ std::wstring ValueLine(const capture::Value& value) {
     }
     const std::wstring tag = HexTag(value.type);
     return name + tag + HexBytes(value.data, name.size() + tag.size());
+}
+
+std::wstring DeletedValueLine(const std::wstring& name) {
+    return FitsOnALine(name) ? NamePart(name) + L"-" : std::wstring(kLeftOutValue);
 }
 
 std::wstring RegistrationText(const std::vector<capture::Capture>& captures, bool perUser, const std::wstring& date) {
@@ -268,7 +273,7 @@ std::wstring RemovalText(const std::vector<capture::Capture>& captures, bool per
         if (CoveredBy(entry.name, ownKeys)) continue;
         text += L"\r\n[" + entry.name + L"]\r\n";
         for (const capture::Value& value : entry.key->values) {
-            text += (FitsOnALine(value.name) ? NamePart(value.name) + L"-" : std::wstring(kLeftOutValue)) + L"\r\n";
+            text += DeletedValueLine(value.name) + L"\r\n";
         }
     }
     return text + L"\r\n";

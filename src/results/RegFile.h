@@ -17,10 +17,19 @@ namespace velquist {
 // when perUser, under HKEY_LOCAL_MACHINE otherwise.
 std::wstring PlacedKey(capture::Root root, const std::wstring& path, std::uint16_t machine, bool perUser);
 
+// Whether the component owns the key outright, so that removing its registration removes it whole
+// with all below it: a class, interface, type library or AppID by its GUID, or a ProgID (a top-level
+// class key with a CLSID key of its own in the capture). File extensions and the 32-bit view's root
+// are shared even when they hold a CLSID key.
+bool IsOwnKey(const capture::Key& key, const capture::Capture& capture);
+
 // One value as regedit writes it: "name"=data (@= for the default value), strings quoted, the rest as
 // dword: or hex bytes wrapped before 80 columns. No line end after it. A value whose name holds a
 // line break cannot be written in a .reg file: it becomes a comment saying it was left out.
 std::wstring ValueLine(const capture::Value& value);
+// The line that deletes the value `name` ("name"=-, @=- for the default value); the same comment as
+// ValueLine's for a name with a line break.
+std::wstring DeletedValueLine(const std::wstring& name);
 
 // The .reg file that registers the captures (components in the order given, each one's keys in
 // capture order) and the one that removes them: text whose lines end in CR LF, for SaveRegFile.

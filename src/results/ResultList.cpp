@@ -14,6 +14,7 @@ std::string Closing(RunKind run, bool stopped) {
         case RunKind::Test: return stopped ? "Test stopped" : "Test completed";
         case RunKind::Scan: return stopped ? "Scan stopped" : "Scan completed";
         case RunKind::Clean: return stopped ? "Clean stopped" : "Clean completed";
+        case RunKind::Undo: return stopped ? "Undo stopped" : "Undo completed";
     }
     return {};
 }
@@ -35,7 +36,8 @@ int ResultLine::Icon() const noexcept {
         case LineKind::RegisteredHere:
         case LineKind::Exported:
         case LineKind::Works:
-        case LineKind::Removed: return kIconSuccess;
+        case LineKind::Removed:
+        case LineKind::Restored: return kIconSuccess;
         case LineKind::Failed: return kIconFailure;
         case LineKind::NotRegistered:
         case LineKind::RegisteredElsewhere:
@@ -90,6 +92,7 @@ const char* ResultName(LineKind kind) {
         case LineKind::Missing: return "Missing";
         case LineKind::Broken: return "Broken";
         case LineKind::Removed: return "Removed";
+        case LineKind::Restored: return "Restored";
     }
     return "";
 }

@@ -16,10 +16,11 @@ enum class LineKind {
     Works, DoesNotWork,  // a class test's verdicts
     Missing, Broken,     // a scan's findings: a file registrations name, an entry that points at nothing
     Removed,             // a clean's: what pointed at a missing file (or at nothing), removed
+    Restored,            // an undo's: a component's registry keys put back as they were before its call
 };
 
 // What a run did: its closing line says it.
-enum class RunKind { Register, Unregister, Check, Export, Test, Scan, Clean };
+enum class RunKind { Register, Unregister, Check, Export, Test, Scan, Clean, Undo };
 
 // One line of the list: data. What it shows is derived (Text, Icon), never parsed back.
 struct ResultLine {
@@ -36,7 +37,8 @@ struct ResultLine {
     // closed by "Export completed" or "Export stopped"; a class test's "Works : " (success icon) and
     // "Does not work : " (warning icon), closed by "Test completed" or "Test stopped"; a scan's "Missing : "
     // (a file) and "Broken : " (an entry), warning icon, closed by "Scan completed" or "Scan stopped"; a
-    // clean's "Removed : " (success icon) and "Failed : ", closed by "Clean completed" or "Clean stopped".
+    // clean's "Removed : " (success icon) and "Failed : ", closed by "Clean completed" or "Clean stopped";
+    // an undo's "Restored : " (success icon) and "Failed : ", closed by "Undo completed".
     std::string Text() const;
     int Icon() const noexcept;
     friend bool operator==(const ResultLine&, const ResultLine&) = default;

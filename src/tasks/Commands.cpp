@@ -67,10 +67,12 @@ std::string ChangeRun(TaskRun& task) {
     RunControl& run = task.control;
     CountingList list(task.list);
     const bool registerFlag = request.registerFlag;
-    const Module1::Guard guard = request.force ? Module1::Guard::None : Module1::Guard::OtherCopies;
+    undo::RunRecord* record = run.UndoRecord();
+    if (record != nullptr) record->Clear();
+    const Module1::ChangeOptions options{request.force ? Module1::Guard::None : Module1::Guard::OtherCopies, record};
     if (request.mode == RunRequest::Mode::SingleFile) {
         summary.checked = 1;
-        const Module1::FileRegistration file = Module1::RegisterFile(task.session, request.path, registerFlag, guard);
+        const Module1::FileRegistration file = Module1::RegisterFile(task.session, request.path, registerFlag, options);
         summary.stopped = file.stopped;
         summary.accessDenied = file.accessDenied;
         if (file.verdict != Module1::FileRegistration::Verdict::Called &&
@@ -87,7 +89,7 @@ std::string ChangeRun(TaskRun& task) {
         }
         AddResultLine(list, file.line);
     } else if (win32::IsFolder(request.path)) {
-        Module1::RegisterFolder(task.session, request.path, request.subfolders, registerFlag, list, &run, guard);
+        Module1::RegisterFolder(task.session, request.path, request.subfolders, registerFlag, list, &run, options);
         summary.checked = run.checked;
         summary.stopped = run.stopped;
         summary.accessDenied = run.accessDenied;
@@ -95,7 +97,9 @@ std::string ChangeRun(TaskRun& task) {
     // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
     summary.succeeded = list.succeeded;
     summary.failed = list.failed;
-    return modRegister::Summary(registerFlag, list.succeeded, list.failed, summary.checked, task.Seconds());
+    std::string closing = modRegister::Summary(registerFlag, list.succeeded, list.failed, summary.checked, task.Seconds());
+    if (record != nullptr && record->Changed()) closing.append(" ").append(record->WayBack());
+    return closing;
 }
 
 RunSummary Execute(const RunRequest& request, registration::Session& session, ResultList& results,

@@ -9,6 +9,7 @@
 #include "folders/Module1.h"
 #include "registration/Session.h"
 #include "results/ResultList.h"
+#include "undo/UndoRecord.h"
 
 namespace velquist {
 
@@ -49,6 +50,9 @@ public:
     // A question asked once before a run changes what the user did not name (a clean): yes by default,
     // as on the command line, where the switch is the consent.
     virtual bool Confirm(const std::string& /*question*/) { return true; }
+    // Where a register or unregister run keeps its undo record (cleared as the run begins); nullptr
+    // (the default) for none.
+    virtual undo::RunRecord* UndoRecord() { return nullptr; }
 };
 
 // Clears the list, runs the request in the session (per user as the request says) and writes its

@@ -13,6 +13,8 @@ namespace velquist {
 void MainMenus::Create(HWND window) {
     HMENU bar = ::CreateMenu();
     HMENU mnufile = ::CreatePopupMenu();
+    ::AppendMenuA(mnufile, MF_STRING, IDM_UNDO, "Undo last run\tCtrl+Z");
+    ::AppendMenuA(mnufile, MF_STRING, IDM_SAVEUNDO, "Save undo file...");
     ::AppendMenuA(mnufile, MF_STRING, IDM_SAVE, "Save results...\tCtrl+S");
     ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnufile, MF_STRING, IDM_PERUSER, "Register for current user only");
@@ -54,8 +56,11 @@ void MainMenus::ShowChecked(HWND window, int item, bool checked) {
     }
 }
 
-void MainMenus::Enable(HMENU menu, bool haveResults, bool elevated) {
+void MainMenus::Enable(HMENU menu, bool haveResults, bool elevated, bool canUndo) {
     ::EnableMenuItem(menu, IDM_SAVE, MF_BYCOMMAND | (haveResults ? MF_ENABLED : MF_GRAYED));
+    for (const UINT item : {IDM_UNDO, IDM_SAVEUNDO}) {
+        ::EnableMenuItem(menu, item, MF_BYCOMMAND | (canUndo ? MF_ENABLED : MF_GRAYED));
+    }
     ::EnableMenuItem(menu, IDM_RESTART, MF_BYCOMMAND | (elevated ? MF_GRAYED : MF_ENABLED));
 }
 

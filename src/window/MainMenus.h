@@ -17,8 +17,9 @@ public:
     // The check mark of a File menu item: Register for current user only, Unregister copies
     // registered elsewhere.
     static void ShowChecked(HWND window, int item, bool checked);
-    // A menu about to open: Save results... only with results, Restart as administrator only when not.
-    static void Enable(HMENU menu, bool haveResults, bool elevated);
+    // A menu about to open: Save results... only with results, Restart as administrator only when not
+    // elevated, Undo last run and Save undo file... only when the last run changed something.
+    static void Enable(HMENU menu, bool haveResults, bool elevated, bool canUndo);
 
 private:
     win32::unique_gdi<HBITMAP> shield_;  // the Restart as administrator item's picture

@@ -97,6 +97,7 @@ public:
         return state_.state_ == State::Stopping || state_.state_ == State::Closing;
     }
     void OnInput() override { state_.HandleInput(); }
+    undo::RunRecord* UndoRecord() override { return state_.undo_; }
     bool Confirm(const std::string& question) override {
         return ::MessageBoxA(state_.window_, question.c_str(), "Velquist!", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
     }

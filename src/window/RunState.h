@@ -52,6 +52,8 @@ public:
 
     // nullptr: the task bar.
     void SetProgressDisplay(ProgressDisplay* display) noexcept { progress_ = display; }
+    // Where register and unregister runs keep their undo record; nullptr for none.
+    void SetUndoRecord(undo::RunRecord* record) noexcept { undo_ = record; }
 
 private:
     class WindowRun;
@@ -65,6 +67,7 @@ private:
     State state_ = State::Idle;
     bool closePending_ = false;
     ProgressDisplay* progress_ = nullptr;
+    undo::RunRecord* undo_ = nullptr;
 };
 
 }  // namespace velquist

@@ -35,7 +35,13 @@ std::string DroppedPath(HDROP drop) {
     return win32::Narrow(wide);
 }
 
-// The window's shortcuts: the resource's (F1, Ctrl+S) and each task's Ctrl+key.
+bool IsTextBox(HWND window) {
+    char name[16] = {};
+    return window != nullptr && ::GetClassNameA(window, name, static_cast<int>(std::size(name))) > 0 &&
+           ::lstrcmpiA(name, "Edit") == 0;
+}
+
+// The window's shortcuts: the resource's (F1, Ctrl+S, Ctrl+Z) and each task's Ctrl+key.
 win32::unique_haccel CreateAccelerators() {
     std::vector<ACCEL> keys;
     if (HACCEL resource = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS))) {
@@ -103,6 +109,7 @@ void velquistform::OnCreate() {
     list_ = std::make_unique<ResultListView>(Handle(), ListView1);
     ImageList1 = list_->Images();
     run_ = std::make_unique<RunState>(Handle(), Command2);
+    run_->SetUndoRecord(&lastRun_);
 
     // Files and folders dropped from Explorer; also when we run elevated and Explorer does not.
     // (the style DragAcceptFiles sets, without loading the shell before the window shows)
@@ -224,6 +231,15 @@ void velquistform::OnCommand(int id, int code) {
         case IDM_SAVE: mnusave_Click(); break;
         case IDM_PERUSER: mnuperuser_Click(); break;
         case IDM_FORCE: mnuforce_Click(); break;
+        case IDM_UNDO:
+            // Ctrl+Z in a text box is the box's own undo of its text.
+            if (code == 1 && IsTextBox(::GetFocus())) {
+                ::SendMessageA(::GetFocus(), EM_UNDO, 0, 0);
+            } else {
+                mnuundo_Click();
+            }
+            break;
+        case IDM_SAVEUNDO: mnusaveundo_Click(); break;
         case IDM_RESTART: mnurestart_Click(); break;
         case IDM_COPY: list_->CopyRows(); break;
         case IDM_SELECTALL: list_->Rows().SelectAll(); break;
@@ -266,7 +282,7 @@ LRESULT velquistform::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) noex
             case WM_INITMENUPOPUP:
                 menus_.ShowShield(reinterpret_cast<HMENU>(wParam));
                 MainMenus::Enable(reinterpret_cast<HMENU>(wParam), list_ && list_->Rows().Count() > 0,
-                                  Rights().IsElevated());
+                                  Rights().IsElevated(), lastRun_.Changed());
                 return 0;
             case WM_GETDPISCALEDSIZE:
                 // Moving to a monitor of another DPI: ask for the size that keeps the client area

@@ -61,6 +61,8 @@ public:
     void mnusave_Click();
     void mnuperuser_Click();
     void mnuforce_Click();
+    void mnuundo_Click();
+    void mnusaveundo_Click();
     void mnurestart_Click();
     void mnucontents_Click();
     void mnuabout_Click();
@@ -130,6 +132,12 @@ private:
     ProgressDisplay* progress_ = nullptr;  // null: the task bar
     bool perUser_ = false;
     bool force_ = false;
+    // The last register or unregister run's undo record, in memory only.
+    class LastRun final : public undo::RunRecord {
+    public:
+        std::string WayBack() const override { return "File > Undo last run puts back what it changed."; }
+    };
+    LastRun lastRun_;
     std::string toolTarget_;               // the next export's file, from the command line; "" to ask
     Elevation* elevation_;                 // never null
     registration::Session session_;        // the runners of this window's runs

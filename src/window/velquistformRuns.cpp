@@ -5,8 +5,12 @@
 #include <string>
 #include <utility>
 
+#include "pickers/CommonDialogAPI.h"
+#include "registration/Details.h"
+#include "results/RegFile.h"
 #include "tasks/Commands.h"
 #include "tasks/Tasks.h"
+#include "tasks/UndoRun.h"
 #include "resource.h"
 #include "win32/WindowText.h"
 
@@ -58,6 +62,28 @@ void velquistform::RunTool(RunRequest::Task task) {
     }
     if (TaskOf(task).fileSwitch) request.target = std::exchange(toolTarget_, {});
     Run(request);
+}
+
+void velquistform::mnuundo_Click() {
+    if (Busy() || !lastRun_.Changed()) return;
+    UndoRun(lastRun_, list_->Rows());
+}
+
+void velquistform::mnusaveundo_Click() {
+    if (Busy() || !lastRun_.Changed()) return;
+    static const char kFilter[] = "Registration files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
+    const std::string file = pickers::ShowSaveFileDialog(Handle(), "Velquist undo.reg",
+                                                         std::string(kFilter, std::size(kFilter) - 1), "Save undo file", "reg");
+    if (file.empty()) return;
+    std::wstring text;
+    DWORD error = ERROR_SUCCESS;
+    std::string reason = "A key or value name holds a line break, which a .reg file cannot hold.";
+    if (undo::UndoText(lastRun_.Components(), text)) {
+        if (SaveRegFile(file, text, error)) return;
+        reason = modRegister::CodeText(error);
+    }
+    const std::string message = "The undo file could not be saved to " + file + "." + (reason.empty() ? "" : "\n\n" + reason);
+    ::MessageBoxA(Handle(), message.c_str(), "Velquist!", MB_OK | MB_ICONERROR);
 }
 
 void velquistform::PostTool(RunRequest::Task task, const std::string& target) {

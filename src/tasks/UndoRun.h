@@ -1,0 +1,21 @@
+// Putting the registry back as it was before the last register or unregister run.
+#pragma once
+
+#include "results/ResultList.h"
+#include "undo/UndoRecord.h"
+
+namespace velquist {
+
+struct UndoSummary {
+    unsigned restored = 0;
+    unsigned failed = 0;
+    bool accessDenied = false;  // some write was refused for want of rights
+};
+
+// Puts back each component of the record, the last one first, and writes a line for each in the
+// run's order ("Restored : PATH", or "Failed : PATH" with the reason), then "Undo completed". A key or
+// value something else changed since the run is left as it is, and named. The record is emptied when
+// everything went back; otherwise it is kept for another try (or its file).
+UndoSummary UndoRun(undo::RunRecord& record, ResultList& list);
+
+}  // namespace velquist

@@ -1,0 +1,350 @@
+// Recording the keys a registration names before and after its call, and putting them back.
+#include "undo/UndoRecord.h"
+
+#include <algorithm>
+#include <map>
+
+#include "results/RegFile.h"
+#include "win32/Handles.h"
+#include "win32/Text.h"
+
+namespace undo {
+namespace {
+
+using registry::TreeKey;
+using Keys = std::map<std::wstring, const TreeKey*>;  // by folded path below the part's key
+
+Keys IndexOf(const State& state) {
+    Keys keys;
+    for (const TreeKey& key : state.keys) keys.emplace(registry::Folded(key.path), &key);
+    return keys;
+}
+
+const TreeKey* Find(const Keys& keys, const std::wstring& path) {
+    const auto found = keys.find(registry::Folded(path));
+    return found == keys.end() ? nullptr : found->second;
+}
+
+const capture::Value* ValueIn(const TreeKey* key, const std::wstring& name) {
+    if (key == nullptr) return nullptr;
+    const std::wstring folded = registry::Folded(name);
+    for (const capture::Value& value : key->values) {
+        if (registry::Folded(value.name) == folded) return &value;
+    }
+    return nullptr;
+}
+
+bool Same(const capture::Value* a, const capture::Value* b) {
+    if (a == nullptr || b == nullptr) return a == b;
+    return a->type == b->type && a->data == b->data;
+}
+
+std::wstring Below(const std::wstring& key, const std::wstring& path) { return path.empty() ? key : key + L"\\" + path; }
+
+// Where a captured key is written by a call of this session, below its predefined key.
+void Place(capture::Root root, const std::wstring& path, bool perUser, Part& part) {
+    switch (root) {
+        case capture::Root::Classes:
+            part.root = perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+            part.subKey = L"Software\\Classes\\" + path;
+            return;
+        case capture::Root::LocalMachine: part.root = HKEY_LOCAL_MACHINE; break;
+        case capture::Root::CurrentUser: part.root = HKEY_CURRENT_USER; break;
+        case capture::Root::Users: part.root = HKEY_USERS; break;
+    }
+    part.subKey = path;
+}
+
+// The writes of one part's putting back, each key opened in the part's view.
+class Writer {
+public:
+    Writer(const Part& part, UndoOutcome& outcome) : part_(part), outcome_(outcome) {}
+
+    void Put(const std::wstring& path, const std::wstring& name, const capture::Value* value) {
+        HKEY opened = nullptr;
+        LONG error = ::RegCreateKeyExW(part_.root, Below(part_.subKey, path).c_str(), 0, nullptr, 0,
+                                       KEY_SET_VALUE | part_.view, nullptr, &opened, nullptr);
+        const win32::unique_hkey key(opened);
+        if (error == ERROR_SUCCESS) {
+            const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
+            error = value == nullptr ? ::RegDeleteValueW(key.get(), valueName)
+                                     : ::RegSetValueExW(key.get(), valueName, 0, value->type,
+                                                        reinterpret_cast<const BYTE*>(value->data.data()),
+                                                        static_cast<DWORD>(value->data.size()));
+            if (error == ERROR_FILE_NOT_FOUND && value == nullptr) error = ERROR_SUCCESS;
+        }
+        Note(error);
+    }
+
+    void Make(const std::wstring& path) {
+        HKEY opened = nullptr;
+        Note(::RegCreateKeyExW(part_.root, Below(part_.subKey, path).c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | part_.view,
+                               nullptr, &opened, nullptr));
+        const win32::unique_hkey key(opened);
+    }
+
+    // Deletes the key when it holds nothing; false when it holds something (it is then left).
+    bool RemoveIfEmpty(const std::wstring& path) {
+        const std::wstring full = Below(part_.subKey, path);
+        HKEY opened = nullptr;
+        if (::RegOpenKeyExW(part_.root, full.c_str(), 0, KEY_QUERY_VALUE | part_.view, &opened) != ERROR_SUCCESS) {
+            return true;  // gone already
+        }
+        const win32::unique_hkey key(opened);
+        DWORD subkeys = 0, values = 0;
+        if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subkeys != 0 || values != 0) {
+            return false;
+        }
+        Note(::RegDeleteKeyExW(part_.root, full.c_str(), part_.view, 0));
+        return true;
+    }
+
+private:
+    void Note(LONG error) {
+        if (error != ERROR_SUCCESS && outcome_.error == ERROR_SUCCESS) outcome_.error = error;
+    }
+    const Part& part_;
+    UndoOutcome& outcome_;
+};
+
+// Every value name of either key, each once.
+std::vector<std::wstring> NamesOf(const TreeKey* a, const TreeKey* b) {
+    std::vector<std::wstring> names;
+    if (a != nullptr) {
+        for (const capture::Value& value : a->values) names.push_back(value.name);
+    }
+    if (b != nullptr) {
+        for (const capture::Value& value : b->values) {
+            if (ValueIn(a, value.name) == nullptr) names.push_back(value.name);
+        }
+    }
+    return names;
+}
+
+// Whether something at or below the key is among the names.
+bool NamedWithin(const std::vector<std::wstring>& names, const std::wstring& key) {
+    const std::wstring folded = registry::Folded(key);
+    return std::any_of(names.begin(), names.end(), [&](const std::wstring& name) {
+        const std::wstring other = registry::Folded(name);
+        return other.size() > folded.size() && other.compare(0, folded.size(), folded) == 0 &&
+               (other[folded.size()] == L'\\' || other[folded.size()] == L',');
+    });
+}
+
+// Puts one part back, given how it stands now: three states of every key and value compared.
+void PutBack(const Part& part, const State& now, UndoOutcome& outcome) {
+    const Keys before = IndexOf(part.before);
+    const Keys after = IndexOf(part.after);
+    const Keys current = IndexOf(now);
+    Writer writer(part, outcome);
+    const auto leftKey = [&](const std::wstring& path) { outcome.leftAsIs.push_back(Below(part.name, path)); };
+    const auto leftValue = [&](const std::wstring& path, const std::wstring& name) {
+        outcome.leftAsIs.push_back(Below(part.name, path) + L", value " + (name.empty() ? L"(default)" : name));
+    };
+    // What was there before: each value as it was, where the run's own value (or its deletion) is
+    // still what the key holds.
+    for (const TreeKey& was : part.before.keys) {
+        const TreeKey* left = Find(after, was.path);
+        const TreeKey* is = Find(current, was.path);
+        if (is == nullptr && left != nullptr) {
+            leftKey(was.path);  // deleted since the run
+            continue;
+        }
+        if (is == nullptr) writer.Make(was.path);
+        for (const std::wstring& name : NamesOf(&was, left)) {
+            const capture::Value* then = ValueIn(&was, name);
+            const capture::Value* ran = ValueIn(left, name);
+            const capture::Value* present = ValueIn(is, name);
+            if (!Same(present, ran)) {
+                if (!Same(present, then)) leftValue(was.path, name);
+                continue;
+            }
+            if (!Same(present, then)) writer.Put(was.path, name, then);
+        }
+    }
+    // What the run made: its values deleted where they are as it left them, then each key that is
+    // empty again, the deepest first.
+    for (auto made = part.after.keys.rbegin(); made != part.after.keys.rend(); ++made) {
+        if (Find(before, made->path) != nullptr) continue;
+        const TreeKey* is = Find(current, made->path);
+        if (is == nullptr) continue;
+        for (const capture::Value& value : made->values) {
+            const capture::Value* present = ValueIn(is, value.name);
+            if (Same(present, &value)) {
+                writer.Put(made->path, value.name, nullptr);
+            } else if (present != nullptr) {
+                leftValue(made->path, value.name);
+            }
+        }
+        // A key kept for what is left in it is named only when nothing in it was named already.
+        if (!writer.RemoveIfEmpty(made->path) && !NamedWithin(outcome.leftAsIs, Below(part.name, made->path))) {
+            leftKey(made->path);
+        }
+    }
+}
+
+}  // namespace
+
+bool ComponentRecord::Changed() const {
+    return std::any_of(parts.begin(), parts.end(), [](const Part& part) { return !(part.before == part.after); });
+}
+
+std::vector<Part> PartsOf(const capture::Capture& capture, bool perUser, bool unregister) {
+    const REGSAM view = capture.machine == IMAGE_FILE_MACHINE_I386 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    std::vector<Part> parts;
+    std::vector<std::wstring> wholes;  // the folded names of the whole parts taken
+    for (const capture::Key& key : capture.keys) {
+        Part part;
+        part.name = velquist::PlacedKey(key.root, key.path, capture.machine, perUser);
+        const std::wstring folded = registry::Folded(part.name);
+        const bool covered = std::any_of(wholes.begin(), wholes.end(), [&](const std::wstring& whole) {
+            return folded.size() > whole.size() && folded.compare(0, whole.size(), whole) == 0 &&
+                   folded[whole.size()] == L'\\';
+        });
+        if (covered) continue;
+        Place(key.root, key.path, perUser, part);
+        part.view = view;
+        part.whole = velquist::IsOwnKey(key, capture) || (unregister && (!key.values.empty() || !key.hasSubkeys));
+        if (part.whole) {
+            wholes.push_back(folded);
+        } else {
+            for (const capture::Value& value : key.values) part.values.push_back(value.name);
+        }
+        // The type library's registration writes its interfaces in both views (a proxy of either
+        // bitness marshals them), one of them around the capture's redirection: both are recorded.
+        const bool anInterface = part.whole && key.root == capture::Root::Classes &&
+                                 registry::Folded(key.path).rfind(L"INTERFACE\\", 0) == 0;
+        parts.push_back(std::move(part));
+        if (anInterface) {
+            const std::uint16_t other = capture.machine == IMAGE_FILE_MACHINE_I386 ? IMAGE_FILE_MACHINE_AMD64
+                                                                                  : IMAGE_FILE_MACHINE_I386;
+            Part mirror = parts.back();
+            mirror.name = velquist::PlacedKey(key.root, key.path, other, perUser);
+            mirror.view = view == KEY_WOW64_32KEY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+            parts.push_back(std::move(mirror));
+        }
+    }
+    return parts;
+}
+
+LONG ReadState(const Part& part, State& state) {
+    state = {};
+    if (part.whole) {
+        const LONG error = registry::ReadTree(part.root, part.subKey, part.view, state.keys);
+        state.exists = error == ERROR_SUCCESS;
+        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+    }
+    HKEY opened = nullptr;
+    const LONG error = ::RegOpenKeyExW(part.root, part.subKey.c_str(), 0, KEY_QUERY_VALUE | part.view, &opened);
+    const win32::unique_hkey key(opened);
+    if (error == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (error != ERROR_SUCCESS) return error;
+    state.exists = true;
+    TreeKey self;
+    for (const std::wstring& name : part.values) {
+        const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
+        DWORD type = 0, size = 0;
+        LONG read = ::RegQueryValueExW(key.get(), valueName, nullptr, &type, nullptr, &size);
+        if (read == ERROR_FILE_NOT_FOUND) continue;
+        std::string data;
+        do {  // it may grow between the two questions
+            data.resize(size);
+            read = ::RegQueryValueExW(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        } while (read == ERROR_MORE_DATA);
+        if (read == ERROR_FILE_NOT_FOUND) continue;
+        if (read != ERROR_SUCCESS) return read;
+        data.resize(size);
+        self.values.push_back({name, type, std::move(data)});
+    }
+    state.keys.push_back(std::move(self));
+    return ERROR_SUCCESS;
+}
+
+UndoOutcome Undo(const ComponentRecord& record) {
+    UndoOutcome outcome;
+    // The deepest parts first, so that a key the run made is empty by the time its parent's turn comes.
+    for (auto part = record.parts.rbegin(); part != record.parts.rend(); ++part) {
+        if (part->before == part->after) continue;
+        State now;
+        const LONG error = ReadState(*part, now);
+        if (error != ERROR_SUCCESS) {
+            if (outcome.error == ERROR_SUCCESS) outcome.error = error;
+            continue;
+        }
+        PutBack(*part, now, outcome);
+    }
+    return outcome;
+}
+
+bool UndoText(const std::vector<ComponentRecord>& records, std::wstring& text) {
+    const auto oneLine = [](const std::wstring& line) {
+        return line.find_first_of(std::wstring_view(L"\r\n\0", 3)) == std::wstring::npos;
+    };
+    text = L"Windows Registry Editor Version 5.00\r\n\r\n; Puts back what a Velquist run changed, the last "
+           L"component first.\r\n";
+    for (auto record = records.rbegin(); record != records.rend(); ++record) {
+        text += L"\r\n; " + win32::Wide(record->path) + L"\r\n";
+        for (auto part = record->parts.rbegin(); part != record->parts.rend(); ++part) {
+            if (record->ended && part->before == part->after) continue;
+            if (!oneLine(part->name)) return false;
+            if (part->whole || !part->before.exists) text += L"\r\n[-" + part->name + L"]\r\n";
+            if (!part->before.exists) continue;
+            for (const TreeKey& key : part->before.keys) {
+                const std::wstring name = Below(part->name, key.path);
+                if (!oneLine(name)) return false;
+                text += L"\r\n[" + name + L"]\r\n";
+                for (const capture::Value& value : key.values) {
+                    if (!oneLine(value.name)) return false;
+                    text += velquist::ValueLine(value) + L"\r\n";
+                }
+                if (part->whole) continue;
+                for (const std::wstring& watched : part->values) {  // the ones that were not there
+                    if (ValueIn(&key, watched) == nullptr) text += velquist::DeletedValueLine(watched) + L"\r\n";
+                }
+            }
+        }
+    }
+    text += L"\r\n";
+    return true;
+}
+
+bool RunRecord::Begin(const std::string& path, const capture::Capture* captured, bool perUser, bool unregister,
+                      std::string& why) {
+    ComponentRecord record;
+    record.path = path;
+    record.captured = captured != nullptr;
+    if (captured != nullptr) record.parts = PartsOf(*captured, perUser, unregister);
+    for (Part& part : record.parts) {
+        const LONG error = ReadState(part, part.before);
+        if (error != ERROR_SUCCESS) {
+            why = "Not called: " + win32::Narrow(part.name) + " could not be read for the undo record (error " +
+                  std::to_string(error) + ").";
+            return false;
+        }
+        part.after = part.before;  // until End: a call that never returns changed nothing we know of
+    }
+    components_.push_back(std::move(record));
+    if (Grew(why)) return true;
+    components_.pop_back();
+    return false;
+}
+
+void RunRecord::End() {
+    if (components_.empty()) return;
+    components_.back().ended = true;
+    for (Part& part : components_.back().parts) {
+        // A part that cannot be read now is taken as the call left it unknown: as it was before, so
+        // that nothing of it is put back over what may be the call's.
+        if (ReadState(part, part.after) != ERROR_SUCCESS) part.after = part.before;
+    }
+    std::string why;
+    Grew(why);
+}
+
+bool RunRecord::Changed() const {
+    return std::any_of(components_.begin(), components_.end(), [](const ComponentRecord& c) { return c.Changed(); });
+}
+
+}  // namespace undo

@@ -1,0 +1,165 @@
+// The undo record of register and unregister runs over real components: the registry put back key
+// for key and value for value, by the undo and by its .reg file, and what changed since left alone.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "RecordingList.h"
+#include "TestComponents.h"
+#include "TestSupport.h"
+#include "results/RegFile.h"
+#include "tasks/Commands.h"
+#include "tasks/UndoRun.h"
+#include "win32/Handles.h"
+
+using velquist::LineKind;
+using velquist::RunRequest;
+
+namespace {
+
+constexpr char kClassKey[] = "Software\\Classes\\CLSID\\" VELQUIST_TYPED_CLSID;
+constexpr bool kWide = sizeof(void*) == 8;
+constexpr REGSAM kView = kWide ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+
+class Recording final : public undo::RunRecord {
+public:
+    std::string WayBack() const override { return "The way back."; }
+};
+
+class Recorded final : public velquist::RunControl {
+public:
+    explicit Recorded(undo::RunRecord& record) : record_(record) {}
+    undo::RunRecord* UndoRecord() override { return &record_; }
+
+private:
+    undo::RunRecord& record_;
+};
+
+// Two copies of the typed component (class, ProgIDs, type library, a product key with values), a and
+// b; every registration of either removed afterwards.
+class UndoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testsupport::MakeDirs(dir_ / "a") && testsupport::MakeDirs(dir_ / "b"));
+        ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_TYPED_DLL), a_));
+        ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_TYPED_DLL), b_));
+    }
+    void TearDown() override {
+        for (const bool perUser : {false, true}) {
+            for (const std::string& path : {a_, b_}) Run(Change(path, false, perUser, true));
+        }
+        session_.EndRunners();
+    }
+
+    static RunRequest Change(const std::string& path, bool registerFlag, bool perUser = false, bool force = false) {
+        RunRequest request{RunRequest::Mode::SingleFile, path, false, registerFlag, perUser};
+        request.force = force;
+        return request;
+    }
+    velquist::RunSummary Run(const RunRequest& request, undo::RunRecord* record = nullptr) {
+        Recorded control(record != nullptr ? *record : scratch_);
+        return velquist::Execute(request, session_, list_, [](const std::string& message) { ADD_FAILURE() << message; },
+                                 record != nullptr ? &control : nullptr);
+    }
+    // The undo of the record: its lines checked against `kinds` (one per component) and "Undo completed".
+    void UndoExpecting(const std::vector<LineKind>& kinds) {
+        velquist::UndoRun(record_, list_);
+        ASSERT_EQ(list_.lines.size(), kinds.size() + 1);
+        for (std::size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(list_.lines[i].line.kind, kinds[i]) << list_.lines[i].detail;
+        EXPECT_EQ(list_.lines.back().line.Text(), "Undo completed");
+    }
+
+    testsupport::TempDir dir_;
+    const std::string a_ = dir_ / "a\\typed.dll";
+    const std::string b_ = dir_ / "b\\typed.dll";
+    registration::Session session_{testsupport::BuildRunners()};
+    testsupport::RecordingList list_;
+    Recording record_;
+    Recording scratch_;
+};
+
+// Registering a over b's registration, or unregistering a forced while b holds its classes, machine-wide
+// or per user: the undo gives b's registration back exactly, and a per-user run's undo touches the
+// machine's keys not at all.
+TEST_F(UndoTest, AnUndoPutsBackTheRegistrationTheRunReplacedOrRemoved) {
+    struct Case {
+        const char* name;
+        bool registerFlag;
+        bool perUser;
+    };
+    for (const Case& c : {Case{"register over b", true, false}, Case{"unregister a, forced", false, false},
+                          Case{"register over b, per user", true, true}}) {
+        SCOPED_TRACE(c.name);
+        Run(Change(b_, true, c.perUser));
+        const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
+        const velquist::RunSummary ran = Run(Change(a_, c.registerFlag, c.perUser, true), &record_);
+        ASSERT_EQ(list_.lines.size(), 2u);
+        EXPECT_EQ(list_.lines[0].line.kind, c.registerFlag ? LineKind::Registered : LineKind::Unregistered);
+        const std::string& closing = list_.lines[1].detail;
+        EXPECT_EQ(closing.substr(closing.size() - 14), " The way back.") << closing;
+        EXPECT_EQ(ran.failed, 0u);
+        UndoExpecting({LineKind::Restored});
+        EXPECT_EQ(list_.lines[0].detail, "Put back as it was before the run.");
+        EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+        EXPECT_TRUE(record_.Components().empty());  // all went back: nothing left to undo
+        Run(Change(b_, false, c.perUser, true));
+    }
+}
+
+// A value something else changed after the run is left as it is and named; the rest goes back.
+TEST_F(UndoTest, WhatChangedSinceTheRunIsLeftAndNamed) {
+    Run(Change(a_, true), &record_);
+    ASSERT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
+    HKEY opened = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, 0, KEY_SET_VALUE | kView, &opened),
+              ERROR_SUCCESS);
+    const win32::unique_hkey product(opened);
+    const DWORD build = 8;
+    ASSERT_EQ(::RegSetValueExA(product.get(), "Build", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&build), sizeof build),
+              ERROR_SUCCESS);
+    UndoExpecting({LineKind::Restored});
+    // Named once: the key kept for it is not named again, nor the parent kept for that key.
+    EXPECT_EQ(list_.lines[0].detail, "Put back as it was before the run. HKEY_LOCAL_MACHINE\\" +
+                                         std::string(kWide ? "" : "SOFTWARE\\WOW6432Node\\") +
+                                         std::string(kWide ? VELQUIST_TYPED_PRODUCT_KEY : "Velquist Tests\\Typed") +
+                                         ", value Build left as it is: changed since the run.");
+    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
+    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, kView));  // it holds Build
+    testsupport::DeleteTree(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, kView);
+}
+
+// The undo file, imported with reg.exe, gives the registry the undo would: b's registration back.
+TEST_F(UndoTest, TheUndoFileImportedPutsBackWhatTheUndoWould) {
+    Run(Change(b_, true));
+    const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
+    Run(Change(a_, true), &record_);
+    std::wstring text;
+    ASSERT_TRUE(undo::UndoText(record_.Components(), text));
+    const std::string file = dir_ / "undo.reg";
+    DWORD error = ERROR_SUCCESS;
+    ASSERT_TRUE(velquist::SaveRegFile(file, text, error)) << error;
+    const testsupport::ProcessOutcome imported = testsupport::RunProcess(
+        ::getenv("SystemRoot") + std::string("\\system32\\reg.exe"), "import \"" + file + "\"", 30000);
+    EXPECT_EQ(imported.exitCode, 0u) << imported.output;
+    EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+}
+
+// A folder with a component that registers and one whose call fails having written nothing: each
+// gets its line, the failed one "It had changed nothing.".
+TEST_F(UndoTest, AComponentThatChangedNothingIsRestoredAsSuch) {
+    ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_FAILING_DLL), dir_ / "a\\failing.dll"));
+    const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
+    RunRequest folder = Change(dir_ / "a", true);
+    folder.mode = RunRequest::Mode::Directory;
+    Run(folder, &record_);
+    ASSERT_EQ(record_.Components().size(), 2u);
+    UndoExpecting({LineKind::Restored, LineKind::Restored});
+    std::vector<std::string> details{list_.lines[0].detail, list_.lines[1].detail};
+    std::sort(details.begin(), details.end());
+    EXPECT_EQ(details, (std::vector<std::string>{"It had changed nothing.", "Put back as it was before the run."}));
+    EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+}
+
+}  // namespace
