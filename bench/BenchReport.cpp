@@ -16,6 +16,7 @@ bool ParseOrder(const std::string& text, std::vector<Side>& order) {
             case 'v': side = Side::Velquist; break;
             case 'r': side = Side::Regsvr32; break;
             case 'f': side = Side::Floor; break;
+            case 'u': side = Side::Undo; break;
             default: return false;
         }
         order.push_back(side);
@@ -31,6 +32,7 @@ const char* SideName(Side side) {
         case Side::Velquist: return "Velquist";
         case Side::Regsvr32: return "regsvr32";
         case Side::Floor: return "floor";
+        case Side::Undo: return "Velquist + undo";
     }
     return "?";
 }

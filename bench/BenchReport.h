@@ -10,10 +10,11 @@
 
 namespace benchreport {
 
-enum class Side { Velquist, Regsvr32, Floor };
+enum class Side { Velquist, Regsvr32, Floor, Undo };
 
-// The sides in the order they run, one letter a run: v (Velquist), r (regsvr32), f (floor); each at
-// least once, at most kMaxRuns letters in all ("vfrfv").
+// The sides in the order they run, one letter a run: v (Velquist), r (regsvr32), f (floor), each at
+// least once, and u (Velquist with the window's undo record) where wanted; at most kMaxRuns letters
+// in all ("vfrfv").
 constexpr std::size_t kMaxRuns = 12;
 bool ParseOrder(const std::string& text, std::vector<Side>& order);
 const char* SideName(Side side);

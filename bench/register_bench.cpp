@@ -126,6 +126,12 @@ const char* Regsvr32CodeName(std::uint32_t code) {
     }
 }
 
+// The window's undo record, kept for the length of one run.
+class WindowRecord final : public undo::RunRecord {
+public:
+    std::string WayBack() const override { return {}; }
+};
+
 // ---- where Velquist's time goes ----
 
 // One run of one side.
@@ -373,7 +379,7 @@ int main(int argc, char** argv) {
     std::vector<double> regsvrFileSeconds(records.size(), 0);
     LineList lines;
     FloorRun floors[2];
-    bool ranBefore[3] = {false, false, false};
+    bool ranBefore[4] = {false, false, false, false};
     const Regsvr32Tools tools = FindRegsvr32();
     const std::string mappingName = "velquist-bench-floor-" + std::to_string(::GetCurrentProcessId()) + "-";
     for (Side side : options.order) {
@@ -384,10 +390,15 @@ int main(int argc, char** argv) {
         SideRun run{side, 0, 0, 0};
         const BusyMeter meter;
         const double start = benchfiles::Seconds();
-        if (side == Side::Velquist) {
+        if (side == Side::Velquist || side == Side::Undo) {
             LineList runLines;
             registration::Session session(registration::RunnerPrograms::InFolder(options.runners));
-            Module1::RegisterFolder(session, options.tree, true, true, runLines);
+            // The window's run keeps an undo record: each component captured and its keys read before
+            // and after its call.
+            WindowRecord record;
+            Module1::ChangeOptions changes;
+            if (side == Side::Undo) changes.undo = &record;
+            Module1::RegisterFolder(session, options.tree, true, true, runLines, nullptr, changes);
             run.seconds = benchfiles::Seconds() - start;
             session.EndRunners();
             for (const auto& entry : runLines.byPath) run.registered += entry.second.registered;
@@ -469,11 +480,12 @@ int main(int argc, char** argv) {
         ++floorOutcomes[record.floor];
     }
     const double n = static_cast<double>(records.size());
-    double median[3] = {0, 0, 0};
-    const char* labels[3] = {"Velquist: RegisterFolder, runners velquist.exe + velquist64.exe",
-                             "(a) regsvr32 /s once per file", "(b) floor, one plain process per bitness"};
+    double median[4] = {0, 0, 0, 0};
+    const char* labels[4] = {"Velquist: RegisterFolder, runners velquist.exe + velquist64.exe",
+                             "(a) regsvr32 /s once per file", "(b) floor, one plain process per bitness",
+                             "(c) Velquist with the window's undo record"};
     std::printf("\n| side | runs, s (machine busy) | seconds | files/s | registered |\n|---|---|---:|---:|---:|\n");
-    for (Side side : {Side::Velquist, Side::Regsvr32, Side::Floor}) {
+    for (Side side : {Side::Velquist, Side::Regsvr32, Side::Floor, Side::Undo}) {
         std::vector<double> seconds;
         std::string each, registered;
         for (const SideRun& run : runs) {
@@ -496,6 +508,10 @@ int main(int argc, char** argv) {
     }
     if (median[0] > 0 && median[2] > 0) {
         std::printf("| Velquist / (b) | | | | %s |\n", benchreport::Verdict(median[0] / median[2], 1.3, false).c_str());
+    }
+    if (median[3] > 0 && median[2] > 0) {
+        std::printf("| (c) / (b) | | | | %s |\n", benchreport::Verdict(median[3] / median[2], 2.2, false).c_str());
+        std::printf("| (c) / Velquist | | | | %.2fx |\n", median[3] / median[0]);
     }
     std::printf("\nseconds: the median of a side's runs. Machine busy: all processors, whoever used them; the "
                 "benchmark alone keeps 35 to 60%% of two busy, more means another load shared the machine and the "

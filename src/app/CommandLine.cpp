@@ -89,6 +89,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             } else if (word == "s") {
                 line.silent = true;
             } else if (taskSwitch(argument, word)) {
+            } else if (word.rfind("undo:", 0) == 0) {
+                if (!line.undoFile.empty()) fail("/undo is given twice.");
+                line.undoFile = argument.substr(6);
+                if (line.undoFile.empty()) fail("/undo: needs a file name.");
             } else if (word.rfind("report:", 0) == 0) {
                 line.report = argument.substr(8);
                 if (line.report.empty()) fail("/report: needs a file name.");
@@ -111,6 +115,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (line.perUser && !task.perUserApplies) fail("/user cannot be given with /" + std::string(task.word) + ".");
     if (!task.takesPath && hasPath) fail("/" + std::string(task.word) + " takes no file or folder: " + line.path);
     if (hasReport && !line.silent) fail("/report is for silent mode (/s) only.");
+    if (!line.undoFile.empty() && line.task != RunRequest::Task::Change) {
+        fail("/undo cannot be given with /" + std::string(task.word) + ".");
+    }
+    if (!line.undoFile.empty() && !line.silent) {
+        fail("/undo is for silent mode (/s) only: in the window, File > Save undo file... writes the undo file.");
+    }
     if (line.silent && !hasPath && task.takesPath) fail("Silent mode (/s) needs a file or folder.");
     return line;
 }
@@ -140,7 +150,7 @@ std::vector<std::string> SplitArguments(const std::string& parameters) {
 }
 
 std::string Usage() {
-    return "Usage: velquist [/u [/force]] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE |\n"
+    return "Usage: velquist [/u [/force]] [/r] [/user] [/undo:FILE] [/check | /test | /export:FILE | /removal:FILE |\n"
            "                /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
            "       velquist /scan | /clean:BACKUP.reg [/run] [/s] [/report:FILE]\n"
            "\n"
@@ -170,7 +180,10 @@ std::string Usage() {
            "\tregistered here; test: all work; export: all captured, or all in the manifest, and the\n"
            "\tfile written), 1 some failed (check: some not registered here; test: some do not work),\n"
            "\t2 nothing to do, 3 bad command line.\n"
-           "/report:FILE\tWith /s: also write the results to FILE as CSV.";
+           "/report:FILE\tWith /s: also write the results to FILE as CSV.\n"
+           "/undo:FILE\tWith /s, registering or unregistering: write FILE, a .reg file that puts back\n"
+           "\twhat the run changed when imported (reg import FILE); begun before the first component is\n"
+           "\tcalled and kept up as the run goes. When it cannot be written nothing is called (exit 1).";
 }
 
 }  // namespace velquist

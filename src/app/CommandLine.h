@@ -1,4 +1,4 @@
-// The program's command line: velquist [/u [/force]] [/r] [/user] [/check | /test | /export:FILE | /removal:FILE]
+// The program's command line: velquist [/u [/force]] [/r] [/user] [/undo:FILE] [/check | /test | /export:FILE | /removal:FILE]
 // [/manifest:FILE] [/run] [/s] [/report:FILE] [PATH], or velquist /scan | /clean:BACKUP.reg [/run] [/s] [/report:FILE].
 #pragma once
 
@@ -22,6 +22,7 @@ struct CommandLine {
     bool run = false;         // /run: run the command at once in the window
     bool silent = false;      // /s: no window; run, report on the console, exit with a code
     std::string report;       // /report:FILE (silent mode only)
+    std::string undoFile;     // /undo:FILE: a register or unregister run's undo record, as a .reg file (silent mode only)
     std::string path;         // PATH: a file (single-file mode) or a folder (directory mode)
     bool valid = true;
     std::string error;        // why it is not valid

@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tasks/Commands.h"
+#include "tasks/UndoRun.h"
 #include "results/Report.h"
 #include "win32/Handles.h"
 
@@ -80,7 +82,12 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 class ConsoleRun final : public RunControl {
 public:
+    explicit ConsoleRun(undo::RunRecord* record) : record_(record) {}
     bool StopRequested() override { return g_stopAsked.load(); }
+    undo::RunRecord* UndoRecord() override { return record_; }
+
+private:
+    undo::RunRecord* record_;
 };
 
 }  // namespace
@@ -95,8 +102,18 @@ int RunSilent(const CommandLine& line) {
     const RunRequest request = RequestFrom(line);
     registration::Session session;
     ConsoleList list(console);
+    // No record without /undo: a plain run costs what it always has.
+    std::unique_ptr<UndoFile> undoFile;
+    if (!line.undoFile.empty()) {
+        undoFile = std::make_unique<UndoFile>(line.undoFile);
+        std::string why;
+        if (!undoFile->Start(why)) {
+            console.WriteLine(why);
+            return kExitFailed;
+        }
+    }
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    ConsoleRun run;
+    ConsoleRun run(undoFile.get());
     const RunSummary summary = Execute(
         request, session, list,
         [&console](const std::string& message) {

@@ -2,6 +2,7 @@
 #include "tasks/UndoRun.h"
 
 #include "registration/Details.h"
+#include "results/RegFile.h"
 #include "win32/Text.h"
 
 namespace velquist {
@@ -60,6 +61,24 @@ UndoSummary UndoRun(undo::RunRecord& record, ResultList& list) {
                                         modRegister::Grouped(summary.failed) + " failed."));
     if (summary.failed == 0) record.Clear();
     return summary;
+}
+
+bool UndoFile::Start(std::string& why) { return Grew(why); }
+
+std::string UndoFile::WayBack() const { return "Importing " + path_ + " puts back what it changed (reg import)."; }
+
+bool UndoFile::Grew(std::string& why) {
+    std::wstring text;
+    DWORD error = ERROR_SUCCESS;
+    if (!undo::UndoText(Components(), text)) {
+        why = "The undo file " + path_ + " cannot hold a key or value name with a line break; nothing more was called.";
+        return false;
+    }
+    if (SaveRegFile(path_, text, error)) return true;
+    const std::string reason = modRegister::CodeText(error);
+    why = "The undo file " + path_ + " could not be written" + (reason.empty() ? "." : ": " + reason) +
+          " Nothing more was called.";
+    return false;
 }
 
 }  // namespace velquist

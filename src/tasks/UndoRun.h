@@ -1,6 +1,8 @@
 // Putting the registry back as it was before the last register or unregister run.
 #pragma once
 
+#include <string>
+
 #include "results/ResultList.h"
 #include "undo/UndoRecord.h"
 
@@ -17,5 +19,22 @@ struct UndoSummary {
 // value something else changed since the run is left as it is, and named. The record is emptied when
 // everything went back; otherwise it is kept for another try (or its file).
 UndoSummary UndoRun(undo::RunRecord& record, ResultList& list);
+
+// A run's record kept in a .reg file (/undo:FILE) as the run goes: written whole before each call and
+// after it, so that a run stopped or killed midway leaves a file that undoes what it did.
+class UndoFile final : public undo::RunRecord {
+public:
+    explicit UndoFile(std::string path) : path_(std::move(path)) {}
+    // Writes the record while it is still empty: false, with the reason, when the file cannot be
+    // written (nothing is to be called then).
+    bool Start(std::string& why);
+    std::string WayBack() const override;
+
+protected:
+    bool Grew(std::string& why) override;
+
+private:
+    std::string path_;
+};
 
 }  // namespace velquist

@@ -49,6 +49,8 @@ TEST(CommandLine, BadCommandLinesSayWhy) {
         {"/s", "/report:", "C:\\a.dll"},   // a report without a name
         {"/s"},                            // silent with nothing to run
         {"/force", "C:\\a.dll"},           // /force is for unregister runs only
+        {"/s", "/check", "/undo:u.reg", "C:\\a.dll"},  // an undo file only of a register or unregister run
+        {"/undo:u.reg", "C:\\a.dll"},      // and only in silent mode
     };
     for (const auto& arguments : bad) {
         const auto line = ParseCommandLine(arguments);

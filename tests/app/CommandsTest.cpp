@@ -683,6 +683,41 @@ TEST_F(Commands, RegisteringForTheCurrentUserOnlyWritesTheUsersClasses) {
     testsupport::DeleteTree(HKEY_CURRENT_USER, userKey);
 }
 
+// File > Undo last run: off until a run changed something, which the run's closing detail then says;
+// Ctrl+Z in a text box is the box's own undo, elsewhere it puts the class back as it was.
+TEST_F(Commands, UndoLastRunPutsBackWhatTheRunChanged) {
+    const std::string path = dir / "undone.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), path));
+    HMENU file = ::GetSubMenu(::GetMenu(form.Handle()), 0);
+    const auto undoable = [&] {
+        ::SendMessageA(form.Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
+        return (::GetMenuState(file, IDM_UNDO, MF_BYCOMMAND) & MF_GRAYED) == 0 &&
+               (::GetMenuState(file, IDM_SAVEUNDO, MF_BYCOMMAND) & MF_GRAYED) == 0;
+    };
+    EXPECT_FALSE(undoable());
+    SingleFile(path);
+    Press(true);
+    ASSERT_EQ(Lines()[0].text, "Registered : " + path);
+    EXPECT_NE(Detail(1).find(" File > Undo last run puts back what it changed."), std::string::npos) << Detail(1);
+    EXPECT_TRUE(undoable());
+
+    const auto ctrlZ = [&] { ::SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(IDM_UNDO, 1), 0); };
+    ::SetFocus(form.Text1);
+    ::SendMessageA(form.Text1, EM_SETSEL, 0, -1);
+    ::SendMessageA(form.Text1, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("typed"));
+    ctrlZ();
+    EXPECT_EQ(testsupport::WindowText(form.Text1), path);
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), path);
+
+    ::SetFocus(form.ListView1);
+    ctrlZ();
+    ASSERT_EQ(Lines().size(), 2u);
+    EXPECT_EQ(Lines()[0].text, "Restored : " + path);
+    EXPECT_EQ(Lines()[1].text, "Undo completed");
+    EXPECT_EQ(RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
+    EXPECT_FALSE(undoable());
+}
+
 // The detail of the row under the pointer, as its tip.
 TEST_F(Commands, ARowsTipIsItsDetail) {
     ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_FAILING_DLL), dir / "f.dll"));

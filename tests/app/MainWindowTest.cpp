@@ -410,7 +410,9 @@ TEST_F(MainWindow, MenuBarHasFileToolsAndHelp) {
     ASSERT_NE(tools.sub, nullptr);
     ASSERT_NE(help.sub, nullptr);
 
-    const std::pair<const char*, UINT> fileItems[] = {{"Save results...\tCtrl+S", IDM_SAVE},
+    const std::pair<const char*, UINT> fileItems[] = {{"Undo last run\tCtrl+Z", IDM_UNDO},
+                                                      {"Save undo file...", IDM_SAVEUNDO},
+                                                      {"Save results...\tCtrl+S", IDM_SAVE},
                                                       {"", 0},
                                                       {"Register for current user only", IDM_PERUSER},
                                                       {"Unregister copies registered elsewhere", IDM_FORCE},

@@ -167,7 +167,7 @@ TEST(Resources, IconsShowWhatTheyStandFor) {
     EXPECT_EQ(cross.green + cross.magenta, 0);
 }
 
-// F1 for Contents and Ctrl+S for Save from the resource, then each task's: Ctrl+K, Ctrl+T and Ctrl+E for
+// F1 for Contents, Ctrl+S for Save and Ctrl+Z for Undo last run from the resource, then each task's: Ctrl+K, Ctrl+T and Ctrl+E for
 // Check, Test and Export, Ctrl+B for Find broken registrations.
 using Shortcuts = testsupport::MainWindowFixture;
 TEST_F(Shortcuts, OfTheMainWindow) {
@@ -179,6 +179,7 @@ TEST_F(Shortcuts, OfTheMainWindow) {
         BYTE modifiers;
     } expected[] = {{VK_F1, IDM_CONTENTS, FVIRTKEY},
                     {'S', IDM_SAVE, FVIRTKEY | FCONTROL},
+                    {'Z', IDM_UNDO, FVIRTKEY | FCONTROL},
                     {'K', IDM_CHECK, FVIRTKEY | FCONTROL},
                     {'T', IDM_TEST, FVIRTKEY | FCONTROL},
                     {'E', IDM_EXPORT, FVIRTKEY | FCONTROL},

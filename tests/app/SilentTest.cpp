@@ -73,6 +73,30 @@ TEST_F(Silent, AFolderRunWritesTheReport) {
     EXPECT_EQ(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID), dir / "tree\\sub\\a.dll");
 }
 
+// /undo:FILE: a file that cannot be written calls nothing (exit 1, the reason first); one that can be
+// is begun before the call and, imported with reg.exe, takes the registration away again.
+TEST_F(Silent, AnUndoFileUndoesTheRunWhenImported) {
+    const std::string component = dir / "good.dll";
+    ASSERT_TRUE(CopyTo(ComponentPath(VELQUIST_COMSERVER_DLL), component));
+    const testsupport::ProcessOutcome refused =
+        RunProgram("/s /undo:" + Quoted(dir / "no such folder\\u.reg") + " " + Quoted(component));
+    EXPECT_EQ(refused.exitCode, 1u) << refused.output;
+    EXPECT_EQ(refused.output.rfind("The undo file " + (dir / "no such folder\\u.reg") + " could not be written", 0), 0u)
+        << refused.output;
+    EXPECT_EQ(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
+
+    const std::string undoFile = dir / "u.reg";
+    const testsupport::ProcessOutcome ran = RunProgram("/s /undo:" + Quoted(undoFile) + " " + Quoted(component));
+    EXPECT_EQ(ran.exitCode, 0u) << ran.output;
+    EXPECT_NE(ran.output.find("Importing " + undoFile + " puts back what it changed (reg import)."), std::string::npos)
+        << ran.output;
+    EXPECT_EQ(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID), component);
+    const testsupport::ProcessOutcome imported = testsupport::RunProcess(
+        ::getenv("SystemRoot") + std::string("\\system32\\reg.exe"), "import " + Quoted(undoFile), 30000);
+    EXPECT_EQ(imported.exitCode, 0u) << imported.output;
+    EXPECT_EQ(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID), "");
+}
+
 // Check and export runs: what each outcome prints first and the exit code it ends with. The cases run
 // in order: the component is registered half-way through, by the program's own register run.
 TEST_F(Silent, CheckAndExportRunsTellTheirOutcomeInTheExitCode) {

@@ -45,6 +45,11 @@ constexpr char kGuardParagraph[] =
     "checks each control and leaves alone one whose classes are registered for another file, with a "
     "line naming that file.  To unregister such copies all the same, choose 'Unregister copies "
     "registered elsewhere' on the File menu.";
+constexpr char kUndoParagraph[] =
+    "Every register or unregister run can be undone.  'Undo last run' on the File menu (Ctrl+Z) puts "
+    "the registry back as it was before the last run, and leaves alone, naming it, anything something "
+    "else changed since; 'Save undo file...' writes a file that does the same when imported.  Velquist "
+    "keeps this only until the next run, and not once it is closed.";
 
 const char* const kParagraph5 =
     "To find out whether the registered components work, choose 'Test classes' on the Tools menu.  For "
@@ -70,7 +75,7 @@ constexpr char kParagraph7[] =
 
 std::string ExpectedHelpText() {
     return std::string(kParagraph1) + "\r\n\r\n" + kParagraph2 + "\r\n\r\n" + kParagraph3 + "\r\n\r\n" +
-           kParagraph4 + "\r\n\r\n" + kGuardParagraph + "\r\n\r\n" + kParagraph5 + "\r\n\r\n" + kParagraph6 + "\r\n\r\n" + kParagraph7;
+           kParagraph4 + "\r\n\r\n" + kGuardParagraph + "\r\n\r\n" + kUndoParagraph + "\r\n\r\n" + kParagraph5 + "\r\n\r\n" + kParagraph6 + "\r\n\r\n" + kParagraph7;
 }
 
 // Runs the message loop as the program does for the windows of companions, for about `ms` milliseconds.
@@ -266,7 +271,7 @@ TEST_F(Forms, HelpTextIsTheParagraphsSeparatedByOneEmptyLine) {
         if (end == std::string::npos) break;
         start = end + 2;
     }
-    ASSERT_EQ(lines.size(), 15u);
+    ASSERT_EQ(lines.size(), 17u);
     for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].empty(), i % 2 == 1) << "line " << i;
 
     // The box shows the beginning of paragraph 1 at its top.
