@@ -52,7 +52,11 @@ FileRegistration RegisterFile(registration::Session& session, const std::string&
         capture::Capture captured;
         const modRegister::Result capture = session.Capture(path, captured);
         file.stopped = capture.outcome == modRegister::Outcome::Stopped;
-        if (file.stopped) return file;
+        if (file.stopped) {  // told as a call that was stopped
+            file.verdict = FileRegistration::Verdict::Called;
+            file.line = velquist::FailedLine(path, LineDetail(path, capture, registerFlag));
+            return file;
+        }
         // A call that fails as its capture did may write what the capture got before failing.
         using modRegister::Outcome;
         const Outcome o = capture.outcome;

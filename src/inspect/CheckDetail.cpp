@@ -1,10 +1,12 @@
 // The detail texts of the registration check: what points elsewhere, what is missing or different, counts.
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "inspect/CheckFiles.h"
 #include "inspect/CheckFindings.h"
+#include "inspect/CheckRegistration.h"
 #include "pe/PeExports.h"
 #include "win32/Text.h"
 
@@ -83,6 +85,25 @@ std::string Listed(const char* label, const std::vector<Finding>& findings, Stat
 }
 
 }  // namespace
+
+bool IsBelow(const capture::Key& key, std::wstring_view prefix) {
+    return key.root == capture::Root::Classes && key.path.size() > prefix.size() &&
+           SameName(std::wstring_view(key.path).substr(0, prefix.size()), prefix);
+}
+
+std::vector<std::string> OtherFiles(const std::vector<Finding>& classes) {
+    std::vector<std::string> files;
+    for (const bool ofClasses : {true, false}) {
+        for (const Finding& finding : classes) {
+            if (finding.state != State::Elsewhere || IsClassKey(*finding.key) != ofClasses) continue;
+            const bool known = std::any_of(files.begin(), files.end(),
+                                           [&](const std::string& file) { return SameFile(file, finding.here); });
+            if (!known) files.push_back(finding.here);
+        }
+        if (!files.empty()) break;
+    }
+    return files;
+}
 
 std::string ElsewhereDetail(const capture::Capture& capture, const std::vector<Finding>& classes) {
     struct Pointer {

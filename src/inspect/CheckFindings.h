@@ -39,6 +39,14 @@ std::string Printable(std::wstring text);
 // Registry names compared as the registry does: ordinal, case ignored.
 bool SameName(std::wstring_view a, std::wstring_view b);
 
+// Whether the key lies below the classes' key `prefix` (L"CLSID\\"); a class's key or one below it.
+bool IsBelow(const capture::Key& key, std::wstring_view prefix);
+inline bool IsClassKey(const capture::Key& key) { return IsBelow(key, L"CLSID\\"); }
+
+// The files that the findings pointing elsewhere name, each once: the classes' servers, which name
+// the other copy; a type library's files only where no class points elsewhere.
+std::vector<std::string> OtherFiles(const std::vector<Finding>& classes);
+
 // The sentences of each verdict. `classes` are the findings under the classes, `outside` the rest.
 std::string ElsewhereDetail(const capture::Capture& capture, const std::vector<Finding>& classes);
 std::string PartlyDetail(const std::vector<Finding>& classes);

@@ -186,14 +186,6 @@ std::string Shown(DWORD type, const std::string& data) {
            std::to_string(type);
 }
 
-// Whether the key lies below the classes' key `prefix` ("CLSID\\").
-bool IsBelow(const capture::Key& key, std::wstring_view prefix) {
-    return key.root == Root::Classes && key.path.size() > prefix.size() &&
-           SameName(std::wstring_view(key.path).substr(0, prefix.size()), prefix);
-}
-
-bool IsClassKey(const capture::Key& key) { return IsBelow(key, L"CLSID\\"); }
-
 // Whether the key is a class's or a type library's (or lies below one): a file it names is where COM
 // goes for the component.
 bool NamesComponentFile(const capture::Key& key) { return IsClassKey(key) || IsBelow(key, L"TypeLib\\"); }
@@ -301,18 +293,7 @@ CheckResult CheckAgainstMachine(const capture::Capture& capture) {
         return {verdict, Joined(Joined("It registers nothing in the classes.", besides), missing)};
     }
     if (Any(classes, State::Elsewhere)) {
-        CheckResult result{Verdict::RegisteredElsewhere, Joined(ElsewhereDetail(capture, classes), besides), {}};
-        // The classes' servers name the other copy; a type library's files only where no class does.
-        for (const bool ofClasses : {true, false}) {
-            for (const Finding& finding : classes) {
-                if (finding.state != State::Elsewhere || IsClassKey(*finding.key) != ofClasses) continue;
-                const bool known = std::any_of(result.otherFiles.begin(), result.otherFiles.end(),
-                                               [&](const std::string& file) { return SameFile(file, finding.here); });
-                if (!known) result.otherFiles.push_back(finding.here);
-            }
-            if (!result.otherFiles.empty()) break;
-        }
-        return result;
+        return {Verdict::RegisteredElsewhere, Joined(ElsewhereDetail(capture, classes), besides), OtherFiles(classes)};
     }
     if (All(classes, State::Missing)) return {Verdict::NotRegistered, Joined(NotRegisteredDetail(classes.size()), besides)};
     if (!All(classes, State::There)) return {Verdict::PartlyRegistered, Joined(PartlyDetail(classes), besides)};

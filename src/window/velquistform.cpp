@@ -35,12 +35,6 @@ std::string DroppedPath(HDROP drop) {
     return win32::Narrow(wide);
 }
 
-bool IsTextBox(HWND window) {
-    char name[16] = {};
-    return window != nullptr && ::GetClassNameA(window, name, static_cast<int>(std::size(name))) > 0 &&
-           ::lstrcmpiA(name, "Edit") == 0;
-}
-
 // The window's shortcuts: the resource's (F1, Ctrl+S, Ctrl+Z) and each task's Ctrl+key.
 win32::unique_haccel CreateAccelerators() {
     std::vector<ACCEL> keys;
@@ -173,20 +167,6 @@ void velquistform::mnuexit_Click() { Form_Unload(); }
 
 void velquistform::mnusave_Click() { list_->SaveResults(); }
 
-void velquistform::SetPerUser(bool perUser) {
-    perUser_ = perUser;
-    MainMenus::ShowChecked(Handle(), IDM_PERUSER, perUser_);
-}
-
-void velquistform::mnuperuser_Click() { SetPerUser(!perUser_); }
-
-void velquistform::SetForce(bool force) {
-    force_ = force;
-    MainMenus::ShowChecked(Handle(), IDM_FORCE, force_);
-}
-
-void velquistform::mnuforce_Click() { SetForce(!force_); }
-
 void velquistform::mnurestart_Click() {
     // A refused prompt leaves everything as it was; an accepted start hands the run on.
     if (!Rights().IsElevated() && RestartElevated(Handle(), Rights(), ReadRequest(true), false)) Form_Unload();
@@ -231,14 +211,7 @@ void velquistform::OnCommand(int id, int code) {
         case IDM_SAVE: mnusave_Click(); break;
         case IDM_PERUSER: mnuperuser_Click(); break;
         case IDM_FORCE: mnuforce_Click(); break;
-        case IDM_UNDO:
-            // Ctrl+Z in a text box is the box's own undo of its text.
-            if (code == 1 && IsTextBox(::GetFocus())) {
-                ::SendMessageA(::GetFocus(), EM_UNDO, 0, 0);
-            } else {
-                mnuundo_Click();
-            }
-            break;
+        case IDM_UNDO: mnuundo_Click(code == 1); break;
         case IDM_SAVEUNDO: mnusaveundo_Click(); break;
         case IDM_RESTART: mnurestart_Click(); break;
         case IDM_COPY: list_->CopyRows(); break;

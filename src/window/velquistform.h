@@ -61,7 +61,8 @@ public:
     void mnusave_Click();
     void mnuperuser_Click();
     void mnuforce_Click();
-    void mnuundo_Click();
+    // From File > Undo last run, or from its key (Ctrl+Z), which a text box with the focus keeps.
+    void mnuundo_Click(bool fromKey = false);
     void mnusaveundo_Click();
     void mnurestart_Click();
     void mnucontents_Click();

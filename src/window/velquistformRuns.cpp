@@ -1,5 +1,6 @@
-// The main window's runs: the one reader of what the controls ask for, and the start of each kind of
-// run, from the buttons, the Tools menu or the command line.
+// The main window's runs: the one reader of what the controls and the File menu's settings ask for,
+// the start of each kind of run, from the buttons, the Tools menu or the command line, and the undo
+// of the last one.
 #include "window/velquistform.h"
 
 #include <string>
@@ -15,6 +16,30 @@
 #include "win32/WindowText.h"
 
 namespace velquist {
+namespace {
+
+bool IsTextBox(HWND window) {
+    char name[16] = {};
+    return window != nullptr && ::GetClassNameA(window, name, static_cast<int>(std::size(name))) > 0 &&
+           ::lstrcmpiA(name, "Edit") == 0;
+}
+
+}  // namespace
+
+void velquistform::SetPerUser(bool perUser) {
+    perUser_ = perUser;
+    MainMenus::ShowChecked(Handle(), IDM_PERUSER, perUser_);
+}
+
+void velquistform::mnuperuser_Click() { SetPerUser(!perUser_); }
+
+void velquistform::SetForce(bool force) {
+    force_ = force;
+    MainMenus::ShowChecked(Handle(), IDM_FORCE, force_);
+}
+
+void velquistform::mnuforce_Click() { SetForce(!force_); }
+
 
 RunRequest velquistform::ReadRequest(bool registerFlag) const {
     RunRequest request;
@@ -64,7 +89,12 @@ void velquistform::RunTool(RunRequest::Task task) {
     Run(request);
 }
 
-void velquistform::mnuundo_Click() {
+void velquistform::mnuundo_Click(bool fromKey) {
+    // Ctrl+Z in a text box is the box's own undo of its text.
+    if (fromKey && IsTextBox(::GetFocus())) {
+        ::SendMessageA(::GetFocus(), EM_UNDO, 0, 0);
+        return;
+    }
     if (Busy() || !lastRun_.Changed()) return;
     UndoRun(lastRun_, list_->Rows());
 }

@@ -351,7 +351,8 @@ TEST_F(Commands, AComponentThatHangsInItsInitialisationDoesNotStopTheWalk) {
                                            {"a3", "Register operation completed", 3}}));
     EXPECT_EQ(Detail(0), "Did not finish within 10 seconds; it was stopped.");
     EXPECT_EQ(Detail(1), "DllRegisterServer succeeded.");
-    EXPECT_TRUE(std::regex_match(Detail(2), std::regex("1 registered, 1 failed, 2 files checked in [0-9]+\\.[0-9] s\\.")))
+    EXPECT_TRUE(std::regex_match(Detail(2), std::regex("1 registered, 1 failed, 2 files checked in [0-9]+\\.[0-9] s\\. "
+                                                        "File > Undo last run puts back what it changed\\.")))
         << Detail(2);
 }
 
