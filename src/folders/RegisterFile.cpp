@@ -20,6 +20,40 @@ std::vector<std::string> OtherCopies(const capture::Capture& captured) {
     return check.verdict == check::Verdict::RegisteredElsewhere ? check.otherFiles : std::vector<std::string>{};
 }
 
+// What the guard and the undo record need before the call: what the component registers, captured.
+// False when it is not to be called; `file` then says why.
+bool BeforeCall(registration::Session& session, const std::string& path, bool registerFlag,
+                const ChangeOptions& options, FileRegistration& file) {
+    const bool guarded = !registerFlag && options.guard == Guard::OtherCopies;
+    if (!guarded && options.undo == nullptr) return true;
+    capture::Capture captured;
+    const modRegister::Result capture = session.Capture(path, captured);
+    if (capture.outcome == modRegister::Outcome::Stopped) {  // told as a call that was stopped
+        file.stopped = true;
+        file.verdict = FileRegistration::Verdict::Called;
+        file.line = velquist::FailedLine(path, LineDetail(path, capture, registerFlag));
+        return false;
+    }
+    // Nothing is known against unregistering a component that cannot be captured whole: it goes
+    // ahead as without the guard. The undo record takes what a capture that failed got before: the
+    // call may write as much.
+    const bool whole = capture.Succeeded() || capture.outcome == modRegister::Outcome::NothingCaptured;
+    std::string why;
+    if (guarded && whole) {
+        const std::vector<std::string> others = OtherCopies(captured);
+        if (!others.empty()) why = RefusedDetail(others);
+    }
+    if (why.empty() && options.undo != nullptr &&
+        !options.undo->Begin(path, whole || capture.RanAndFailed() ? &captured : nullptr, session.PerUser(),
+                             !registerFlag, why)) {
+        file.stopped = true;  // a record that cannot be kept ends the run: what follows could not be undone
+    }
+    if (why.empty()) return true;
+    file.verdict = FileRegistration::Verdict::Refused;
+    file.line = velquist::FailedLine(path, why);
+    return false;
+}
+
 }  // namespace
 
 std::string RefusedDetail(const std::vector<std::string>& otherFiles) {
@@ -45,37 +79,7 @@ FileRegistration RegisterFile(registration::Session& session, const std::string&
         }
         return file;
     }
-    const bool guarded = !registerFlag && options.guard == Guard::OtherCopies;
-    if (guarded || options.undo != nullptr) {
-        // What it registers: nothing is known of it when it cannot be captured (the call goes ahead,
-        // as it would without the guard).
-        capture::Capture captured;
-        const modRegister::Result capture = session.Capture(path, captured);
-        file.stopped = capture.outcome == modRegister::Outcome::Stopped;
-        if (file.stopped) {  // told as a call that was stopped
-            file.verdict = FileRegistration::Verdict::Called;
-            file.line = velquist::FailedLine(path, LineDetail(path, capture, registerFlag));
-            return file;
-        }
-        // A call that fails as its capture did may write what the capture got before failing.
-        using modRegister::Outcome;
-        const Outcome o = capture.outcome;
-        const bool whole = capture.Succeeded() || o == Outcome::NothingCaptured;
-        const bool known = whole || o == Outcome::EntryFailed || o == Outcome::Crashed || o == Outcome::TimedOut ||
-                           o == Outcome::ProcessEnded;
-        const std::vector<std::string> others = guarded && whole ? OtherCopies(captured) : std::vector<std::string>{};
-        std::string why;
-        if (!others.empty()) why = RefusedDetail(others);
-        if (others.empty() && options.undo != nullptr &&
-            !options.undo->Begin(path, known ? &captured : nullptr, session.PerUser(), !registerFlag, why)) {
-            file.stopped = true;  // a record that cannot be kept ends the run: what follows could not be undone
-        }
-        if (!why.empty()) {
-            file.verdict = FileRegistration::Verdict::Refused;
-            file.line = velquist::FailedLine(path, why);
-            return file;
-        }
-    }
+    if (!BeforeCall(session, path, registerFlag, options, file)) return file;
     const modRegister::Result call = session.Call(path, registerFlag);
     if (options.undo != nullptr) options.undo->End();
     file.verdict = FileRegistration::Verdict::Called;

@@ -42,6 +42,12 @@ struct Result {
     bool runnerExit = false;      // RunnerUnavailable: `code` is the exit code of a runner that ended as it started
     bool capture = false;         // asked for a capture: DllRegisterServer inside a scratch key
     bool Succeeded() const { return outcome == Outcome::Success; }
+    // The entry point ran and did not finish well (it failed, crashed, hung or ended its process): it
+    // may have written part of what it registers.
+    bool RanAndFailed() const {
+        return outcome == Outcome::EntryFailed || outcome == Outcome::Crashed || outcome == Outcome::TimedOut ||
+               outcome == Outcome::ProcessEnded;
+    }
 };
 
 }  // namespace modRegister

@@ -123,9 +123,7 @@ void CaptureInRunner(runner::RunnerClient& client, const std::string& fullPath, 
               result);
     // An entry point that failed, crashed or hung may have written half of its registration: that half
     // is read back too, the outcome left as it was.
-    using modRegister::Outcome;
-    const Outcome o = result.outcome;
-    if (o == Outcome::EntryFailed || o == Outcome::Crashed || o == Outcome::TimedOut || o == Outcome::ProcessEnded) {
+    if (result.RanAndFailed()) {
         if (scratch.ReadBack(captured.keys) != ERROR_SUCCESS) captured.keys.clear();
         return;
     }
