@@ -152,7 +152,7 @@ std::vector<std::string> SplitArguments(const std::string& parameters) {
 std::string Usage() {
     return "Usage: velquist [/u [/force]] [/r] [/user] [/undo:FILE] [/check | /test | /export:FILE | /removal:FILE |\n"
            "                /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
-           "       velquist /scan | /clean:BACKUP.reg [/run] [/s] [/report:FILE]\n"
+           "       velquist /scan | /clean:BACKUP.reg | /putback:FILE [/run] [/s] [/report:FILE]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
            "/u\tUnregister instead of register. A component whose classes are registered for another\n"
@@ -183,7 +183,10 @@ std::string Usage() {
            "/report:FILE\tWith /s: also write the results to FILE as CSV.\n"
            "/undo:FILE\tWith /s, registering or unregistering: write FILE, a .reg file that puts back\n"
            "\twhat the run changed when imported (reg import FILE); begun before the first component is\n"
-           "\tcalled and kept up as the run goes. When it cannot be written nothing is called (exit 1).";
+           "\tcalled and kept up as the run goes. When it cannot be written nothing is called (exit 1).\n"
+           "/putback:FILE\tPut the registry back as FILE, an undo file, says: a line for each component.\n"
+           "\tAfter File > Undo last run was denied access, the restart as administrator gets what is\n"
+           "\tleft to put back this way, in a temporary file it deletes once read.";
 }
 
 }  // namespace velquist

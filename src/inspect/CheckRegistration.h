@@ -19,7 +19,7 @@ struct CheckResult {
     Verdict verdict = Verdict::NotRegistered;
     std::string detail;  // sentences for users, in the program's code page
     // RegisteredElsewhere: the other files its classes and type libraries name, each once, as found.
-    std::vector<std::string> otherFiles;
+    std::vector<std::string> otherFiles = {};
 };
 
 // Looks up what the capture holds in the component's registry view (its machine's), the current

@@ -25,7 +25,8 @@ struct RunSummary {
         Unloadable,    // single file: a component that could not be loaded
         NoComponent,   // export of a folder: no component in it, no file written
         Cancelled,     // export: no file was chosen; nothing was done
-        Refused,       // export: the file chosen cannot be written as asked (told); nothing was done
+        Refused,       // export: the file chosen cannot be written as asked; put back: the undo file cannot be
+                       // read (told); nothing was done
     };
     End end = End::Ran;
     RunRequest::Task task = RunRequest::Task::Change;

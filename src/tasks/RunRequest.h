@@ -13,15 +13,17 @@ struct RunRequest {
     // registration checked against the machine, its classes made as a client would (Test), or its
     // registration written to a .reg file that registers or removes it, or to a manifest that makes its
     // classes with nothing registered; or the machine's own registrations looked at for broken ones (Scan)
-    // and those removed after a backup (Clean).
-    enum class Task { Change, Check, Test, Export, Removal, Manifest, Scan, Clean };  // the order of the table of tasks
+    // and those removed after a backup (Clean); or the registry put back as an undo file says (PutBack).
+    enum class Task { Change, Check, Test, Export, Removal, Manifest, Scan, Clean, PutBack };  // the table's order
     Mode mode = Mode::SingleFile;
     std::string path;         // the file, or the folder
     bool subfolders = false;  // directory mode: include every folder below it
     bool registerFlag = true; // DllRegisterServer, else DllUnregisterServer
     bool perUser = false;     // for the current user only (an export: keys for the current user)
     Task task = Task::Change;
-    std::string target = {};  // Export, Removal, Manifest and Clean (its backup): the file written; "" to ask for one
+    // Export, Removal, Manifest and Clean (its backup): the file written, "" to ask for one; PutBack:
+    // the undo file read.
+    std::string target = {};
     // Check, Test, Export, Removal and Manifest of a folder: one component after another rather than
     // two side by side (the lines are the same either way).
     bool oneAtATime = false;

@@ -14,11 +14,10 @@ namespace {
 using Task = RunRequest::Task;
 using namespace std::string_view_literals;
 
-constexpr std::string_view kRegFilter = "Registration files (*.reg)\0*.reg\0All files (*.*)\0*.*\0"sv;
 constexpr std::string_view kManifestFilter = "Manifests (*.manifest)\0*.manifest\0All files (*.*)\0*.*\0"sv;
 
 // Rows in the order of RunRequest::Task, which is the Tools menu's.
-constexpr std::array<TaskSpec, 8> kTasks{{
+constexpr std::array<TaskSpec, 9> kTasks{{
     {.task = Task::Change, .word = "", .menuId = 0, .menuText = "", .key = 0, .fileSwitch = false, .writesFile = false,
      .changesRegistry = true, .perUserApplies = true, .takesPath = true, .kind = RunKind::Register, .run = &ChangeRun,
      .exitCode = &CountedExitCode},
@@ -50,6 +49,11 @@ constexpr std::array<TaskSpec, 8> kTasks{{
      .fileSwitch = true, .writesFile = false, .changesRegistry = true, .perUserApplies = false, .takesPath = false,
      .kind = RunKind::Clean, .saveTitle = "Back up the registrations to remove", .saveFilter = kRegFilter,
      .saveExtension = "reg", .run = &CleanTaskRun, .exitCode = &CleanExitCode},
+    // An undo file's changes made here: how the window hands an undo to its restart as administrator.
+    // Its command has no menu item.
+    {.task = Task::PutBack, .word = "putback", .menuId = IDM_PUTBACK, .menuText = "", .key = 0, .fileSwitch = true,
+     .writesFile = false, .changesRegistry = true, .perUserApplies = false, .takesPath = false, .kind = RunKind::Undo,
+     .run = &PutBackTaskRun, .exitCode = &CountedExitCode},
 }};
 
 constexpr bool RowsInTaskOrder() {

@@ -13,6 +13,10 @@
 
 namespace velquist {
 
+// The file types of a dialog that saves a .reg file, each name and pattern ended by a NUL.
+inline constexpr char kRegFilterText[] = "Registration files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
+inline constexpr std::string_view kRegFilter{kRegFilterText, sizeof kRegFilterText - 1};
+
 // What a task's run works with. The run writes its lines (the closing line is Execute's) and returns
 // the closing line's detail; a run that ends without lines sets summary.end.
 struct TaskRun {
@@ -33,8 +37,8 @@ struct TaskSpec {
     // The command line's switch without its slash: "/check", or "/export:FILE" for a task that writes
     // a file; "" for none (a register run is the default, /u a flag of it).
     std::string_view word;
-    int menuId;                 // its Tools menu item (0: none, the buttons run it)
-    std::string_view menuText;  // the item's text, its shortcut's after a tab
+    int menuId;                 // its Tools menu item's command (0: none, the buttons run it)
+    std::string_view menuText;  // the item's text, its shortcut's after a tab ("": a command with no item)
     char key;                   // Ctrl+key runs it from the window (0: none)
     bool fileSwitch;            // its switch takes a file ("/export:FILE"), and the window asks for one
     bool writesFile;            // a .reg file or a manifest of the inputs, settled before the list is touched
@@ -77,6 +81,7 @@ std::string ExportTaskRun(TaskRun& run);
 std::string ManifestTaskRun(TaskRun& run);
 std::string ScanTaskRun(TaskRun& run);      // the machine's broken registrations (ScanRun.cpp)
 std::string CleanTaskRun(TaskRun& run);     // and their removal after a backup (CleanRun.cpp)
+std::string PutBackTaskRun(TaskRun& run);   // an undo file's changes made (UndoRun.cpp)
 
 // Silent mode's exit code for a scan: 0 nothing broken, 1 something broken (or the scan stopped).
 int ScanExitCode(const RunSummary& summary);

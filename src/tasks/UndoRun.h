@@ -20,6 +20,12 @@ struct UndoSummary {
 // everything went back; otherwise it is kept for another try (or its file).
 UndoSummary UndoRun(undo::RunRecord& record, ResultList& list);
 
+// The undo handed to a restart as administrator: a .reg file of what is still to be put back, in the
+// temporary folder under this prefix. A put-back run (/putback:FILE) deletes such a file once read.
+inline constexpr char kHandOverPrefix[] = "Velquist undo hand-over ";
+// A new name for one; "" when there is no temporary folder.
+std::string HandOverPath();
+
 // A run's record kept in a .reg file (/undo:FILE) as the run goes: written whole before each call and
 // after it, so that a run stopped or killed midway leaves a file that undoes what it did.
 class UndoFile final : public undo::RunRecord {

@@ -141,8 +141,6 @@ void PutBack(const Part& part, const State& now, UndoOutcome& outcome) {
         }
     }
 }
-
-
 }  // namespace
 
 UndoOutcome Undo(const ComponentRecord& record) {
@@ -159,6 +157,20 @@ UndoOutcome Undo(const ComponentRecord& record) {
         PutBack(*part, now, outcome);
     }
     return outcome;
+}
+
+std::vector<ComponentRecord> Pending(const std::vector<ComponentRecord>& records) {
+    std::vector<ComponentRecord> pending;
+    for (const ComponentRecord& record : records) {
+        ComponentRecord left{record.path, record.captured, record.ended, {}};
+        for (const Part& part : record.parts) {
+            if (part.before == part.after) continue;
+            State now;
+            if (ReadState(part, now) == ERROR_SUCCESS && now == part.after) left.parts.push_back(part);
+        }
+        if (!left.parts.empty()) pending.push_back(std::move(left));
+    }
+    return pending;
 }
 
 }  // namespace undo

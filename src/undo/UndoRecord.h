@@ -63,6 +63,10 @@ struct UndoOutcome {
 // Puts each part back as it was before the call, where it still is as the call left it.
 UndoOutcome Undo(const ComponentRecord& record);
 
+// What of the records is still to be put back: each part still as its call left it (neither put back
+// nor changed since), in its component; a component with no such part left out.
+std::vector<ComponentRecord> Pending(const std::vector<ComponentRecord>& records);
+
 // The .reg text that puts the components back as they were before their calls when imported, the
 // last component first. False when some name holds a line break or NUL, which a .reg file cannot hold.
 bool UndoText(const std::vector<ComponentRecord>& records, std::wstring& text);

@@ -24,7 +24,8 @@ void MainMenus::Create(HWND window) {
     ::AppendMenuA(mnufile, MF_STRING, IDM_EXIT, "Exit");
     HMENU mnutools = ::CreatePopupMenu();
     for (const TaskSpec& task : Tasks()) {
-        if (task.menuId != 0) ::AppendMenuA(mnutools, MF_STRING, task.menuId, std::string(task.menuText).c_str());
+        if (task.menuId == 0 || task.menuText.empty()) continue;
+        ::AppendMenuA(mnutools, MF_STRING, task.menuId, std::string(task.menuText).c_str());
     }
     HMENU mnuhelp = ::CreatePopupMenu();
     ::AppendMenuA(mnuhelp, MF_STRING, IDM_CONTENTS, "Contents\tF1");

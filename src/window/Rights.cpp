@@ -17,9 +17,10 @@ bool RestartElevated(HWND owner, Elevation& rights, const RunRequest& request, b
 }
 
 bool OfferElevation(HWND owner, Elevation& rights, const RunRequest& request) {
-    const std::string what = request.task == RunRequest::Task::Clean ? "Some broken registrations could not be removed"
-                             : request.registerFlag ? "Some components could not be registered"
-                                                    : "Some components could not be unregistered";
+    const std::string what = request.task == RunRequest::Task::Clean     ? "Some broken registrations could not be removed"
+                             : request.task == RunRequest::Task::PutBack ? "Some changes could not be put back"
+                             : request.registerFlag                      ? "Some components could not be registered"
+                                                                         : "Some components could not be unregistered";
     const std::string question = what + " because access was denied.\n\nRestart Velquist as administrator and run this again?";
     return ::MessageBoxA(owner, question.c_str(), "Velquist!", MB_YESNO | MB_ICONQUESTION) == IDYES &&
            RestartElevated(owner, rights, request, true);

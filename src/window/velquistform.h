@@ -64,6 +64,8 @@ public:
     // From File > Undo last run, or from its key (Ctrl+Z), which a text box with the focus keeps.
     void mnuundo_Click(bool fromKey = false);
     void mnusaveundo_Click();
+    // After an undo that was denied access: the offer of a restart as administrator that puts back the rest.
+    void OfferElevatedUndo();
     void mnurestart_Click();
     void mnucontents_Click();
     void mnuabout_Click();

@@ -96,14 +96,40 @@ void velquistform::mnuundo_Click(bool fromKey) {
         return;
     }
     if (Busy() || !lastRun_.Changed()) return;
-    UndoRun(lastRun_, list_->Rows());
+    const UndoSummary summary = UndoRun(lastRun_, list_->Rows());
+    if (summary.accessDenied && !Rights().IsElevated()) OfferElevatedUndo();
+}
+
+// What the rights of this instance could not put back goes to a restart as administrator in a .reg
+// file of its own, which that instance reads and deletes; only what is still as the run left it goes.
+void velquistform::OfferElevatedUndo() {
+    std::wstring text;
+    if (!undo::UndoText(undo::Pending(lastRun_.Components()), text)) return;
+    const char* question = "Some of what the last run changed could not be put back because access was denied.\n\n"
+                           "Restart Velquist as administrator and put it back?";
+    if (::MessageBoxA(Handle(), question, "Velquist!", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    RunRequest request;
+    request.task = RunRequest::Task::PutBack;
+    request.target = HandOverPath();
+    DWORD error = ERROR_SUCCESS;
+    if (request.target.empty() || !SaveRegFile(request.target, text, error)) {
+        const std::string message = "The undo could not be handed over: " + modRegister::CodeText(error) +
+                                    "\n\nFile > Save undo file... writes a file that puts it back when imported as "
+                                    "administrator.";
+        ::MessageBoxA(Handle(), message.c_str(), "Velquist!", MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (RestartElevated(Handle(), Rights(), request, true)) {
+        Form_Unload();
+        return;
+    }
+    ::DeleteFileA(request.target.c_str());
 }
 
 void velquistform::mnusaveundo_Click() {
     if (Busy() || !lastRun_.Changed()) return;
-    static const char kFilter[] = "Registration files (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
-    const std::string file = pickers::ShowSaveFileDialog(Handle(), "Velquist undo.reg",
-                                                         std::string(kFilter, std::size(kFilter) - 1), "Save undo file", "reg");
+    const std::string file =
+        pickers::ShowSaveFileDialog(Handle(), "Velquist undo.reg", std::string(kRegFilter), "Save undo file", "reg");
     if (file.empty()) return;
     std::wstring text;
     DWORD error = ERROR_SUCCESS;

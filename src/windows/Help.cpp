@@ -53,8 +53,10 @@ constexpr const char* kParagraphs[] = {
     // The undo of the last run.
     "Every register or unregister run can be undone.  'Undo last run' on the File menu (Ctrl+Z) puts "
     "the registry back as it was before the last run, and leaves alone, naming it, anything something "
-    "else changed since; 'Save undo file...' writes a file that does the same when imported.  Velquist "
-    "keeps this only until the next run, and not once it is closed.",
+    "else changed since; 'Save undo file...' writes a file that does the same when imported.  When "
+    "putting back what a machine-wide run changed needs administrator rights, Velquist offers to "
+    "restart as administrator and put the rest back there.  Velquist keeps this only until the next "
+    "run, and not once it is closed.",
     // The class test of the Tools menu.
     "To find out whether the registered components work, choose 'Test classes' on the Tools menu.  "
     "For each component registered on this computer, Velquist makes every class it registers and "

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "TestSupport.h"
 #include "app/CommandLine.h"
@@ -58,13 +59,16 @@ TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
         }
     }
     ::SetCurrentDirectoryA(cwd);
-    // A clean restarted elevated keeps its task and its backup's file, and takes no path.
-    RunRequest clean{Mode::Directory, "C:\\ignored", true, true, false, Task::Clean, "C:\\b x.reg"};
-    EXPECT_EQ(velquist::RelaunchParameters(clean, true), "\"/clean:C:\\b x.reg\" /run");
-    const RunRequest cleanBack = ReadBack(clean, true);
-    EXPECT_EQ(cleanBack.task, Task::Clean);
-    EXPECT_EQ(cleanBack.target, "C:\\b x.reg");
-    EXPECT_TRUE(cleanBack.path.empty());
+    // A clean restarted elevated keeps its task and its backup's file, an undo handed over its file;
+    // neither takes a path.
+    for (const auto& [task, word] : {std::pair{Task::Clean, "clean"}, std::pair{Task::PutBack, "putback"}}) {
+        const RunRequest request{Mode::Directory, "C:\\ignored", true, true, false, task, "C:\\b x.reg"};
+        EXPECT_EQ(velquist::RelaunchParameters(request, true), "\"/" + std::string(word) + ":C:\\b x.reg\" /run");
+        const RunRequest back = ReadBack(request, true);
+        EXPECT_EQ(back.task, task);
+        EXPECT_EQ(back.target, "C:\\b x.reg");
+        EXPECT_TRUE(back.path.empty());
+    }
     // An empty path stays out of the parameters.
     EXPECT_EQ(velquist::RelaunchParameters(RunRequest{Mode::SingleFile, "", false, false, true}, true), "/u /user /run");
     // An export without its file is not run again as a register run: it only shows its inputs.

@@ -162,4 +162,37 @@ TEST_F(UndoTest, AComponentThatChangedNothingIsRestoredAsSuch) {
     EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
 }
 
+// The undo handed to a restart as administrator: what is still as the run left it goes back through the
+// hand-over file, which is deleted once read; a value changed since keeps its part out of the file.
+TEST_F(UndoTest, TheHandOverPutsBackWhatIsLeftAndIsDeletedOnceRead) {
+    const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
+    Run(Change(a_, true), &record_);
+    HKEY opened = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, 0, KEY_SET_VALUE | kView, &opened),
+              ERROR_SUCCESS);
+    const win32::unique_hkey product(opened);
+    const DWORD build = 8;
+    ASSERT_EQ(::RegSetValueExA(product.get(), "Build", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&build), sizeof build),
+              ERROR_SUCCESS);
+    std::wstring text;
+    ASSERT_TRUE(undo::UndoText(undo::Pending(record_.Components()), text));
+    RunRequest request;
+    request.task = RunRequest::Task::PutBack;
+    request.target = velquist::HandOverPath();
+    DWORD error = ERROR_SUCCESS;
+    ASSERT_TRUE(velquist::SaveRegFile(request.target, text, error)) << error;
+
+    const velquist::RunSummary put =
+        velquist::Execute(request, session_, list_, [](const std::string& message) { ADD_FAILURE() << message; });
+    EXPECT_EQ(put.succeeded, 1u);
+    ASSERT_EQ(list_.lines.size(), 2u);
+    EXPECT_EQ(list_.lines[0].text, "Restored : " + a_) << list_.lines[0].detail;
+    EXPECT_EQ(list_.lines[1].text, "Undo completed");
+    EXPECT_EQ(::GetFileAttributesA(request.target.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
+    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, kView));  // Build in it
+    testsupport::DeleteTree(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, kView);
+    EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+}
+
 }  // namespace

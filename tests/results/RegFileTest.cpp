@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 #include "results/RegFile.h"
+#include "results/RegImport.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
 
@@ -296,9 +297,9 @@ std::optional<Value> StoredValue(const std::wstring& subKey, const std::wstring&
     return Value{name, type, data};
 }
 
-// reg.exe imports the registration with every value's type and bytes intact, and the removal takes
-// the class and ProgID away whole and the other values one by one.
-TEST(RegFile, RegImportAppliesBothTexts) {
+// reg.exe, and the program's own reading of the file, import the registration with every value's type
+// and bytes intact, and the removal takes the class and ProgID away whole and the other values one by one.
+TEST(RegFile, RegImportAndTheProgramsOwnImportApplyBothTexts) {
     const std::wstring base = L"Software\\VelquistRegFileTest", guid = L"{5E1C0D1E-7A1B-4C2D-9E3F-0A1B2C3D4E5F}";
     const std::string classes = "Software\\Classes\\",
                       clsidKey = classes + "CLSID\\{5E1C0D1E-7A1B-4C2D-9E3F-0A1B2C3D4E5F}",
@@ -340,9 +341,22 @@ TEST(RegFile, RegImportAppliesBothTexts) {
                                         {Root::Classes, progId + L"\\CLSID", {Sz(L"", guid)}, false}}}};
     testsupport::TempDir dir;
     const std::string reg = win32::SystemFolder() + "\\reg.exe";
+    for (const bool ownImport : {false, true}) {
+    SCOPED_TRACE(ownImport ? "the program's import" : "reg import");
     const auto import = [&](const std::wstring& text, const char* name) {
         DWORD error = 0;
         ASSERT_TRUE(velquist::SaveRegFile(dir / name, text, error)) << error;
+        if (ownImport) {
+            std::wstring read;
+            std::vector<velquist::RegSection> sections;
+            std::string why;
+            ASSERT_TRUE(velquist::ReadRegFile(dir / name, read, error)) << error;
+            ASSERT_TRUE(velquist::ParseRegText(read, sections, why)) << why;
+            for (const velquist::RegSection& section : sections) {
+                EXPECT_EQ(velquist::ApplyRegEdits(section.edits), ERROR_SUCCESS);
+            }
+            return;
+        }
         const auto outcome = testsupport::RunProcess(reg, "import \"" + (dir / name) + "\"", 60000);
         EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(0)) << outcome.output;
     };
@@ -364,6 +378,28 @@ TEST(RegFile, RegImportAppliesBothTexts) {
     EXPECT_FALSE(testsupport::KeyExists(HKEY_CURRENT_USER, progIdKey));
     EXPECT_TRUE(testsupport::KeyExists(HKEY_CURRENT_USER, classes + "CLSID"));  // the shared parent stays
     cleanUp();
+    }
+}
+
+// What the program's reading refuses: the line named, nothing half read.
+TEST(RegFile, TheProgramsImportRefusesWhatIsNoRegFile) {
+    struct Case {
+        const wchar_t* text;
+        const char* why;
+    };
+    for (const Case& c : {Case{L"REGEDIT4\r\n", "Line 1 is not \"Windows Registry Editor Version 5.00\"."},
+                          Case{L"Windows Registry Editor Version 5.00\r\n\r\n\"v\"=\"x\"\r\n",
+                               "Line 3 holds a value outside any key."},
+                          Case{L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=dword:1\r\n",
+                               "Line 3 is neither a key, a value nor a comment."},
+                          Case{L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\A\r\n",
+                               "Line 2 holds a key's name without its closing bracket."},
+                          Case{L"", "The file is empty."}}) {
+        std::vector<velquist::RegSection> sections;
+        std::string why;
+        EXPECT_FALSE(velquist::ParseRegText(c.text, sections, why)) << c.why;
+        EXPECT_EQ(why, c.why);
+    }
 }
 
 }  // namespace

@@ -48,8 +48,10 @@ constexpr char kGuardParagraph[] =
 constexpr char kUndoParagraph[] =
     "Every register or unregister run can be undone.  'Undo last run' on the File menu (Ctrl+Z) puts "
     "the registry back as it was before the last run, and leaves alone, naming it, anything something "
-    "else changed since; 'Save undo file...' writes a file that does the same when imported.  Velquist "
-    "keeps this only until the next run, and not once it is closed.";
+    "else changed since; 'Save undo file...' writes a file that does the same when imported.  When "
+    "putting back what a machine-wide run changed needs administrator rights, Velquist offers to "
+    "restart as administrator and put the rest back there.  Velquist keeps this only until the next "
+    "run, and not once it is closed.";
 
 const char* const kParagraph5 =
     "To find out whether the registered components work, choose 'Test classes' on the Tools menu.  For "
