@@ -3,11 +3,14 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "folders/CaptureFile.h"
 #include "folders/RegisterFile.h"
+#include "folders/SideBySide.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
 
@@ -94,6 +97,58 @@ private:
     const std::function<void(const std::string&)>& visit_;
 };
 
+// The walk's stop asked for, nothing counted: a walk ahead of the one that counts.
+class StopOnly final : public WalkProgress {
+public:
+    explicit StopOnly(WalkProgress& walk) : walk_(walk) {}
+    bool StopRequested() override { return walk_.StopRequested(); }
+
+private:
+    WalkProgress& walk_;
+};
+
+// Where captures ahead were stopped: the file whose capture was (none when the walk stopped between
+// files), its capture's outcome, and how many files the walk had reached.
+struct StoppedAhead {
+    std::string path;
+    modRegister::Result result;
+    unsigned long long reached = 0;
+};
+
+// Every component's capture, two side by side, before the first call. A capture only reads (into a
+// scratch key of its own, the keys it reaches around the redirection put back) and sees none of the
+// machine's registrations, so it holds what the component's call will write whether it is made
+// before the calls of the files ahead of it or after them; made together, the keys the captures
+// reach around the redirection are read once for all of them, not again after each call changed them.
+void CaptureAhead(registration::Session& session, const std::string& path, bool includeSubfolders,
+                  WalkProgress& walk, CapturesAhead& ahead, StoppedAhead& stopped) {
+    StopOnly look(walk);
+    SideBySide lanes(session, look, true);
+    unsigned long long reached = 0;
+    WalkFolder(path, includeSubfolders, look, [&](const std::string& file) {
+        lanes.Add(file, [&, file](registration::Session& lane) -> SideBySide::Then {
+            auto got = std::make_shared<FileCapture>(CaptureFile(lane, file));
+            return [&, file, got] {
+                ++reached;
+                // What failed beside another capture is tried once more alone (see SideBySide::Alone).
+                if (got->verdict == FileCapture::Verdict::Failed && !got->stopped && lanes.Together()) {
+                    lanes.Alone([&](registration::Session& alone) { *got = CaptureFile(alone, file); });
+                }
+                if (got->stopped) {
+                    look.stopped = true;
+                    stopped = {file, got->result, reached};
+                    return;
+                }
+                // A file whose probe failed is probed again before its call, and told then.
+                if (got->result.capture) ahead.emplace(file, CapturedAhead{got->result, std::move(got->captured)});
+            };
+        });
+    });
+    lanes.Finish();
+    if (stopped.path.empty()) stopped.reached = reached;
+    if (look.stopped) walk.stopped = true;
+}
+
 }  // namespace
 
 void WalkFolder(const std::string& path, bool includeSubfolders, WalkProgress& progress,
@@ -106,8 +161,20 @@ void RegisterFolder(registration::Session& session, const std::string& path, boo
                     bool registerFlag, velquist::ResultList& list, WalkProgress* progress, const ChangeOptions& options) {
     WalkProgress none;
     WalkProgress& walk = progress != nullptr ? *progress : none;
+    CapturesAhead ahead;
+    ChangeOptions calls = options;
+    if (options.NeedsCapture(registerFlag) && options.ahead == nullptr) {
+        StoppedAhead stopped;
+        CaptureAhead(session, path, includeSubfolders, walk, ahead, stopped);
+        if (walk.stopped) {  // nothing was called; a capture that was stopped is told as its call would be
+            walk.checked = stopped.reached;
+            if (!stopped.path.empty()) velquist::AddResultLine(list, StoppedLine(stopped.path, stopped.result, registerFlag));
+            return;
+        }
+        calls.ahead = &ahead;
+    }
     WalkFolder(path, includeSubfolders, walk, [&](const std::string& file) {
-        const FileRegistration done = RegisterFile(session, file, registerFlag, options);
+        const FileRegistration done = RegisterFile(session, file, registerFlag, calls);
         if (done.stopped) walk.stopped = true;
         if (done.accessDenied) walk.accessDenied = true;
         // No component: no line. A component that could not be loaded: a failure that says why.

@@ -25,13 +25,20 @@ std::vector<std::string> OtherCopies(const capture::Capture& captured) {
 bool BeforeCall(registration::Session& session, const std::string& path, bool registerFlag,
                 const ChangeOptions& options, FileRegistration& file) {
     const bool guarded = !registerFlag && options.guard == Guard::OtherCopies;
-    if (!guarded && options.undo == nullptr) return true;
+    if (!options.NeedsCapture(registerFlag)) return true;
     capture::Capture captured;
-    const modRegister::Result capture = session.Capture(path, captured);
-    if (capture.outcome == modRegister::Outcome::Stopped) {  // told as a call that was stopped
+    modRegister::Result capture;
+    const auto ahead = options.ahead != nullptr ? options.ahead->find(path) : CapturesAhead::const_iterator{};
+    if (options.ahead != nullptr && ahead != options.ahead->end()) {
+        capture = ahead->second.result;
+        captured = ahead->second.captured;
+    } else {
+        capture = session.Capture(path, captured);
+    }
+    if (capture.outcome == modRegister::Outcome::Stopped) {
         file.stopped = true;
         file.verdict = FileRegistration::Verdict::Called;
-        file.line = velquist::FailedLine(path, LineDetail(path, capture, registerFlag));
+        file.line = StoppedLine(path, capture, registerFlag);
         return false;
     }
     // Nothing is known against unregistering a component that cannot be captured whole: it goes
@@ -55,6 +62,10 @@ bool BeforeCall(registration::Session& session, const std::string& path, bool re
 }
 
 }  // namespace
+
+velquist::ResultLine StoppedLine(const std::string& path, const modRegister::Result& stopped, bool registerFlag) {
+    return velquist::FailedLine(path, LineDetail(path, stopped, registerFlag));
+}
 
 std::string RefusedDetail(const std::vector<std::string>& otherFiles) {
     std::string files;

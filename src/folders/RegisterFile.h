@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "registration/Session.h"
@@ -30,18 +31,34 @@ struct FileRegistration {
 // registration (the same class ids), not its own.
 enum class Guard { None, OtherCopies };
 
+// What a component registers, captured ahead of its call: the capture's outcome and what it got.
+struct CapturedAhead {
+    modRegister::Result result;
+    capture::Capture captured;
+};
+// By the file's path as the walk gives it.
+using CapturesAhead = std::unordered_map<std::string, CapturedAhead>;
+
 // What a register or unregister run does around each call besides the call itself.
 struct ChangeOptions {
     Guard guard = Guard::None;
     // Where each component's undo record goes (nullptr: none is made). What it registers is captured
     // before the call, as a check captures it, and read where the call writes, before and after.
     undo::RunRecord* undo = nullptr;
+    // Captures made ahead of the calls (a folder's, side by side): a file found here is not captured
+    // again before its call.
+    const CapturesAhead* ahead = nullptr;
+    // Whether the guard or the undo record needs what a component registers before its call.
+    bool NeedsCapture(bool registerFlag) const { return (!registerFlag && guard == Guard::OtherCopies) || undo != nullptr; }
 };
 
 // Probes the file in the session and, for a component, calls DllRegisterServer (registerFlag) or
 // DllUnregisterServer. A line's detail says when the session registers for the current user only.
 FileRegistration RegisterFile(registration::Session& session, const std::string& path, bool registerFlag,
                               const ChangeOptions& options = {});
+
+// The line of a component whose capture before its call was stopped: that of a call that was stopped.
+velquist::ResultLine StoppedLine(const std::string& path, const modRegister::Result& stopped, bool registerFlag);
 
 // The detail of a copy the guard did not unregister, naming the files its registration belongs to.
 std::string RefusedDetail(const std::vector<std::string>& otherFiles);

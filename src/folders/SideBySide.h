@@ -27,7 +27,8 @@ namespace Module1 {
 // guard of the keys a capture reaches around the redirection is held across the captures that
 // overlap. Two files side by side are always of one bitness: a capture's escapes land in the other
 // bitness's view, which the check and the test of a file of this bitness never read. Register and
-// unregister runs do not come here: their order decides shared keys.
+// unregister calls do not come here (their order decides shared keys), only their captures ahead
+// of the first call.
 class SideBySide {
 public:
     // What is done with one file on a lane, in that lane's session; what it returns is then done on the

@@ -7,10 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "RecordingList.h"
-#include "TestComponents.h"
-#include "TestSupport.h"
-#include "tasks/Commands.h"
+#include "TwoCopies.h"
 #include "win32/Text.h"
 
 using velquist::LineKind;
@@ -24,33 +21,13 @@ constexpr char kLibraryKey[] = "Software\\Classes\\TypeLib\\" VELQUIST_TYPED_LIB
 constexpr bool kWide = sizeof(void*) == 8;
 constexpr REGSAM kView = kWide ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
-// Two copies of the typed component, a and b, each in its own folder; every registration of either
-// removed afterwards, machine-wide and per user.
-class InspectTest : public ::testing::Test {
+class InspectTest : public testsupport::TwoCopiesTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(testsupport::MakeDirs(dir_ / "a") && testsupport::MakeDirs(dir_ / "b"));
-        ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_TYPED_DLL), a_));
-        ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_TYPED_DLL), b_));
-    }
-    void TearDown() override {
-        for (const bool perUser : {false, true}) {
-            for (const std::string& path : {a_, b_}) {
-                RunRequest request = Request(path, RunRequest::Task::Change, false, perUser);
-                request.force = true;  // whichever copy holds the classes
-                Run(request);
-            }
-        }
-        session_.EndRunners();
-    }
-
     static RunRequest Request(const std::string& path, RunRequest::Task task, bool registerFlag = true,
                               bool perUser = false, const std::string& target = {}) {
         return RunRequest{RunRequest::Mode::SingleFile, path, false, registerFlag, perUser, task, target};
     }
-    velquist::RunSummary Run(const RunRequest& request) {
-        return velquist::Execute(request, session_, list_, [](const std::string& message) { ADD_FAILURE() << message; });
-    }
+    velquist::RunSummary Run(const RunRequest& request) { return Execute(request); }
     // The line a check of `a` gives.
     const testsupport::RecordingList::Line& CheckA() {
         Run(Request(a_, RunRequest::Task::Check));
@@ -64,12 +41,6 @@ protected:
                                     "import \"" + file + "\"", 30000);
         return imported.exitCode == 0u;
     }
-
-    testsupport::TempDir dir_;
-    const std::string a_ = dir_ / "a\\typed.dll";
-    const std::string b_ = dir_ / "b\\typed.dll";
-    registration::Session session_{testsupport::BuildRunners()};
-    testsupport::RecordingList list_;
 };
 
 // Each verdict, set up for real; no check changes the machine.

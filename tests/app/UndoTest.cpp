@@ -6,11 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "RecordingList.h"
-#include "TestComponents.h"
-#include "TestSupport.h"
+#include "TwoCopies.h"
 #include "results/RegFile.h"
-#include "tasks/Commands.h"
 #include "tasks/UndoRun.h"
 #include "win32/Handles.h"
 
@@ -37,31 +34,28 @@ private:
     undo::RunRecord& record_;
 };
 
-// Two copies of the typed component (class, ProgIDs, type library, a product key with values), a and
-// b; every registration of either removed afterwards.
-class UndoTest : public ::testing::Test {
+class UndoTest : public testsupport::TwoCopiesTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(testsupport::MakeDirs(dir_ / "a") && testsupport::MakeDirs(dir_ / "b"));
-        ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_TYPED_DLL), a_));
-        ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(VELQUIST_TYPED_DLL), b_));
-    }
-    void TearDown() override {
-        for (const bool perUser : {false, true}) {
-            for (const std::string& path : {a_, b_}) Run(Change(path, false, perUser, true));
-        }
-        session_.EndRunners();
-    }
-
     static RunRequest Change(const std::string& path, bool registerFlag, bool perUser = false, bool force = false) {
         RunRequest request{RunRequest::Mode::SingleFile, path, false, registerFlag, perUser};
         request.force = force;
         return request;
     }
     velquist::RunSummary Run(const RunRequest& request, undo::RunRecord* record = nullptr) {
-        Recorded control(record != nullptr ? *record : scratch_);
-        return velquist::Execute(request, session_, list_, [](const std::string& message) { ADD_FAILURE() << message; },
-                                 record != nullptr ? &control : nullptr);
+        if (record == nullptr) return Execute(request);
+        Recorded control(*record);
+        return Execute(request, &control);
+    }
+    // Build, a value of the run's product key, changed as another program would change it.
+    static void ChangeBuildSinceTheRun() {
+        HKEY opened = nullptr;
+        ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, 0, KEY_SET_VALUE | kView, &opened),
+                  ERROR_SUCCESS);
+        const win32::unique_hkey product(opened);
+        const DWORD build = 8;
+        ASSERT_EQ(::RegSetValueExA(product.get(), "Build", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&build),
+                                   sizeof build),
+                  ERROR_SUCCESS);
     }
     // The undo of the record: its lines checked against `kinds` (one per component) and "Undo completed".
     void UndoExpecting(const std::vector<LineKind>& kinds) {
@@ -71,13 +65,7 @@ protected:
         EXPECT_EQ(list_.lines.back().line.Text(), "Undo completed");
     }
 
-    testsupport::TempDir dir_;
-    const std::string a_ = dir_ / "a\\typed.dll";
-    const std::string b_ = dir_ / "b\\typed.dll";
-    registration::Session session_{testsupport::BuildRunners()};
-    testsupport::RecordingList list_;
     Recording record_;
-    Recording scratch_;
 };
 
 // Registering a over b's registration, or unregistering a forced while b holds its classes, machine-wide
@@ -112,13 +100,7 @@ TEST_F(UndoTest, AnUndoPutsBackTheRegistrationTheRunReplacedOrRemoved) {
 TEST_F(UndoTest, WhatChangedSinceTheRunIsLeftAndNamed) {
     Run(Change(a_, true), &record_);
     ASSERT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
-    HKEY opened = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, 0, KEY_SET_VALUE | kView, &opened),
-              ERROR_SUCCESS);
-    const win32::unique_hkey product(opened);
-    const DWORD build = 8;
-    ASSERT_EQ(::RegSetValueExA(product.get(), "Build", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&build), sizeof build),
-              ERROR_SUCCESS);
+    ChangeBuildSinceTheRun();
     UndoExpecting({LineKind::Restored});
     // Named once: the key kept for it is not named again, nor the parent kept for that key.
     EXPECT_EQ(list_.lines[0].detail, "Put back as it was before the run. HKEY_LOCAL_MACHINE\\" +
@@ -167,13 +149,7 @@ TEST_F(UndoTest, AComponentThatChangedNothingIsRestoredAsSuch) {
 TEST_F(UndoTest, TheHandOverPutsBackWhatIsLeftAndIsDeletedOnceRead) {
     const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
     Run(Change(a_, true), &record_);
-    HKEY opened = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, 0, KEY_SET_VALUE | kView, &opened),
-              ERROR_SUCCESS);
-    const win32::unique_hkey product(opened);
-    const DWORD build = 8;
-    ASSERT_EQ(::RegSetValueExA(product.get(), "Build", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&build), sizeof build),
-              ERROR_SUCCESS);
+    ChangeBuildSinceTheRun();
     std::wstring text;
     ASSERT_TRUE(undo::UndoText(undo::Pending(record_.Components()), text));
     RunRequest request;
@@ -182,8 +158,7 @@ TEST_F(UndoTest, TheHandOverPutsBackWhatIsLeftAndIsDeletedOnceRead) {
     DWORD error = ERROR_SUCCESS;
     ASSERT_TRUE(velquist::SaveRegFile(request.target, text, error)) << error;
 
-    const velquist::RunSummary put =
-        velquist::Execute(request, session_, list_, [](const std::string& message) { ADD_FAILURE() << message; });
+    const velquist::RunSummary put = Execute(request);
     EXPECT_EQ(put.succeeded, 1u);
     ASSERT_EQ(list_.lines.size(), 2u);
     EXPECT_EQ(list_.lines[0].text, "Restored : " + a_) << list_.lines[0].detail;
