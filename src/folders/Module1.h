@@ -33,8 +33,11 @@ void WalkFolder(const std::string& path, bool includeSubfolders, WalkProgress& p
 // Registers (registerFlag) or unregisters every ActiveX component in path and, when
 // includeSubfolders, in every folder below it, sub-folders first; one line per component tried, and
 // one "Failed : " line per component that could not be loaded (or whose call was stopped, or that the
-// guard left registered, or whose undo record could not be kept: see RegisterFile). Without a
-// session, one is made for the walk (its runners beside the program, machine-wide).
+// guard left registered, or whose undo record could not be kept: see RegisterFile). When the guard or
+// the undo record needs what each component registers, every component is captured first, two side by
+// side, and only then called, one after another in the walk's order; a stop during the captures calls
+// nothing (a capture that was stopped gets the line of a stopped call). Without a session, one is made
+// for the walk (its runners beside the program, machine-wide).
 void RegisterFolder(const std::string& path, bool includeSubfolders, bool registerFlag,
                     velquist::ResultList& list, WalkProgress* progress = nullptr);
 void RegisterFolder(registration::Session& session, const std::string& path, bool includeSubfolders,
