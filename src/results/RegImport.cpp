@@ -120,10 +120,7 @@ std::wstring_view Trimmed(std::wstring_view line) {
     return line;
 }
 
-struct Root {
-    std::wstring_view name;
-    HKEY key;
-};
+struct Root { std::wstring_view name; HKEY key; };
 const Root kRoots[] = {{L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
                            {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
                            {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
