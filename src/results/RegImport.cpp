@@ -121,11 +121,9 @@ std::wstring_view Trimmed(std::wstring_view line) {
 }
 
 struct Root { std::wstring_view name; HKEY key; };
-const Root kRoots[] = {{L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-                           {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-                           {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-                           {L"HKEY_USERS", HKEY_USERS},
-                           {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
+const Root kRoots[] = {{L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+                       {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {L"HKEY_USERS", HKEY_USERS},
+                       {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
 
 bool SplitName(const std::wstring& name, HKEY& root, std::wstring& subKey) {
     const std::size_t split = name.find(L'\\');

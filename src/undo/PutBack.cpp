@@ -141,6 +141,7 @@ void PutBack(const Part& part, const State& now, UndoOutcome& outcome) {
         }
     }
 }
+
 }  // namespace
 
 UndoOutcome Undo(const ComponentRecord& record) {

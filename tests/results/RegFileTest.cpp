@@ -342,46 +342,46 @@ TEST(RegFile, RegImportAndTheProgramsOwnImportApplyBothTexts) {
     testsupport::TempDir dir;
     const std::string reg = win32::SystemFolder() + "\\reg.exe";
     for (const bool ownImport : {false, true}) {
-    SCOPED_TRACE(ownImport ? "the program's import" : "reg import");
-    const auto import = [&](const std::wstring& text, const char* name) {
-        DWORD error = 0;
-        ASSERT_TRUE(velquist::SaveRegFile(dir / name, text, error)) << error;
-        if (ownImport) {
-            std::wstring read;
-            std::vector<velquist::RegSection> sections;
-            std::string why;
-            ASSERT_TRUE(velquist::ReadRegFile(dir / name, read, error)) << error;
-            ASSERT_TRUE(velquist::ParseRegText(read, sections, why)) << why;
-            for (const velquist::RegSection& section : sections) {
-                EXPECT_EQ(velquist::ApplyRegEdits(section.edits), ERROR_SUCCESS);
+        SCOPED_TRACE(ownImport ? "the program's import" : "reg import");
+        const auto import = [&](const std::wstring& text, const char* name) {
+            DWORD error = 0;
+            ASSERT_TRUE(velquist::SaveRegFile(dir / name, text, error)) << error;
+            if (ownImport) {
+                std::wstring read;
+                std::vector<velquist::RegSection> sections;
+                std::string why;
+                ASSERT_TRUE(velquist::ReadRegFile(dir / name, read, error)) << error;
+                ASSERT_TRUE(velquist::ParseRegText(read, sections, why)) << why;
+                for (const velquist::RegSection& section : sections) {
+                    EXPECT_EQ(velquist::ApplyRegEdits(section.edits), ERROR_SUCCESS);
+                }
+                return;
             }
-            return;
+            const auto outcome = testsupport::RunProcess(reg, "import \"" + (dir / name) + "\"", 60000);
+            EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(0)) << outcome.output;
+        };
+
+        import(velquist::RegistrationText(run, true, L"now"), "register.reg");
+        for (const Value& value : values) {
+            EXPECT_EQ(StoredValue(base, value.name), std::optional<Value>(value))
+                << std::string(value.name.begin(), value.name.end());
         }
-        const auto outcome = testsupport::RunProcess(reg, "import \"" + (dir / name) + "\"", 60000);
-        EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(0)) << outcome.output;
-    };
+        EXPECT_TRUE(testsupport::KeyExists(HKEY_CURRENT_USER, "Software\\VelquistRegFileTest\\Leaf"));
+        EXPECT_EQ(testsupport::StringValue(HKEY_CURRENT_USER, clsidKey + "\\InprocServer32"), "C:\\x.dll");
+        EXPECT_EQ(testsupport::StringValue(HKEY_CURRENT_USER, progIdKey + "\\CLSID"),
+                  "{5E1C0D1E-7A1B-4C2D-9E3F-0A1B2C3D4E5F}");
 
-    import(velquist::RegistrationText(run, true, L"now"), "register.reg");
-    for (const Value& value : values) {
-        EXPECT_EQ(StoredValue(base, value.name), std::optional<Value>(value))
-            << std::string(value.name.begin(), value.name.end());
-    }
-    EXPECT_TRUE(testsupport::KeyExists(HKEY_CURRENT_USER, "Software\\VelquistRegFileTest\\Leaf"));
-    EXPECT_EQ(testsupport::StringValue(HKEY_CURRENT_USER, clsidKey + "\\InprocServer32"), "C:\\x.dll");
-    EXPECT_EQ(testsupport::StringValue(HKEY_CURRENT_USER, progIdKey + "\\CLSID"),
-              "{5E1C0D1E-7A1B-4C2D-9E3F-0A1B2C3D4E5F}");
-
-    import(velquist::RemovalText(run, true, L"now"), "remove.reg");
-    for (const Value& value : values)
-        EXPECT_FALSE(StoredValue(base, value.name)) << std::string(value.name.begin(), value.name.end());
-    EXPECT_FALSE(testsupport::KeyExists(HKEY_CURRENT_USER, clsidKey));
-    EXPECT_FALSE(testsupport::KeyExists(HKEY_CURRENT_USER, progIdKey));
-    EXPECT_TRUE(testsupport::KeyExists(HKEY_CURRENT_USER, classes + "CLSID"));  // the shared parent stays
-    cleanUp();
+        import(velquist::RemovalText(run, true, L"now"), "remove.reg");
+        for (const Value& value : values)
+            EXPECT_FALSE(StoredValue(base, value.name)) << std::string(value.name.begin(), value.name.end());
+        EXPECT_FALSE(testsupport::KeyExists(HKEY_CURRENT_USER, clsidKey));
+        EXPECT_FALSE(testsupport::KeyExists(HKEY_CURRENT_USER, progIdKey));
+        EXPECT_TRUE(testsupport::KeyExists(HKEY_CURRENT_USER, classes + "CLSID"));  // the shared parent stays
+        cleanUp();
     }
 }
 
-// What the program's reading refuses: the line named, nothing half read.
+// What the program's reading refuses, the line named.
 TEST(RegFile, TheProgramsImportRefusesWhatIsNoRegFile) {
     struct Case {
         const wchar_t* text;
