@@ -3,6 +3,9 @@
 #include "undo/UndoRecord.h"
 
 #include <algorithm>
+#include <functional>
+#include <system_error>
+#include <thread>
 
 #include "results/RegFile.h"
 #include "undo/UndoKeys.h"
@@ -27,6 +30,40 @@ void Place(capture::Root root, const std::wstring& path, bool perUser, Part& par
         case capture::Root::Users: part.root = HKEY_USERS; break;
     }
     part.subKey = path;
+}
+
+// Parts enough to be worth a second thread: each reading is round trips to the registry, which serves
+// two threads at once.
+constexpr std::size_t kPartsForTwoThreads = 8;
+
+// Calls read(part) for every part, every other one on a second thread when there are enough of them,
+// all on this one when no thread can be had (or the other could not finish its share).
+void ForEachPart(std::vector<Part>& parts, const std::function<void(Part&)>& read) {
+    bool otherFailed = false;
+    std::thread other;
+    if (parts.size() >= kPartsForTwoThreads) {
+        try {
+            other = std::thread([&] {
+                try {
+                    for (std::size_t i = 1; i < parts.size(); i += 2) read(parts[i]);
+                } catch (...) {  // out of memory: its share is read again here
+                    otherFailed = true;
+                }
+            });
+        } catch (const std::system_error&) {
+        }
+    }
+    {
+        struct Join {
+            std::thread& thread;
+            ~Join() {
+                if (thread.joinable()) thread.join();
+            }
+        } join{other};
+        for (std::size_t i = 0; i < parts.size(); i += other.joinable() ? 2 : 1) read(parts[i]);
+    }
+    if (!otherFailed) return;
+    for (std::size_t i = 1; i < parts.size(); i += 2) read(parts[i]);
 }
 
 }  // namespace
@@ -89,14 +126,14 @@ LONG ReadState(const Part& part, State& state) {
     TreeKey self;
     for (const std::wstring& name : part.values) {
         const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
-        DWORD type = 0, size = 0;
-        LONG read = ::RegQueryValueExW(key.get(), valueName, nullptr, &type, nullptr, &size);
-        if (read == ERROR_FILE_NOT_FOUND) continue;
+        // One question for a value that fits the first guess, as most do; a larger one is asked again.
+        DWORD type = 0, size = 256;
         std::string data;
-        do {  // it may grow between the two questions
+        LONG read = ERROR_MORE_DATA;
+        while (read == ERROR_MORE_DATA) {
             data.resize(size);
             read = ::RegQueryValueExW(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-        } while (read == ERROR_MORE_DATA);
+        }
         if (read == ERROR_FILE_NOT_FOUND) continue;
         if (read != ERROR_SUCCESS) return read;
         data.resize(size);
@@ -144,14 +181,16 @@ bool RunRecord::Begin(const std::string& path, const capture::Capture* captured,
     record.path = path;
     record.captured = captured != nullptr;
     if (captured != nullptr) record.parts = PartsOf(*captured, perUser, unregister);
-    for (Part& part : record.parts) {
-        const LONG error = ReadState(part, part.before);
-        if (error != ERROR_SUCCESS) {
-            why = "Not called: " + win32::Narrow(part.name) + " could not be read for the undo record (error " +
-                  std::to_string(error) + ").";
-            return false;
-        }
+    std::vector<LONG> errors(record.parts.size(), ERROR_SUCCESS);
+    ForEachPart(record.parts, [&](Part& part) {
+        errors[static_cast<std::size_t>(&part - record.parts.data())] = ReadState(part, part.before);
         part.after = part.before;  // until End: a call that never returns changed nothing we know of
+    });
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        if (errors[i] == ERROR_SUCCESS) continue;
+        why = "Not called: " + win32::Narrow(record.parts[i].name) + " could not be read for the undo record (error " +
+              std::to_string(errors[i]) + ").";
+        return false;
     }
     components_.push_back(std::move(record));
     if (Grew(why)) return true;
@@ -162,11 +201,11 @@ bool RunRecord::Begin(const std::string& path, const capture::Capture* captured,
 void RunRecord::End() {
     if (components_.empty()) return;
     components_.back().ended = true;
-    for (Part& part : components_.back().parts) {
+    ForEachPart(components_.back().parts, [](Part& part) {
         // A part that cannot be read now is taken as the call left it unknown: as it was before, so
         // that nothing of it is put back over what may be the call's.
         if (ReadState(part, part.after) != ERROR_SUCCESS) part.after = part.before;
-    }
+    });
     std::string why;
     Grew(why);
 }
