@@ -162,15 +162,36 @@ UndoOutcome Undo(const ComponentRecord& record) {
 
 std::vector<ComponentRecord> Pending(const std::vector<ComponentRecord>& records) {
     std::vector<ComponentRecord> pending;
+    std::vector<std::wstring> changed;  // the folded names of parts something changed since the run
     for (const ComponentRecord& record : records) {
         ComponentRecord left{record.path, record.captured, record.ended, {}};
         for (const Part& part : record.parts) {
             if (part.before == part.after) continue;
             State now;
-            if (ReadState(part, now) == ERROR_SUCCESS && now == part.after) left.parts.push_back(part);
+            const bool read = ReadState(part, now) == ERROR_SUCCESS;
+            if (read && now == part.after) {
+                left.parts.push_back(part);
+            } else if (!read || !(now == part.before)) {
+                changed.push_back(registry::Folded(part.name));
+            }
         }
         if (!left.parts.empty()) pending.push_back(std::move(left));
     }
+    // A part whose putting back deletes its key with all below it (a key the run made, or one taken
+    // whole) stays out where that would take a part changed since with it.
+    const auto holdsChanged = [&](const Part& part) {
+        if (!part.whole && part.before.exists) return false;
+        const std::wstring folded = registry::Folded(part.name);
+        return std::any_of(changed.begin(), changed.end(), [&](const std::wstring& name) {
+            return name == folded ||
+                   (name.size() > folded.size() && name.compare(0, folded.size(), folded) == 0 && name[folded.size()] == L'\\');
+        });
+    };
+    for (ComponentRecord& record : pending) {
+        record.parts.erase(std::remove_if(record.parts.begin(), record.parts.end(), holdsChanged), record.parts.end());
+    }
+    pending.erase(std::remove_if(pending.begin(), pending.end(), [](const ComponentRecord& r) { return r.parts.empty(); }),
+                  pending.end());
     return pending;
 }
 

@@ -64,7 +64,8 @@ struct UndoOutcome {
 UndoOutcome Undo(const ComponentRecord& record);
 
 // What of the records is still to be put back: each part still as its call left it (neither put back
-// nor changed since), in its component; a component with no such part left out.
+// nor changed since), in its component, unless putting it back would delete a key that holds a part
+// changed since; a component with no such part left out.
 std::vector<ComponentRecord> Pending(const std::vector<ComponentRecord>& records);
 
 // The .reg text that puts the components back as they were before their calls when imported, the

@@ -19,6 +19,7 @@ namespace {
 constexpr char kClassKey[] = "Software\\Classes\\CLSID\\" VELQUIST_TYPED_CLSID;
 constexpr bool kWide = sizeof(void*) == 8;
 constexpr REGSAM kView = kWide ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+constexpr char kProductParent[] = "SOFTWARE\\Velquist Tests";
 
 class Recording final : public undo::RunRecord {
 public:
@@ -45,6 +46,11 @@ protected:
         if (record == nullptr) return Execute(request);
         Recorded control(*record);
         return Execute(request, &control);
+    }
+    static bool ProductParentExists() { return testsupport::KeyExists(HKEY_LOCAL_MACHINE, kProductParent, kView); }
+    // The product key, kept for Build, and its parent where the test's run made it.
+    static void RemoveKeptProductKey(bool parentBefore) {
+        testsupport::DeleteTree(HKEY_LOCAL_MACHINE, parentBefore ? VELQUIST_TYPED_PRODUCT_KEY : kProductParent, kView);
     }
     // Build, a value of the run's product key, changed as another program would change it.
     static void ChangeBuildSinceTheRun() {
@@ -98,6 +104,7 @@ TEST_F(UndoTest, AnUndoPutsBackTheRegistrationTheRunReplacedOrRemoved) {
 
 // A value something else changed after the run is left as it is and named; the rest goes back.
 TEST_F(UndoTest, WhatChangedSinceTheRunIsLeftAndNamed) {
+    const bool parentBefore = ProductParentExists();
     Run(Change(a_, true), &record_);
     ASSERT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
     ChangeBuildSinceTheRun();
@@ -109,7 +116,7 @@ TEST_F(UndoTest, WhatChangedSinceTheRunIsLeftAndNamed) {
                                          ", value Build left as it is: changed since the run.");
     EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
     EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, kView));  // it holds Build
-    testsupport::DeleteTree(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, kView);
+    RemoveKeptProductKey(parentBefore);
 }
 
 // The undo file, imported with reg.exe, gives the registry the undo would: b's registration back.
@@ -145,8 +152,11 @@ TEST_F(UndoTest, AComponentThatChangedNothingIsRestoredAsSuch) {
 }
 
 // The undo handed to a restart as administrator: what is still as the run left it goes back through the
-// hand-over file, which is deleted once read; a value changed since keeps its part out of the file.
+// hand-over file, which is deleted once read; a value changed since keeps its part out of the file, and
+// with it the deletion of the key the run made above it (the run's first, with nothing there before).
 TEST_F(UndoTest, TheHandOverPutsBackWhatIsLeftAndIsDeletedOnceRead) {
+    // The product key's parent, which earlier unregistrations leave behind empty, goes: the run makes it.
+    testsupport::DeleteTree(HKEY_LOCAL_MACHINE, kProductParent, kView);
     const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
     Run(Change(a_, true), &record_);
     ChangeBuildSinceTheRun();
@@ -164,9 +174,15 @@ TEST_F(UndoTest, TheHandOverPutsBackWhatIsLeftAndIsDeletedOnceRead) {
     EXPECT_EQ(list_.lines[0].text, "Restored : " + a_) << list_.lines[0].detail;
     EXPECT_EQ(list_.lines[1].text, "Undo completed");
     EXPECT_EQ(::GetFileAttributesA(request.target.c_str()), INVALID_FILE_ATTRIBUTES);
+    // Any other undo file is put back and left where it is.
+    request.target = dir_ / "kept.reg";
+    ASSERT_TRUE(velquist::SaveRegFile(request.target, text, error)) << error;
+    EXPECT_EQ(Execute(request).succeeded, 1u);
+    EXPECT_NE(::GetFileAttributesA(request.target.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kClassKey, kView));
-    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, kView));  // Build in it
-    testsupport::DeleteTree(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, kView);
+    // The product key and its parent are kept: Build is in them.
+    EXPECT_TRUE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, VELQUIST_TYPED_PRODUCT_KEY, kView));
+    RemoveKeptProductKey(false);
     EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
 }
 
