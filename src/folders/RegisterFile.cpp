@@ -26,15 +26,15 @@ bool BeforeCall(registration::Session& session, const std::string& path, bool re
                 const ChangeOptions& options, FileRegistration& file) {
     const bool guarded = !registerFlag && options.guard == Guard::OtherCopies;
     if (!options.NeedsCapture(registerFlag)) return true;
-    capture::Capture captured;
-    modRegister::Result capture;
+    CapturedAhead got;
     const auto ahead = options.ahead != nullptr ? options.ahead->find(path) : CapturesAhead::const_iterator{};
     if (options.ahead != nullptr && ahead != options.ahead->end()) {
-        capture = ahead->second.result;
-        captured = ahead->second.captured;
+        got = ahead->second;
     } else {
-        capture = session.Capture(path, captured);
+        got.result = session.Capture(path, got.captured);
     }
+    const modRegister::Result& capture = got.result;
+    const capture::Capture& captured = got.captured;
     if (capture.outcome == modRegister::Outcome::Stopped) {
         file.stopped = true;
         file.verdict = FileRegistration::Verdict::Called;

@@ -86,15 +86,6 @@ std::wstring NamePart(const std::wstring& name) {
     return name.empty() ? L"@=" : Quoted(name) + L"=";
 }
 
-std::wstring Utf16Units(const std::string& bytes) {
-    std::wstring units(bytes.size() / 2, L'\0');
-    for (size_t i = 0; i < units.size(); ++i) {
-        units[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    }
-    return units;
-}
-
 // A string regedit can quote: whole UTF-16 units, one terminating NUL, no line break or NUL before it.
 bool IsQuotable(const std::string& bytes) {
     if (bytes.size() < 2 || bytes.size() % 2 != 0) return false;
@@ -279,14 +270,28 @@ std::wstring RemovalText(const std::vector<capture::Capture>& captures, bool per
     return text + L"\r\n";
 }
 
-bool SaveRegFile(const std::string& path, const std::wstring& text, DWORD& error) {
-    std::string bytes = "\xFF\xFE";  // UTF-16LE's byte-order mark, which regedit and reg import look for
-    bytes.reserve(bytes.size() + 2 * text.size());
-    for (const wchar_t unit : text) {
+std::wstring Utf16Units(const std::string& bytes) {
+    std::wstring units(bytes.size() / 2, L'\0');
+    for (size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    }
+    return units;
+}
+
+std::string Utf16Bytes(std::wstring_view units) {
+    std::string bytes;
+    bytes.reserve(2 * units.size());
+    for (const wchar_t unit : units) {
         bytes += static_cast<char>(unit & 0xFF);
         bytes += static_cast<char>(unit >> 8 & 0xFF);
     }
-    return SaveWhole(path, bytes, error);
+    return bytes;
+}
+
+bool SaveRegFile(const std::string& path, const std::wstring& text, DWORD& error) {
+    // UTF-16LE's byte-order mark, which regedit and reg import look for
+    return SaveWhole(path, "\xFF\xFE" + Utf16Bytes(text), error);
 }
 
 }  // namespace velquist

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inspect/Capture.h"
@@ -36,6 +37,10 @@ std::wstring DeletedValueLine(const std::wstring& name);
 // date is shown in the header comment.
 std::wstring RegistrationText(const std::vector<capture::Capture>& captures, bool perUser, const std::wstring& date);
 std::wstring RemovalText(const std::vector<capture::Capture>& captures, bool perUser, const std::wstring& date);
+
+// The registry's UTF-16LE bytes of text, and the text of such bytes (an odd last byte dropped).
+std::string Utf16Bytes(std::wstring_view units);
+std::wstring Utf16Units(const std::string& bytes);
 
 // Writes the text as UTF-16LE with a byte-order mark, whole or not at all. False with the system
 // error when it could not be written (nothing is left behind then).

@@ -4,6 +4,7 @@
 #include <utility>
 #include <string_view>
 
+#include "results/RegFile.h"
 #include "win32/Handles.h"
 #include "win32/Text.h"
 
@@ -12,16 +13,6 @@ namespace {
 
 constexpr std::wstring_view kVersionLine = L"Windows Registry Editor Version 5.00";
 constexpr std::size_t kMaxFileBytes = 256u * 1024 * 1024;  // far beyond any undo or backup file
-
-std::string Bytes(std::wstring_view units) {
-    std::string bytes;
-    bytes.reserve(units.size() * 2);
-    for (const wchar_t unit : units) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8 & 0xFF);
-    }
-    return bytes;
-}
 
 int HexDigit(wchar_t c) {
     if (c >= L'0' && c <= L'9') return c - L'0';
@@ -68,7 +59,7 @@ bool ParseData(std::wstring_view data, RegEdit& edit) {
         std::wstring text;
         if (!ParseQuoted(data, at, text) || at != data.size()) return false;
         value.type = REG_SZ;
-        value.data = Bytes(text) + std::string(2, '\0');
+        value.data = Utf16Bytes(text) + std::string(2, '\0');
         return true;
     }
     if (data.rfind(L"dword:", 0) == 0) {
@@ -272,11 +263,7 @@ bool ReadRegFile(const std::string& path, std::wstring& text, DWORD& error) {
         return false;
     }
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        text.assign((bytes.size() - 2) / 2, L'\0');
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            text[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
-                                           static_cast<unsigned char>(bytes[3 + 2 * i]) << 8);
-        }
+        text = Utf16Units(bytes.substr(2));
     } else {
         text = win32::Wide(bytes);
     }
