@@ -84,6 +84,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.perUser = true;
             } else if (word == "force") {
                 line.force = true;
+            } else if (word == "i" || word.rfind("i:", 0) == 0) {
+                if (line.install.on) fail("/i is given twice.");
+                line.install.on = true;
+                line.install.hasCommandLine = word.size() > 1;
+                if (line.install.hasCommandLine) line.install.commandLine = argument.substr(3);
+            } else if (word == "n") {
+                line.install.alone = true;
             } else if (word == "run") {
                 line.run = true;
             } else if (word == "s") {
@@ -111,12 +118,19 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (tasks > 1) fail("Only one of " + TaskSwitches("and") + " can be given.");
     if (tasks > 0 && line.unregister) fail("/u cannot be given with " + TaskSwitches("or") + ".");
     if (line.force && !line.unregister) fail("/force is for unregister runs (/u) only.");
+    if (line.install.alone && !line.install.on) fail("/n is for DllInstall (/i) only: it calls DllInstall alone.");
+    if (line.install.on && line.task != RunRequest::Task::Change) {
+        fail("/i cannot be given with /" + std::string(TaskOf(line.task).word) + ".");
+    }
     const TaskSpec& task = TaskOf(line.task);
     if (line.perUser && !task.perUserApplies) fail("/user cannot be given with /" + std::string(task.word) + ".");
     if (!task.takesPath && hasPath) fail("/" + std::string(task.word) + " takes no file or folder: " + line.path);
     if (hasReport && !line.silent) fail("/report is for silent mode (/s) only.");
     if (!line.undoFile.empty() && line.task != RunRequest::Task::Change) {
         fail("/undo cannot be given with /" + std::string(task.word) + ".");
+    }
+    if (!line.undoFile.empty() && line.install.alone) {
+        fail("/undo cannot be given with /n: what DllInstall changes is not recorded.");
     }
     if (!line.undoFile.empty() && !line.silent) {
         fail("/undo is for silent mode (/s) only: in the window, File > Save undo file... writes the undo file.");
@@ -133,6 +147,7 @@ RunRequest RequestFrom(const CommandLine& line) {
     request.registerFlag = !line.unregister;
     request.perUser = line.perUser;
     request.force = line.force;
+    request.install = line.install;
     request.task = line.task;
     request.target = line.taskFile;
     return request;
@@ -150,8 +165,8 @@ std::vector<std::string> SplitArguments(const std::string& parameters) {
 }
 
 std::string Usage() {
-    return "Usage: velquist [/u [/force]] [/r] [/user] [/undo:FILE] [/check | /test | /export:FILE | /removal:FILE |\n"
-           "                /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
+    return "Usage: velquist [/u [/force]] [/r] [/user] [/i[:CMDLINE] [/n]] [/undo:FILE] [/check | /test | /export:FILE |\n"
+           "                /removal:FILE | /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
            "       velquist /scan | /clean:BACKUP.reg | /putback:FILE [/run] [/s] [/report:FILE]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
@@ -162,6 +177,10 @@ std::string Usage() {
            "/r\tWith a folder: include its sub-directories.\n"
            "/user\tRegister for the current user only (no administrator rights needed); with /export\n"
            "\tand /removal, write the keys for the current user only.\n"
+           "/i[:CMDLINE]\tAlso call DllInstall, with CMDLINE (without it, with none): after\n"
+           "\tDllRegisterServer, or with /u before DllUnregisterServer; the second only when the first\n"
+           "\tsucceeded.\n"
+           "/n\tWith /i: call DllInstall alone (a file is a component when it exports DllInstall).\n"
            "/check\tCheck whether this machine has each component registered, and where.\n"
            "/test\tMake each class a component registered here serves, and load its type libraries,\n"
            "\tas a client would (nothing is registered).\n"

@@ -1,4 +1,4 @@
-// The program's command line: velquist [/u [/force]] [/r] [/user] [/undo:FILE] [/check | /test | /export:FILE | /removal:FILE]
+// The program's command line: velquist [/u [/force]] [/r] [/user] [/i[:CMDLINE] [/n]] [/undo:FILE] [/check | /test | /export:FILE | /removal:FILE]
 // [/manifest:FILE] [/run] [/s] [/report:FILE] [PATH], or velquist /scan | /clean:BACKUP.reg [/run] [/s] [/report:FILE].
 #pragma once
 
@@ -15,6 +15,9 @@ struct CommandLine {
     bool subfolders = false;  // /r: include sub-directories (directory mode)
     bool perUser = false;     // /user: register for the current user only
     bool force = false;       // /force: with /u, unregister copies registered elsewhere too
+    // /i (a NULL command line), /i:CMDLINE: DllInstall after DllRegisterServer (before DllUnregisterServer
+    // with /u); with /n, DllInstall alone
+    registration::InstallCall install;
     // /check, /test, /export:FILE, /removal:FILE, /manifest:FILE (see the table of tasks); a register
     // run without one
     RunRequest::Task task = RunRequest::Task::Change;

@@ -7,10 +7,54 @@
 namespace Module1 {
 namespace {
 
-std::string LineDetail(const std::string& path, const modRegister::Result& result, bool registerFlag) {
-    std::string detail = modRegister::Detail(path, result, registerFlag);
-    if (result.perUser) detail += (detail.empty() ? "" : " ") + std::string("For the current user only.");
+constexpr char kInstallName[] = "DllInstall";
+
+std::string WithPerUser(std::string detail, bool perUser) {
+    if (perUser) detail += (detail.empty() ? "" : " ") + std::string("For the current user only.");
     return detail;
+}
+
+std::string LineDetail(const std::string& path, const modRegister::Result& result, bool registerFlag) {
+    return WithPerUser(modRegister::Detail(path, result, registerFlag), result.perUser);
+}
+
+// How a component's calls went: the last one made, whether all succeeded, and the line's detail.
+struct Calls {
+    modRegister::Result last;
+    bool succeeded = false;
+    bool stopped = false;
+    bool accessDenied = false;
+    std::string detail;
+};
+
+// DllRegisterServer then DllInstall(TRUE), or DllInstall(FALSE) then DllUnregisterServer, as the
+// system's registration tool orders them: the second only when the first succeeded, in one load.
+Calls CallEntries(registration::Session& session, const std::string& path, bool registerFlag,
+                  const ChangeOptions& options) {
+    Calls calls;
+    const auto take = [&](const modRegister::Result& result) {
+        calls.last = result;
+        calls.stopped = calls.stopped || result.outcome == modRegister::Outcome::Stopped;
+        calls.accessDenied = calls.accessDenied || modRegister::IsAccessDenied(result);
+        const std::string detail = modRegister::Detail(path, result, registerFlag);
+        calls.detail += (calls.detail.empty() ? "" : " ") + detail;
+        return result.Succeeded();
+    };
+    if (!options.Installs()) {
+        calls.succeeded = take(session.Call(path, registerFlag));
+    } else if (options.InstallsAlone()) {
+        calls.succeeded = take(session.Install(path, registerFlag, *options.install));
+    } else if (registerFlag) {
+        calls.succeeded = take(session.Call(path, true, modRegister::kWaitLimitMs, true)) &&
+                          take(session.Install(path, true, *options.install));
+        if (!calls.succeeded && !calls.last.install) calls.detail += " DllInstall was not called.";
+    } else {
+        calls.succeeded = take(session.Install(path, false, *options.install, true)) &&
+                          take(session.Call(path, false));
+        if (!calls.succeeded && calls.last.install) calls.detail += " DllUnregisterServer was not called.";
+    }
+    calls.detail = WithPerUser(calls.detail, calls.last.perUser);
+    return calls;
 }
 
 // The files another copy's registration names instead of this one, from a check of what this copy
@@ -81,23 +125,35 @@ std::string RefusedDetail(const std::vector<std::string>& otherFiles) {
 FileRegistration RegisterFile(registration::Session& session, const std::string& path, bool registerFlag,
                               const ChangeOptions& options) {
     FileRegistration file;
-    file.probe = session.Probe(path);
+    file.probe = options.InstallsAlone() ? session.ProbeInstall(path) : session.Probe(path);
+    // A component that would be called for DllInstall, which it lacks, is called for nothing.
+    if (file.probe.Succeeded() && options.Installs() && !options.InstallsAlone() &&
+        !session.HeadersExport(path, kInstallName)) {
+        file.probe.outcome = modRegister::Outcome::EntryMissing;
+        file.probe.install = true;
+    }
     if (!file.probe.Succeeded()) {
         file.stopped = file.probe.outcome == modRegister::Outcome::Stopped;
-        if (modRegister::IsUnloadableComponent(file.probe)) {
-            file.verdict = FileRegistration::Verdict::Unloadable;
+        const bool lacking = file.probe.install && file.probe.outcome == modRegister::Outcome::EntryMissing;
+        if (lacking || modRegister::IsUnloadableComponent(file.probe)) {
+            file.verdict = lacking ? FileRegistration::Verdict::Lacking : FileRegistration::Verdict::Unloadable;
             file.line = velquist::FailedLine(path, LineDetail(path, file.probe, registerFlag));
         }
         return file;
     }
     if (!BeforeCall(session, path, registerFlag, options, file)) return file;
-    const modRegister::Result call = session.Call(path, registerFlag);
-    if (options.undo != nullptr) options.undo->End();
+    const Calls calls = CallEntries(session, path, registerFlag, options);
+    if (options.undo != nullptr && !options.InstallsAlone()) options.undo->End();
     file.verdict = FileRegistration::Verdict::Called;
-    file.stopped = call.outcome == modRegister::Outcome::Stopped;
-    file.accessDenied = modRegister::IsAccessDenied(call);
-    const std::string detail = LineDetail(path, call, registerFlag);
-    file.line = call.Succeeded() ? velquist::SuccessLine(registerFlag, path, detail) : velquist::FailedLine(path, detail);
+    file.stopped = calls.stopped;
+    file.accessDenied = calls.accessDenied;
+    if (!calls.succeeded) {
+        file.line = velquist::FailedLine(path, calls.detail);
+    } else if (options.InstallsAlone()) {
+        file.line = velquist::InstalledLine(registerFlag, path, calls.detail);
+    } else {
+        file.line = velquist::SuccessLine(registerFlag, path, calls.detail);
+    }
     return file;
 }
 

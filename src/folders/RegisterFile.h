@@ -18,6 +18,7 @@ struct FileRegistration {
         Unloadable,    // a component that could not be loaded (or whose probe was stopped): a failed line
         Called,        // its entry point was called: the line says how that went
         Refused,       // not unregistered: its classes are registered for another file (a failed line)
+        Lacking,       // a component without the DllInstall a run that calls it asked for (a failed line)
     };
     Verdict verdict = Verdict::NotComponent;
     modRegister::Result probe;
@@ -48,12 +49,22 @@ struct ChangeOptions {
     // Captures made ahead of the calls (a folder's, side by side): a file found here is not captured
     // again before its call.
     const CapturesAhead* ahead = nullptr;
+    // DllInstall, after DllRegisterServer or before DllUnregisterServer, or alone (nullptr, or not on:
+    // not called). Called alone, it has neither the guard nor the undo record: what it changes is its
+    // own, and no capture sees it.
+    const registration::InstallCall* install = nullptr;
+    bool Installs() const { return install != nullptr && install->on; }
+    bool InstallsAlone() const { return Installs() && install->alone; }
     // Whether the guard or the undo record needs what a component registers before its call.
-    bool NeedsCapture(bool registerFlag) const { return (!registerFlag && guard == Guard::OtherCopies) || undo != nullptr; }
+    bool NeedsCapture(bool registerFlag) const {
+        return !InstallsAlone() && ((!registerFlag && guard == Guard::OtherCopies) || undo != nullptr);
+    }
 };
 
 // Probes the file in the session and, for a component, calls DllRegisterServer (registerFlag) or
-// DllUnregisterServer. A line's detail says when the session registers for the current user only.
+// DllUnregisterServer, with DllInstall as options.install says: after DllRegisterServer, before
+// DllUnregisterServer, the second only when the first succeeded; the line is a success only when both
+// did. A line's detail says when the session registers for the current user only.
 FileRegistration RegisterFile(registration::Session& session, const std::string& path, bool registerFlag,
                               const ChangeOptions& options = {});
 

@@ -195,7 +195,7 @@ bool IsUnloadableComponent(const Result& probe) {
 }
 
 std::string Detail(const std::string& path, const Result& result, bool registerFlag, DWORD waitLimitMs) {
-    const std::string entry = registerFlag ? "DllRegisterServer" : "DllUnregisterServer";
+    const std::string entry = result.install ? "DllInstall" : registerFlag ? "DllRegisterServer" : "DllUnregisterServer";
     switch (result.outcome) {
         case Outcome::Success: return entry + " succeeded.";
         case Outcome::EntryFailed: {
@@ -208,7 +208,7 @@ std::string Detail(const std::string& path, const Result& result, bool registerF
             if (IsAccessDenied(result.code) && !result.perUser && !result.capture) detail += " Run Velquist as administrator.";
             return detail;
         }
-        case Outcome::EntryMissing: return "Has no " + entry + " entry point.";
+        case Outcome::EntryMissing: return (result.install ? "It has no " : "Has no ") + entry + " entry point.";
         case Outcome::TimedOut:
             return "Did not finish within " + std::to_string(waitLimitMs / 1000) + " seconds; it was stopped.";
         case Outcome::Crashed: return "Crashed (" + ExceptionText(result.code) + ").";
@@ -250,9 +250,14 @@ std::string Counted(unsigned long long count, const char* one, const char* many)
 
 std::string Summary(bool registerFlag, unsigned succeeded, unsigned failed, unsigned long long checked,
                     double seconds) {
+    return Summary(registerFlag ? "registered" : "unregistered", succeeded, failed, checked, seconds);
+}
+
+std::string Summary(const char* done, unsigned succeeded, unsigned failed, unsigned long long checked,
+                    double seconds) {
     char time[32];
     std::snprintf(time, sizeof time, "%.1f", seconds);
-    return Grouped(succeeded) + (registerFlag ? " registered, " : " unregistered, ") + Grouped(failed) +
+    return Grouped(succeeded) + " " + done + ", " + Grouped(failed) +
            " failed, " + Grouped(checked) + (checked == 1 ? " file" : " files") + " checked in " + time + " s.";
 }
 

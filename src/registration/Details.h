@@ -34,5 +34,8 @@ std::string Counted(unsigned long long count, const char* one, const char* many)
 // The closing line's summary: "3 registered, 1 failed, 1,204 files checked in 2.4 s."
 std::string Summary(bool registerFlag, unsigned succeeded, unsigned failed, unsigned long long checked,
                     double seconds);
+// The same with the word for what succeeded: "installed", "uninstalled", ...
+std::string Summary(const char* done, unsigned succeeded, unsigned failed, unsigned long long checked,
+                    double seconds);
 
 }  // namespace modRegister

@@ -41,6 +41,7 @@ struct Result {
     bool perUser = false;         // asked for with per-user registration on
     bool runnerExit = false;      // RunnerUnavailable: `code` is the exit code of a runner that ended as it started
     bool capture = false;         // asked for a capture: DllRegisterServer inside a scratch key
+    bool install = false;         // asked for DllInstall (its probe, or its call)
     bool Succeeded() const { return outcome == Outcome::Success; }
     // The entry point ran and did not finish well (it failed, crashed, hung or ended its process): it
     // may have written part of what it registers.

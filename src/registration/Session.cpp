@@ -13,6 +13,12 @@ using modRegister::Outcome;
 using modRegister::Result;
 
 constexpr char kRegisterName[] = "DllRegisterServer";
+constexpr char kInstallName[] = "DllInstall";
+
+bool AsksInstall(runner::Request kind) {
+    return kind == runner::Request::ProbeInstall || kind == runner::Request::Install ||
+           kind == runner::Request::Uninstall;
+}
 
 Result Make(Outcome outcome, DWORD code = 0, peexports::ExportCheck headers = peexports::ExportCheck::Exported) {
     Result result;
@@ -24,7 +30,8 @@ Result Make(Outcome outcome, DWORD code = 0, peexports::ExportCheck headers = pe
 
 // Reads the file's headers without running any of it: only the pages they and the export tables lie
 // in, through the session's page buffers.
-peexports::HeaderCheck CheckHeaders(const std::string& fullPath, pefile::PageCache& pages, DWORD& error) {
+peexports::HeaderCheck CheckHeaders(const std::string& fullPath, pefile::PageCache& pages, DWORD& error,
+                                    const char* name) {
     FileBytes file(fullPath);
     error = file.Error();
     if (error != ERROR_SUCCESS) return {};
@@ -33,19 +40,20 @@ peexports::HeaderCheck CheckHeaders(const std::string& fullPath, pefile::PageCac
         return {};  // not a PE file
     }
     pages.Reset(file);
-    const peexports::HeaderCheck headers = peexports::CheckExport(pages, kRegisterName);
+    const peexports::HeaderCheck headers = peexports::CheckExport(pages, name);
     if (file.Error() != ERROR_SUCCESS) error = file.Error();
     if (pages.Failed()) error = file.Error() != ERROR_SUCCESS ? file.Error() : ERROR_READ_FAULT;
     pages.Detach();
     return headers;
 }
 
-// The full path and the header check; Success when the file is for a runner to load.
-Result CheckedFile(const std::string& path, pefile::PageCache& pages, std::string& fullPath) {
+// The full path and the header check for the export `name`; Success when the file is for a runner to load.
+Result CheckedFile(const std::string& path, pefile::PageCache& pages, std::string& fullPath,
+                   const char* name = kRegisterName) {
     DWORD error = ERROR_SUCCESS;
     fullPath = win32::FullPath(path, error);
     if (fullPath.empty()) return Make(Outcome::LoadFailed, error, peexports::ExportCheck::NotPe);
-    const peexports::HeaderCheck headers = CheckHeaders(fullPath, pages, error);
+    const peexports::HeaderCheck headers = CheckHeaders(fullPath, pages, error, name);
     Result result = Make(Outcome::Success, 0, headers.check);
     result.machine = headers.machine;
     if (error != ERROR_SUCCESS) {
@@ -181,12 +189,21 @@ runner::RunnerClient* Session::For(std::uint16_t machine) noexcept {
     return nullptr;
 }
 
-Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs, capture::Capture* captured) {
+Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs, capture::Capture* captured,
+                    std::uint32_t flags, const InstallCall* install) {
     try {
         std::string fullPath;
-        Result result = CheckedFile(path, pages_, fullPath);
+        Result result = CheckedFile(path, pages_, fullPath, AsksInstall(kind) ? kInstallName : kRegisterName);
         result.perUser = captured == nullptr && perUser_;
         result.capture = captured != nullptr;
+        result.install = AsksInstall(kind);
+        // A component that cannot be installed is told apart from a file that is none.
+        if (kind == runner::Request::ProbeInstall && result.headers == peexports::ExportCheck::NameAbsent &&
+            HeadersExport(path, kRegisterName)) {
+            result.outcome = Outcome::EntryMissing;
+            result.headers = peexports::ExportCheck::Exported;
+            return result;
+        }
         if (!result.Succeeded()) return result;
         runner::RunnerClient* client = For(result.machine);
         if (client == nullptr) {  // a component for a processor we have no runner for (ARM64, say)
@@ -199,7 +216,10 @@ Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLim
             CaptureInRunner(*client, fullPath, waitLimitMs, observer_, *escapes_, sweeper_, result, *captured);
             return result;
         }
-        Interpret(client->Send(kind, fullPath, waitLimitMs, observer_, perUser_ ? runner::kPerUserFlag : 0), result);
+        if (perUser_) flags |= runner::kPerUserFlag;
+        const std::string text =
+            install != nullptr ? runner::InstallText(fullPath, install->hasCommandLine, install->commandLine) : fullPath;
+        Interpret(client->Send(kind, text, waitLimitMs, observer_, flags), result);
         return result;
     } catch (...) {  // only allocation can throw here; nothing crosses the interface
         Result result = Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
@@ -229,9 +249,11 @@ Result Session::Test(const std::string& path, const std::vector<runner::TestItem
     }
 }
 
-bool Session::HeadersSayComponent(const std::string& path) {
+bool Session::HeadersSayComponent(const std::string& path) { return HeadersExport(path, kRegisterName); }
+
+bool Session::HeadersExport(const std::string& path, const char* name) {
     std::string fullPath;
-    return CheckedFile(path, pages_, fullPath).Succeeded();
+    return CheckedFile(path, pages_, fullPath, name).Succeeded();
 }
 
 Result Session::Capture(const std::string& path, capture::Capture& captured, DWORD waitLimitMs) {
@@ -242,8 +264,19 @@ Result Session::Probe(const std::string& path, DWORD waitLimitMs) {
     return Ask(runner::Request::Probe, path, waitLimitMs);
 }
 
-Result Session::Call(const std::string& path, bool registerFlag, DWORD waitLimitMs) {
-    return Ask(registerFlag ? runner::Request::Register : runner::Request::Unregister, path, waitLimitMs);
+Result Session::Call(const std::string& path, bool registerFlag, DWORD waitLimitMs, bool keepLoaded) {
+    return Ask(registerFlag ? runner::Request::Register : runner::Request::Unregister, path, waitLimitMs, nullptr,
+               keepLoaded ? runner::kKeepLoadedFlag : 0);
+}
+
+Result Session::ProbeInstall(const std::string& path, DWORD waitLimitMs) {
+    return Ask(runner::Request::ProbeInstall, path, waitLimitMs);
+}
+
+Result Session::Install(const std::string& path, bool install, const InstallCall& call, bool keepLoaded,
+                        DWORD waitLimitMs) {
+    return Ask(install ? runner::Request::Install : runner::Request::Uninstall, path, waitLimitMs, nullptr,
+               keepLoaded ? runner::kKeepLoadedFlag : 0, &call);
 }
 
 DWORD Session::RunnerProcessId(std::uint16_t machine) const noexcept {

@@ -11,6 +11,7 @@
 
 #include "inspect/Capture.h"
 #include "inspect/CaptureKeys.h"
+#include "registration/InstallCall.h"
 #include "registration/Outcome.h"
 #include "pe/PeFile.h"
 #include "runner/RunnerClient.h"
@@ -48,8 +49,20 @@ public:
     // The header check, then (for a component) a load and a look-up of "DllRegisterServer" in the
     // runner of the file's bitness; the library stays loaded there for the call that follows.
     modRegister::Result Probe(const std::string& path, DWORD waitLimitMs = modRegister::kWaitLimitMs);
-    // DllRegisterServer (registerFlag) or DllUnregisterServer in the runner of the file's bitness.
-    modRegister::Result Call(const std::string& path, bool registerFlag, DWORD waitLimitMs = modRegister::kWaitLimitMs);
+    // DllRegisterServer (registerFlag) or DllUnregisterServer in the runner of the file's bitness;
+    // with keepLoaded, the library stays loaded there for a DllInstall that follows.
+    modRegister::Result Call(const std::string& path, bool registerFlag, DWORD waitLimitMs = modRegister::kWaitLimitMs,
+                             bool keepLoaded = false);
+
+    // The probe for DllInstall alone: the header check, then a load and a look-up of "DllInstall". A
+    // component (by its DllRegisterServer) without that export gets EntryMissing without a load.
+    modRegister::Result ProbeInstall(const std::string& path, DWORD waitLimitMs = modRegister::kWaitLimitMs);
+    // DllInstall(install, the call's command line) in the runner of the file's bitness; with
+    // keepLoaded, the library stays loaded for a DllUnregisterServer that follows.
+    modRegister::Result Install(const std::string& path, bool install, const InstallCall& call, bool keepLoaded = false,
+                                DWORD waitLimitMs = modRegister::kWaitLimitMs);
+    // Whether the file's headers say it exports `name` (none of its code runs).
+    bool HeadersExport(const std::string& path, const char* name);
 
     // The header check alone: whether the file is a PE file that exports DllRegisterServer (a component
     // for a runner to load). None of its code runs.
@@ -93,7 +106,8 @@ public:
 private:
     runner::RunnerClient* For(std::uint16_t machine) noexcept;
     modRegister::Result Ask(runner::Request kind, const std::string& path, DWORD waitLimitMs,
-                            capture::Capture* captured = nullptr);
+                            capture::Capture* captured = nullptr, std::uint32_t flags = 0,
+                            const InstallCall* install = nullptr);
 
     Session(const RunnerPrograms& programs, EscapeWatch& shared);
 

@@ -15,6 +15,8 @@ std::string Closing(RunKind run, bool stopped) {
         case RunKind::Scan: return stopped ? "Scan stopped" : "Scan completed";
         case RunKind::Clean: return stopped ? "Clean stopped" : "Clean completed";
         case RunKind::Undo: return stopped ? "Undo stopped" : "Undo completed";
+        case RunKind::Install: return stopped ? "Install operation stopped" : "Install operation completed";
+        case RunKind::Uninstall: return stopped ? "Uninstall operation stopped" : "Uninstall operation completed";
     }
     return {};
 }
@@ -37,7 +39,9 @@ int ResultLine::Icon() const noexcept {
         case LineKind::Exported:
         case LineKind::Works:
         case LineKind::Removed:
-        case LineKind::Restored: return kIconSuccess;
+        case LineKind::Restored:
+        case LineKind::Installed:
+        case LineKind::Uninstalled: return kIconSuccess;
         case LineKind::Failed: return kIconFailure;
         case LineKind::NotRegistered:
         case LineKind::RegisteredElsewhere:
@@ -61,6 +65,11 @@ void AddResultLine(ResultList& list, const ResultLine& line) {
 ResultLine SuccessLine(bool registerFlag, const std::string& path, const std::string& detail) {
     return {registerFlag ? LineKind::Registered : LineKind::Unregistered, path, detail,
             registerFlag ? RunKind::Register : RunKind::Unregister};
+}
+
+ResultLine InstalledLine(bool install, const std::string& path, const std::string& detail) {
+    return {install ? LineKind::Installed : LineKind::Uninstalled, path, detail,
+            install ? RunKind::Install : RunKind::Uninstall};
 }
 
 ResultLine FailedLine(const std::string& path, const std::string& detail) {
@@ -93,6 +102,8 @@ const char* ResultName(LineKind kind) {
         case LineKind::Broken: return "Broken";
         case LineKind::Removed: return "Removed";
         case LineKind::Restored: return "Restored";
+        case LineKind::Installed: return "Installed";
+        case LineKind::Uninstalled: return "Uninstalled";
     }
     return "";
 }

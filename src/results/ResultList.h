@@ -17,10 +17,11 @@ enum class LineKind {
     Missing, Broken,     // a scan's findings: a file registrations name, an entry that points at nothing
     Removed,             // a clean's: what pointed at a missing file (or at nothing), removed
     Restored,            // an undo's: a component's registry keys put back as they were before its call
+    Installed, Uninstalled,  // DllInstall called alone: it succeeded
 };
 
 // What a run did: its closing line says it.
-enum class RunKind { Register, Unregister, Check, Export, Test, Scan, Clean, Undo };
+enum class RunKind { Register, Unregister, Check, Export, Test, Scan, Clean, Undo, Install, Uninstall };
 
 // One line of the list: data. What it shows is derived (Text, Icon), never parsed back.
 struct ResultLine {
@@ -38,7 +39,9 @@ struct ResultLine {
     // "Does not work : " (warning icon), closed by "Test completed" or "Test stopped"; a scan's "Missing : "
     // (a file) and "Broken : " (an entry), warning icon, closed by "Scan completed" or "Scan stopped"; a
     // clean's "Removed : " (success icon) and "Failed : ", closed by "Clean completed" or "Clean stopped";
-    // an undo's "Restored : " (success icon) and "Failed : ", closed by "Undo completed".
+    // an undo's "Restored : " (success icon) and "Failed : ", closed by "Undo completed"; DllInstall's
+    // alone "Installed : " / "Uninstalled : " (success icon), closed by "Install operation completed" or
+    // "Uninstall operation completed" ("... stopped").
     std::string Text() const;
     int Icon() const noexcept;
     friend bool operator==(const ResultLine&, const ResultLine&) = default;
@@ -59,6 +62,8 @@ void AddResultLine(ResultList& list, const ResultLine& line);
 // The lines of a run.
 ResultLine SuccessLine(bool registerFlag, const std::string& path, const std::string& detail = {});
 ResultLine FailedLine(const std::string& path, const std::string& detail = {});
+// "Installed : PATH" (install) or "Uninstalled : PATH": DllInstall called alone succeeded.
+ResultLine InstalledLine(bool install, const std::string& path, const std::string& detail = {});
 ResultLine ClosingLine(bool registerFlag, bool stopped, const std::string& detail = {});
 ResultLine ClosingLine(RunKind run, bool stopped, const std::string& detail = {});
 

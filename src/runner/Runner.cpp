@@ -12,6 +12,7 @@
 #include "pe/LoadDiagnosis.h"
 #include "runner/PipeIo.h"
 #include "runner/RunnerCapture.h"
+#include "runner/RunnerLoad.h"
 #include "runner/RunnerProtocol.h"
 #include "runner/RunnerQuiet.h"
 #include "runner/RunnerTest.h"
@@ -24,9 +25,11 @@ namespace runner {
 namespace {
 
 using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+using InstallPoint = HRESULT(STDAPICALLTYPE*)(BOOL install, LPCWSTR commandLine);
 
 constexpr char kRegisterName[] = "DllRegisterServer";
 constexpr char kUnregisterName[] = "DllUnregisterServer";
+constexpr char kInstallName[] = "DllInstall";
 
 // Ends the runner when the program ends, however it ends (where no job object could do it).
 DWORD WINAPI WatchProgram(LPVOID parent) {
@@ -35,53 +38,14 @@ DWORD WINAPI WatchProgram(LPVOID parent) {
     return 0;
 }
 
-// A reply and the detail that follows it on the pipe.
-struct Response {
-    Reply reply;
-    std::string detail;
-};
+Response Answer(runner::Answer answer, DWORD code = 0) { return AnswerOf(answer, code); }
 
-Response Answer(runner::Answer answer, DWORD code = 0) {
-    Response response;
-    response.reply.answer = answer;
-    response.reply.code = code;
-    return response;
+template <typename Function>
+Function As(FARPROC entry) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(entry));
 }
 
-// A failed load, with the import behind it when its error says an import is unmet. The runner is the
-// place to look: its system folder and loaded libraries are those of the component's bitness.
-Response LoadFailure(const std::string& path, DWORD error) {
-    if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;  // a failed load always carries a code
-    Response response = Answer(Answer::LoadFailed, error);
-    if (error == ERROR_MOD_NOT_FOUND || error == ERROR_PROC_NOT_FOUND) {
-        response.detail = EncodeDetail(FindUnmetImport(path, error));
-        response.reply.detailBytes = static_cast<std::uint32_t>(response.detail.size());
-    }
-    return response;
-}
-
-// Loads exactly the file named; its dependencies from its own folder first, then the folders every load
-// of the runner searches (`restricted`: RestrictLibrarySearch took), never the runner's own folder or
-// the current one. A trailing '.' keeps the loader from adding ".dll" to a bare name.
-win32::unique_hmodule LoadComponent(const std::string& fullPath, bool restricted) {
-    std::string loadPath = fullPath;
-    const auto nameStart = loadPath.find_last_of("\\/");
-    if (loadPath.find('.', nameStart == std::string::npos ? 0 : nameStart + 1) == std::string::npos) loadPath += '.';
-    if (!restricted) {
-        return win32::unique_hmodule(::LoadLibraryExA(loadPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-    }
-    win32::unique_hmodule library(::LoadLibraryExA(loadPath.c_str(), nullptr, LoadComponentFlags()));
-    if (library || ::GetLastError() != ERROR_INVALID_PARAMETER) return library;
-    // Wine takes the component's own folder only from a drive path, not a UNC one: name that folder for
-    // this load alone (Wine searches the folder added last first).
-    const DLL_DIRECTORY_COOKIE cookie = ::AddDllDirectory(win32::Wide(win32::FolderOf(fullPath)).c_str());
-    library.reset(
-        ::LoadLibraryExA(loadPath.c_str(), nullptr, LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32));
-    const DWORD error = ::GetLastError();
-    if (cookie != nullptr) ::RemoveDllDirectory(cookie);
-    ::SetLastError(error);
-    return library;
-}
+HRESULT CallPlain(FARPROC entry) { return As<EntryPoint>(entry)(); }
 
 // The library a probe left loaded for the call that normally follows on the same file, so that a
 // component is loaded (and its initialisation run) once per file rather than twice. The user's classes
@@ -96,20 +60,39 @@ public:
     // component's detach code is not to run (it may block or fault).
     ~Runner() { (void)kept_.release(); }
 
-    Response Serve(Request kind, const std::string& path, bool perUser) {
-        Response response = Dispatch(kind, path, perUser);
+    Response Serve(Request kind, const std::string& text, std::uint32_t flags) {
+        Response response = Dispatch(kind, text, (flags & kPerUserFlag) != 0, (flags & kKeepLoadedFlag) != 0);
         if (!kept_) classes_.Leave();  // nothing of the component is loaded any more
         return response;
     }
 
 private:
-    Response Dispatch(Request kind, const std::string& path, bool perUser) {
-        if (kind == Request::Probe) return Probe(path, perUser);
-        if (kind == Request::Register || kind == Request::Unregister) {
-            return Call(path, kind == Request::Register, perUser);
+    Response Dispatch(Request kind, const std::string& text, bool perUser, bool keep) {
+        const auto none = [](ScratchOverrides&) { return DWORD{ERROR_SUCCESS}; };
+        switch (kind) {
+            case Request::Probe: return Probe(text, perUser, kRegisterName);
+            case Request::ProbeInstall: return Probe(text, perUser, kInstallName);
+            case Request::Register:
+            case Request::Unregister: {
+                const char* name = kind == Request::Register ? kRegisterName : kUnregisterName;
+                return Call(text, perUser, keep, name, CallPlain, none);
+            }
+            case Request::Install:
+            case Request::Uninstall: {
+                std::string path, commandLine;
+                bool hasCommandLine = false;
+                if (!SplitInstallText(text, path, hasCommandLine, commandLine)) return Answer(Answer::BadRequest);
+                const std::wstring wide = win32::Wide(commandLine);
+                const BOOL install = kind == Request::Install ? TRUE : FALSE;
+                return Call(path, perUser, keep, kInstallName,
+                            [&](FARPROC entry) {
+                                return As<InstallPoint>(entry)(install, hasCommandLine ? wide.c_str() : nullptr);
+                            },
+                            none);
+            }
+            case Request::Capture: return Capture(text);
+            default: return Answer(Answer::BadRequest);
         }
-        if (kind == Request::Capture) return Capture(path);
-        return Answer(Answer::BadRequest);
     }
 
     // Frees what was kept, puts HKEY_CLASSES_ROOT where the request wants it, then loads the file;
@@ -139,15 +122,19 @@ private:
         return library;
     }
 
-    Response Probe(const std::string& path, bool perUser) {
+    Response Probe(const std::string& path, bool perUser, const char* name) {
         Response failure;
         win32::unique_hmodule library = Load(path, perUser, failure);
         if (!library) return failure;
-        if (::GetProcAddress(library.get(), kRegisterName) == nullptr) return Answer(Answer::EntryMissing);
+        if (::GetProcAddress(library.get(), name) == nullptr) return Answer(Answer::EntryMissing);
+        Keep(std::move(library), path, perUser);
+        return Answer(Answer::Success);
+    }
+
+    void Keep(win32::unique_hmodule library, const std::string& path, bool perUser) {
         kept_ = std::move(library);
         keptPath_ = path;
         keptPerUser_ = perUser;
-        return Answer(Answer::Success);
     }
 
     // The library the probe kept for this file and mode, else the file loaded afresh; none, with the
@@ -160,11 +147,16 @@ private:
         return Load(path, perUser, failure);
     }
 
-    // The entry point called in a single-threaded apartment, as components expect and the system's own
-    // registration tool gives; `redirect` runs inside the apartment, just before it.
-    template <typename Redirect>
-    Response CallEntry(win32::unique_hmodule library, const char* name, Redirect&& redirect) {
-        const auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(library.get(), name)));
+    // The entry point `name` of the file, called by `invoke` in a single-threaded apartment, as
+    // components expect and the system's own registration tool gives; `redirect` runs inside the
+    // apartment, just before it. With `keep`, the library stays loaded for the next call on the file.
+    template <typename Invoke, typename Redirect>
+    Response Call(const std::string& path, bool perUser, bool keep, const char* name, Invoke&& invoke,
+                  Redirect&& redirect) {
+        Response failure;
+        win32::unique_hmodule library = Take(path, perUser, failure);
+        if (!library) return failure;
+        const FARPROC entry = ::GetProcAddress(library.get(), name);
         if (entry == nullptr) return Answer(Answer::EntryMissing);
         HRESULT hr = S_OK;
         {
@@ -173,7 +165,7 @@ private:
             const DWORD error = redirect(overrides);
             if (error != ERROR_SUCCESS) return Answer(Answer::CaptureFailed, error);
             try {
-                hr = entry();
+                hr = invoke(entry);
             } catch (...) {
                 // The runner ends on it (Serve's catch); the library stays loaded, as the exception's
                 // own code is in it.
@@ -181,16 +173,12 @@ private:
                 throw;
             }
         }  // the keys are given back before the library's detach code runs
-        library.reset();
+        if (keep) {
+            Keep(std::move(library), path, perUser);
+        } else {
+            library.reset();
+        }
         return SUCCEEDED(hr) ? Answer(Answer::Success) : Answer(Answer::EntryFailed, static_cast<DWORD>(hr));
-    }
-
-    Response Call(const std::string& path, bool registerFlag, bool perUser) {
-        Response failure;
-        win32::unique_hmodule library = Take(path, perUser, failure);
-        if (!library) return failure;
-        return CallEntry(std::move(library), registerFlag ? kRegisterName : kUnregisterName,
-                         [](ScratchOverrides&) { return DWORD{ERROR_SUCCESS}; });
     }
 
     // DllRegisterServer with the predefined keys in the scratch key. The component is loaded (and its
@@ -198,11 +186,7 @@ private:
     Response Capture(const std::string& text) {
         std::string path, scratchKey;
         if (!SplitCaptureText(text, path, scratchKey)) return Answer(Answer::BadRequest);
-        Response failure;
-        win32::unique_hmodule library = Take(path, false, failure);
-        if (!library) return failure;
-        return CallEntry(std::move(library), kRegisterName,
-                         [&scratchKey](ScratchOverrides& overrides) { return overrides.Enter(scratchKey); });
+        return Call(path, false, false, kRegisterName, CallPlain, [&scratchKey](ScratchOverrides& overrides) { return overrides.Enter(scratchKey); });
     }
 
     // Frees the kept library, then gives HKEY_CLASSES_ROOT back to the machine.
@@ -276,7 +260,7 @@ int Serve(const char* commandLine) noexcept {
                 continue;
             }
             // The reply and the detail it announces, in one write.
-            const Response response = runner.Serve(header.kind, path, (header.flags & kPerUserFlag) != 0);
+            const Response response = runner.Serve(header.kind, path, header.flags);
             std::string message(reinterpret_cast<const char*>(&response.reply), sizeof response.reply);
             message += response.detail;
             if (!WriteAll(pipe, message.data(), static_cast<DWORD>(message.size()))) return Exit(RunnerExit::Served);

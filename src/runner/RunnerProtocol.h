@@ -24,6 +24,9 @@ enum class Request : std::uint32_t {
                      // text is the file's path, a NUL, and the scratch key's name under HKEY_CURRENT_USER
     Test = 5,        // make the component's classes and load its type libraries as a client would: the text is
                      // the file's path, a NUL and the items (TestItems.h); one reply per item, in their order
+    ProbeInstall = 6,  // as Probe, looking up "DllInstall"
+    Install = 7,       // DllInstall(TRUE, ...): the text as InstallText makes it
+    Uninstall = 8,     // DllInstall(FALSE, ...)
 };
 
 enum class Answer : std::uint32_t {
@@ -42,7 +45,10 @@ enum class Answer : std::uint32_t {
 
 // Bits of RequestHeader::flags; a runner refuses a request with any other bit set.
 constexpr std::uint32_t kPerUserFlag = 0x1;  // HKEY_CLASSES_ROOT is HKEY_CURRENT_USER\Software\Classes for the file
-constexpr std::uint32_t kKnownFlags = kPerUserFlag;
+// A call after which another call on the same file follows (DllRegisterServer, then DllInstall): the
+// library stays loaded for it, as one load serves both calls under the system's registration tool.
+constexpr std::uint32_t kKeepLoadedFlag = 0x2;
+constexpr std::uint32_t kKnownFlags = kPerUserFlag | kKeepLoadedFlag;
 
 // A request is this header followed by pathBytes bytes of the file's full path (no terminator), for a
 // capture followed by a NUL and the scratch key's name.
@@ -85,6 +91,21 @@ inline bool SplitCaptureText(std::string_view text, std::string& path, std::stri
     scratchKey.assign(text.substr(split + 1));
     return true;
 }
+// DllInstall's request text: the path alone for a NULL command line, else the path, a NUL and the
+// command line (which may be empty), in the program's code page.
+inline std::string InstallText(const std::string& path, bool hasCommandLine, const std::string& commandLine) {
+    return hasCommandLine ? path + '\0' + commandLine : path;
+}
+
+// The inverse of InstallText: false when the path is empty or the command line holds a NUL.
+inline bool SplitInstallText(std::string_view text, std::string& path, bool& hasCommandLine, std::string& commandLine) {
+    const auto split = text.find('\0');
+    hasCommandLine = split != std::string_view::npos;
+    path.assign(text.substr(0, split));
+    commandLine.assign(hasCommandLine ? text.substr(split + 1) : std::string_view());
+    return !path.empty() && commandLine.find('\0') == std::string::npos;
+}
+
 // The most detail a reply may carry: three names of at most a file name's length in UTF-8 (the program
 // takes a larger count for a broken runner).
 constexpr std::uint32_t kMaxDetailBytes = 4096;
@@ -143,8 +164,11 @@ constexpr ReplyFault CheckReply(const Reply& reply, Request asked) {
         }
         return reply.detailBytes > kMaxDetailBytes ? ReplyFault::BadDetailSize : ReplyFault::None;
     }
-    const bool call = asked == Request::Register || asked == Request::Unregister || asked == Request::Capture;
-    if (!call && asked != Request::Probe) return ReplyFault::WrongAnswer;  // we never ask anything else
+    const bool call = asked == Request::Register || asked == Request::Unregister || asked == Request::Capture ||
+                      asked == Request::Install || asked == Request::Uninstall;
+    if (!call && asked != Request::Probe && asked != Request::ProbeInstall) {
+        return ReplyFault::WrongAnswer;  // we never ask anything else
+    }
     switch (reply.answer) {
         case Answer::Success:
         case Answer::EntryMissing:

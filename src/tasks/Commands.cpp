@@ -19,7 +19,10 @@ public:
     void Clear() override { inner_.Clear(); }
     int Count() const override { return inner_.Count(); }
     void Add(const std::string& key, const ResultLine& line) override {
-        if (line.kind == LineKind::Registered || line.kind == LineKind::Unregistered) ++succeeded;
+        if (line.kind == LineKind::Registered || line.kind == LineKind::Unregistered || line.kind == LineKind::Installed ||
+            line.kind == LineKind::Uninstalled) {
+            ++succeeded;
+        }
         if (line.kind == LineKind::Failed) ++failed;
         inner_.Add(key, line);
     }
@@ -51,10 +54,12 @@ private:
     runner::WaitObserver* observer_;
 };
 
-// A change's kind is the request's: register, or unregister.
+// A change's kind is the request's: register, or unregister; install or uninstall for DllInstall alone.
 RunKind KindOfRun(const RunRequest& request) {
     const RunKind kind = TaskOf(request.task).kind;
-    return kind == RunKind::Register && !request.registerFlag ? RunKind::Unregister : kind;
+    if (kind != RunKind::Register) return kind;
+    if (request.install.on && request.install.alone) return request.registerFlag ? RunKind::Install : RunKind::Uninstall;
+    return request.registerFlag ? RunKind::Register : RunKind::Unregister;
 }
 
 }  // namespace
@@ -69,14 +74,16 @@ std::string ChangeRun(TaskRun& task) {
     const bool registerFlag = request.registerFlag;
     undo::RunRecord* record = run.UndoRecord();
     if (record != nullptr) record->Clear();
-    const Module1::ChangeOptions options{request.force ? Module1::Guard::None : Module1::Guard::OtherCopies, record};
+    Module1::ChangeOptions options{request.force ? Module1::Guard::None : Module1::Guard::OtherCopies, record};
+    options.install = &request.install;
     if (request.mode == RunRequest::Mode::SingleFile) {
         summary.checked = 1;
         const Module1::FileRegistration file = Module1::RegisterFile(task.session, request.path, registerFlag, options);
         summary.stopped = file.stopped;
         summary.accessDenied = file.accessDenied;
-        if (file.verdict != Module1::FileRegistration::Verdict::Called &&
-            file.verdict != Module1::FileRegistration::Verdict::Refused && !file.stopped) {
+        using Verdict = Module1::FileRegistration::Verdict;
+        if (file.verdict != Verdict::Called && file.verdict != Verdict::Refused && file.verdict != Verdict::Lacking &&
+            !file.stopped) {
             std::string message = "This file is not an ActiveX component";
             // A component that could not be loaded is told apart from a file that is none.
             summary.end = RunSummary::End::NotComponent;
@@ -97,7 +104,11 @@ std::string ChangeRun(TaskRun& task) {
     // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
     summary.succeeded = list.succeeded;
     summary.failed = list.failed;
-    std::string closing = modRegister::Summary(registerFlag, list.succeeded, list.failed, summary.checked, task.Seconds());
+    const bool alone = request.install.on && request.install.alone;
+    std::string closing =
+        alone ? modRegister::Summary(registerFlag ? "installed" : "uninstalled", list.succeeded, list.failed,
+                                     summary.checked, task.Seconds())
+              : modRegister::Summary(registerFlag, list.succeeded, list.failed, summary.checked, task.Seconds());
     if (record != nullptr && record->Changed()) closing.append(" ").append(record->WayBack());
     return closing;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "registration/InstallCall.h"
 
 namespace velquist {
 
@@ -30,11 +31,13 @@ struct RunRequest {
     // Unregister also a copy whose classes are registered for another file (its DllUnregisterServer then
     // deletes that file's registration); off, such a copy is left registered with a failed line.
     bool force = false;
+    // A register or unregister run's DllInstall: with DllRegisterServer / DllUnregisterServer, or alone.
+    registration::InstallCall install = {};
     friend bool operator==(const RunRequest&, const RunRequest&) = default;
 };
 
 // The parameters that start the program again on this request: /u for an unregister request, /r for
-// a directory with its sub-directories, /user, /force, /check, /test, /export:FILE, /removal:FILE or /manifest:FILE
+// a directory with its sub-directories, /user, /force, /n and /i[:CMDLINE], /check, /test, /export:FILE, /removal:FILE or /manifest:FILE
 // (the file in full), /run as asked, and the path in full (quoted), so that the new instance, started in another
 // folder perhaps, names the same file.
 std::string RelaunchParameters(const RunRequest& request, bool run);

@@ -39,6 +39,27 @@ TEST(CommandLine, SwitchesInAnyOrderAndCaseWithOnePath) {
     }
 }
 
+// /i with or without its command line (kept as written, blanks and case), /n, in any order.
+TEST(CommandLine, DllInstallsSwitchesGiveItsCall) {
+    struct Case {
+        std::vector<std::string> arguments;
+        registration::InstallCall install;
+    };
+    const Case cases[] = {
+        {{"C:\\a.dll"}, {}},
+        {{"/i", "C:\\a.dll"}, {true, false, false, ""}},
+        {{"-I:", "C:\\a.dll"}, {true, false, true, ""}},
+        {{"/i:User Mode", "/u", "C:\\a.dll"}, {true, false, true, "User Mode"}},
+        {{"/N", "/i:U", "/s", "C:\\a.dll"}, {true, true, true, "U"}},
+    };
+    for (const Case& c : cases) {
+        const auto line = ParseCommandLine(c.arguments);
+        ASSERT_TRUE(line.valid) << line.error;
+        EXPECT_EQ(line.install, c.install) << c.arguments[0];
+        EXPECT_EQ(velquist::RequestFrom(line).install, c.install) << c.arguments[0];
+    }
+}
+
 TEST(CommandLine, BadCommandLinesSayWhy) {
     const std::vector<std::vector<std::string>> bad = {
         {"/x", "C:\\a.dll"},               // unknown switch
@@ -51,6 +72,14 @@ TEST(CommandLine, BadCommandLinesSayWhy) {
         {"/force", "C:\\a.dll"},           // /force is for unregister runs only
         {"/s", "/check", "/undo:u.reg", "C:\\a.dll"},  // an undo file only of a register or unregister run
         {"/undo:u.reg", "C:\\a.dll"},      // and only in silent mode
+        {"/n", "C:\\a.dll"},               // /n only with /i
+        {"/i", "/i:x", "C:\\a.dll"},       // /i once
+        {"/i", "/check", "C:\\a.dll"},     // DllInstall only in register and unregister runs
+        {"/i:x", "/test", "C:\\a.dll"},
+        {"/i", "/export:e.reg", "C:\\a.dll"},
+        {"/i", "/removal:r.reg", "C:\\a.dll"},
+        {"/i", "/manifest:m.manifest", "C:\\a.dll"},
+        {"/s", "/n", "/i", "/undo:u.reg", "C:\\a.dll"},  // DllInstall alone is not recorded
     };
     for (const auto& arguments : bad) {
         const auto line = ParseCommandLine(arguments);

@@ -42,6 +42,11 @@ TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
         {Mode::Directory, dir / "app x", false, true, false, Task::Removal, dir / "out x\\r.reg"},
         {Mode::Directory, dir / "app x", true, true, false, Task::Manifest, "app x\\App.manifest"},
         {Mode::SingleFile, "a b.dll", false, false, true, Task::Change, "", false, true},  // /u /force
+        // DllInstall: a NULL command line, an empty one, one with blanks and quotes, alone
+        {Mode::SingleFile, "a b.dll", false, true, false, Task::Change, "", false, false, {true, false, false, ""}},
+        {Mode::SingleFile, "a b.dll", false, false, false, Task::Change, "", false, false, {true, false, true, ""}},
+        {Mode::Directory, "app x", true, true, true, Task::Change, "", false, false, {true, true, true, "a \"b\" c"}},
+        {Mode::SingleFile, "a b.dll", false, false, false, Task::Change, "", false, false, {true, true, false, ""}},
     };
     for (const bool run : {false, true}) {
         for (const RunRequest& request : requests) {

@@ -33,6 +33,15 @@
 #define VELQUIST_TYPED_IID "{5D2C8E43-0B7A-4C39-A1F6-2E9D7B30C4A5}"
 #define VELQUIST_TYPED_PRODUCT_KEY "SOFTWARE\\Velquist Tests\\Typed"
 
+// Components with DllInstall that record each call of their entry points, in order, as the value named
+// after the file under HKEY_CURRENT_USER\VELQUIST_INSTALLER_KEY: "register@1; install(TRUE,"user")@2"
+// ("unregister", "install(FALSE,NULL)"; @N counts the calls of one load). installer.dll succeeds in
+// all; installFails.dll's DllInstall returns E_FAIL; installOnly.dll exports DllInstall alone.
+#define VELQUIST_INSTALLER_DLL "installer.dll"
+#define VELQUIST_INSTALLFAILS_DLL "installFails.dll"
+#define VELQUIST_INSTALLONLY_DLL "installOnly.dll"
+#define VELQUIST_INSTALLER_KEY "Software\\Velquist Tests\\Installer"
+
 // DllRegisterServer and DllUnregisterServer return SELFREG_E_CLASS at once.
 #define VELQUIST_FAILING_DLL "failing.dll"
 // DllRegisterServer (returns S_OK, writes nothing) but no DllUnregisterServer.

@@ -59,7 +59,12 @@ TEST(RunnerProtocol, AReplyPassesOnlyAsAnAnswerTheRunnerGivesToThatRequest) {
         {Make(Answer::Ready, kOwnMachine), Request::Probe, ReplyFault::WrongAnswer},
         {Make(static_cast<Answer>(99)), Request::Register, ReplyFault::WrongAnswer},
         {Make(Answer::EntryFailed, kSelfRegClass), Request::Probe, ReplyFault::WrongAnswer},
-        {Make(Answer::Success), static_cast<Request>(7), ReplyFault::WrongAnswer},
+        {Make(Answer::Success), static_cast<Request>(99), ReplyFault::WrongAnswer},
+        // DllInstall's probe is a probe, its calls calls.
+        {Make(Answer::EntryMissing), Request::ProbeInstall, ReplyFault::None},
+        {Make(Answer::EntryFailed, kSelfRegClass), Request::ProbeInstall, ReplyFault::WrongAnswer},
+        {Make(Answer::EntryFailed, kSelfRegClass), Request::Uninstall, ReplyFault::None},
+        {Make(Answer::CaptureFailed, 5), Request::Install, ReplyFault::WrongAnswer},
         {Make(Answer::BadRequest), Request::Probe, ReplyFault::Refused},
         {Make(Answer::EntryFailed, 1), Request::Unregister, ReplyFault::WrongCode},  // S_FALSE is no failure
         {Make(Answer::LoadFailed, 0), Request::Probe, ReplyFault::WrongCode},
@@ -77,6 +82,25 @@ TEST(RunnerProtocol, AReplyPassesOnlyAsAnAnswerTheRunnerGivesToThatRequest) {
     EXPECT_EQ(runner::CheckReady(Make(Answer::Ready, kOtherMachine), kOwnMachine), ReplyFault::WrongMachine);
     EXPECT_EQ(runner::CheckReady(Make(Answer::Success), kOwnMachine), ReplyFault::WrongAnswer);
     EXPECT_EQ(runner::CheckReady(Make(Answer::Ready, kOwnMachine, 3), kOwnMachine), ReplyFault::BadDetailSize);
+}
+
+// DllInstall's text tells a NULL command line from an empty one.
+TEST(RunnerProtocol, InstallTextKeepsANullCommandLineApartFromAnEmptyOne) {
+    for (const bool has : {false, true}) {
+        for (const std::string line : {"", "user", "a b"}) {
+            if (!has && !line.empty()) continue;
+            std::string path, back;
+            bool hasBack = !has;
+            ASSERT_TRUE(runner::SplitInstallText(runner::InstallText("C:\\a.dll", has, line), path, hasBack, back));
+            EXPECT_EQ(path, "C:\\a.dll");
+            EXPECT_EQ(hasBack, has);
+            EXPECT_EQ(back, line);
+        }
+    }
+    std::string path, line;
+    bool has = false;
+    EXPECT_FALSE(runner::SplitInstallText(std::string("\0x", 2), path, has, line));  // no path
+    EXPECT_FALSE(runner::SplitInstallText(std::string("C:\\a.dll\0x\0y", 12), path, has, line));
 }
 
 // A session whose runner for this test's bitness is the fake, in the mode the test sets.
