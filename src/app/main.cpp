@@ -31,6 +31,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
             if (line.valid) {
                 form.SetPerUser(line.perUser);
                 form.SetForce(line.force);
+                form.SetInstall(line.install, line.run);
             }
             ::ShowWindow(form.Handle(), show == SW_HIDE ? SW_SHOWNORMAL : show);
             ::UpdateWindow(form.Handle());

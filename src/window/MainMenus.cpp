@@ -27,6 +27,8 @@ void MainMenus::Create(HWND window) {
         if (task.menuId == 0 || task.menuText.empty()) continue;
         ::AppendMenuA(mnutools, MF_STRING, task.menuId, std::string(task.menuText).c_str());
     }
+    ::AppendMenuA(mnutools, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(mnutools, MF_STRING, IDM_DLLINSTALL, "Call DllInstall...");
     HMENU mnuhelp = ::CreatePopupMenu();
     ::AppendMenuA(mnuhelp, MF_STRING, IDM_CONTENTS, "Contents\tF1");
     ::AppendMenuA(mnuhelp, MF_SEPARATOR, 0, nullptr);

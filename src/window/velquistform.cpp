@@ -214,6 +214,7 @@ void velquistform::OnCommand(int id, int code) {
         case IDM_UNDO: mnuundo_Click(code == 1); break;
         case IDM_SAVEUNDO: mnusaveundo_Click(); break;
         case IDM_RESTART: mnurestart_Click(); break;
+        case IDM_DLLINSTALL: mnudllinstall_Click(); break;
         case IDM_COPY: list_->CopyRows(); break;
         case IDM_SELECTALL: list_->Rows().SelectAll(); break;
         case IDOK:

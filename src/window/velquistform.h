@@ -18,6 +18,7 @@
 #include "registration/Session.h"
 #include "win32/Window.h"
 #include "windows/HelpAbout.h"
+#include "windows/InstallDialog.h"
 
 namespace velquist {
 
@@ -66,6 +67,8 @@ public:
     void mnusaveundo_Click();
     // After an undo that was denied access: the offer of a restart as administrator that puts back the rest.
     void OfferElevatedUndo();
+    // Tools > Call DllInstall...: its dialog, then DllInstall over the inputs as it says.
+    void mnudllinstall_Click();
     void mnurestart_Click();
     void mnucontents_Click();
     void mnuabout_Click();
@@ -91,6 +94,9 @@ public:
     // Starts a check or an export of the inputs from the message loop, as the Tools menu would; an
     // export to `target` writes that file without asking for one.
     void PostTool(RunRequest::Task task, const std::string& target = {});
+    // DllInstall as the command line asks for it (/i, /n): what the dialog shows first and, with
+    // `run`, what the next press of Velquist! or Un-Velquist! calls.
+    void SetInstall(const registration::InstallCall& install, bool run);
 
     // The DPI the window is laid out for.
     int Dpi() const noexcept { return dpi_; }
@@ -142,6 +148,8 @@ private:
     };
     LastRun lastRun_;
     std::string toolTarget_;               // the next export's file, from the command line; "" to ask
+    InstallChoice installChoice_;          // the DllInstall dialog's last settings
+    registration::InstallCall armedInstall_;  // the next button press's DllInstall, from the command line
     Elevation* elevation_;                 // never null
     registration::Session session_;        // the runners of this window's runs
 

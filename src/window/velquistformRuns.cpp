@@ -73,9 +73,33 @@ void velquistform::Run(const RunRequest& request) {
     }
 }
 
-void velquistform::Command5_Click() { Run(ReadRequest(true)); }
+void velquistform::Command5_Click() {
+    RunRequest request = ReadRequest(true);
+    request.install = std::exchange(armedInstall_, {});
+    Run(request);
+}
 
-void velquistform::Command1_Click() { Run(ReadRequest(false)); }
+void velquistform::Command1_Click() {
+    RunRequest request = ReadRequest(false);
+    request.install = std::exchange(armedInstall_, {});
+    Run(request);
+}
+
+void velquistform::SetInstall(const registration::InstallCall& install, bool run) {
+    if (!install.on) return;
+    installChoice_ = {install.commandLine, !install.alone};
+    if (run) armedInstall_ = install;
+}
+
+void velquistform::mnudllinstall_Click() {
+    if (Busy()) return;
+    const InstallAnswer answer = AskInstall(Handle(), installChoice_);
+    if (answer == InstallAnswer::Cancelled) return;
+    RunRequest request = ReadRequest(answer == InstallAnswer::Install);
+    request.install = {true, !installChoice_.alsoRegister, !installChoice_.commandLine.empty(),
+                       installChoice_.commandLine};
+    Run(request);
+}
 
 void velquistform::RunTool(RunRequest::Task task) {
     if (Busy()) return;

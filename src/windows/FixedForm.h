@@ -58,15 +58,16 @@ public:
     }
 
 protected:
-    // Creates the window hidden, with its controls, sized for its DPI and centred on the screen.
+    // Creates the window hidden, with its controls, sized for its DPI and centred on the screen (owned
+    // by `owner` for a modal one).
     bool CreateForm(const char* caption, std::span<const win32::ControlSpec> table, int clientWidthTwips,
-                    int clientHeightTwips, int iconId, int initialFocusId) {
+                    int clientHeightTwips, int iconId, int initialFocusId, HWND owner = nullptr) {
         table_ = table;
         clientWidthTwips_ = clientWidthTwips;
         clientHeightTwips_ = clientHeightTwips;
         iconId_ = iconId;
         initialFocusId_ = initialFocusId;
-        HWND hwnd = this->CreateTopLevel(kExStyle, caption, kStyle, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+        HWND hwnd = this->CreateTopLevel(kExStyle, caption, kStyle, 0, 0, 0, 0, owner, nullptr, nullptr,
                                          nullptr);
         if (hwnd == nullptr) return false;
         win32::CreateControls(hwnd, table, ::GetModuleHandleA(nullptr));

@@ -14,6 +14,7 @@
 #include "TestComponents.h"
 #include "TestSupport.h"
 #include "resource.h"
+#include "windows/InstallDialog.h"
 #include "win32/Handles.h"
 
 namespace {
@@ -232,6 +233,68 @@ TEST_F(ToolsMenu, RemoveBrokenRegistrationsAsksOnceThenForItsBackup) {
         "import \"" + backup + "\"", 30000);
     EXPECT_EQ(imported.exitCode, 0u);
     EXPECT_FALSE(testsupport::RegisteredServer(VELQUIST_COMSERVER_CLSID).empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Tools > Call DllInstall...: its dialog's settings decide the calls; they are kept for the next time
+// it opens; Esc cancels, Enter installs; the window is usable again afterwards.
+TEST_F(ToolsMenu, CallDllInstallCallsWhatItsDialogSaysAndKeepsItsSettings) {
+    const std::string installer = dir / "inst.dll";
+    ASSERT_TRUE(testsupport::CopyTo(ComponentPath(VELQUIST_INSTALLER_DLL), installer));
+    SingleFile(installer);
+    testsupport::DeleteTree(HKEY_CURRENT_USER, VELQUIST_INSTALLER_KEY);
+    const auto dialog = [] { return ::FindWindowA(velquist::kInstallDialogClass, nullptr); };
+    struct Round {
+        std::function<void(HWND)> answer;
+        std::string shownText;  // what the dialog shows as it opens
+        bool shownChecked;
+        std::string firstRow;
+        std::string calls;
+    };
+    const auto press = [](int key) {
+        return [key](HWND box) { ::PostMessageA(::GetDlgItem(box, velquist::InstallIds::Text1), WM_KEYDOWN, key, 0); };
+    };
+    const Round rounds[] = {
+        {[](HWND box) {
+             ::SetWindowTextA(::GetDlgItem(box, velquist::InstallIds::Text1), "user");
+             ::SendMessageA(::GetDlgItem(box, velquist::InstallIds::Check1), BM_SETCHECK, BST_UNCHECKED, 0);
+             testsupport::ClickButton(box, velquist::InstallIds::Command2);
+         },
+         "", true, "Uninstalled : " + installer, "install(FALSE,\"user\")@1"},
+        {press(VK_ESCAPE), "user", false, "Uninstalled : " + installer, "install(FALSE,\"user\")@1"},
+        {[&](HWND box) {
+             ::SendMessageA(::GetDlgItem(box, velquist::InstallIds::Check1), BM_SETCHECK, BST_CHECKED, 0);
+             press(VK_RETURN)(box);
+         },
+         "user", false, "Registered : " + installer,
+         "install(FALSE,\"user\")@1; register@1; install(TRUE,\"user\")@2"},
+    };
+    for (const Round& round : rounds) {
+        std::string shownText = "<no dialog>";
+        bool shownChecked = false;
+        testsupport::RunWhen([&] { return dialog() != nullptr; },
+                             [&] {
+                                 HWND box = dialog();
+                                 shownText = WindowText(::GetDlgItem(box, velquist::InstallIds::Text1));
+                                 shownChecked = ::SendMessageA(::GetDlgItem(box, velquist::InstallIds::Check1),
+                                                               BM_GETCHECK, 0, 0) == BST_CHECKED;
+                                 EXPECT_FALSE(::IsWindowEnabled(form.Handle()));  // modal
+                                 round.answer(box);
+                             });
+        Choose(IDM_DLLINSTALL);
+        EXPECT_EQ(dialog(), nullptr) << round.firstRow;
+        EXPECT_TRUE(::IsWindowEnabled(form.Handle()));
+        EXPECT_EQ(shownText, round.shownText);
+        EXPECT_EQ(shownChecked, round.shownChecked) << round.firstRow;
+        const auto rows = Rows();
+        ASSERT_FALSE(rows.empty()) << round.firstRow;
+        EXPECT_EQ(rows[0].text, round.firstRow);
+        EXPECT_EQ(testsupport::StringValue(HKEY_CURRENT_USER, VELQUIST_INSTALLER_KEY, "inst.dll"), round.calls);
+    }
+    testsupport::DeleteTree(HKEY_CURRENT_USER, VELQUIST_INSTALLER_KEY);
 }
 
 }  // namespace
