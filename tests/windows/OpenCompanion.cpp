@@ -1,6 +1,7 @@
-// For tools/screenshot-windows: opens Help (F1) or About (its menu item) in the running program, as a
-// user would, and prints where the window stands on the screen as WIDTHxHEIGHT+LEFT+TOP.
-//   open_companion.exe help|about
+// For tools/screenshot-windows: opens Help (F1), About or the DllInstall dialog (their menu items) in
+// the running program, as a user would, and prints where the window stands on the screen as
+// WIDTHxHEIGHT+LEFT+TOP.
+//   open_companion.exe help|about|install
 #include <windows.h>
 
 #include <cstdio>
@@ -24,22 +25,24 @@ HWND WaitForWindow(const char* windowClass) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool about = argc > 1 && std::strcmp(argv[1], "about") == 0;
+    const char* which = argc > 1 ? argv[1] : "help";
+    const bool about = std::strcmp(which, "about") == 0;
+    const bool install = std::strcmp(which, "install") == 0;
     HWND main = WaitForWindow("velquistform");
     if (main == nullptr) {
         std::fprintf(stderr, "open_companion: the program's window did not appear\n");
         return 1;
     }
-    if (about) {
-        ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+    if (about || install) {
+        ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(about ? IDM_ABOUT : IDM_DLLINSTALL, 0), 0);
     } else {
         // The key itself, through the program's own loop and its accelerators.
         ::PostMessageA(main, WM_KEYDOWN, VK_F1, 0x003B0001);
         ::PostMessageA(main, WM_KEYUP, VK_F1, 0xC03B0001);
     }
-    HWND window = WaitForWindow(about ? "VelquistAbout" : "VelquistHelp");
+    HWND window = WaitForWindow(about ? "VelquistAbout" : install ? "VelquistInstall" : "VelquistHelp");
     if (window == nullptr) {
-        std::fprintf(stderr, "open_companion: the %s window did not appear\n", about ? "About" : "Help");
+        std::fprintf(stderr, "open_companion: the %s window did not appear\n", which);
         return 1;
     }
     RECT rect{};
