@@ -24,8 +24,9 @@ struct TypeLibraryFacts {
 // ("C:\\app\\control.ocx\\2"); without a number, a program file's first. A relative path is taken from the
 // current folder, and the registry is given the full one.
 
-// Reads the library without registering it: S_OK, or the failure of LoadTypeLibEx (a file that is no
-// type library gives TYPE_E_INVALIDSTATE, TYPE_E_CANTLOADLIBRARY or the like).
+// Reads the library without registering it: S_OK, or the failure of LoadTypeLibEx, which leaves facts as
+// they were (Wine 8 gives TYPE_E_CANTLOADLIBRARY for a missing file, one that is no type library and a
+// program file without the resource named).
 HRESULT ReadTypeLibrary(const std::string& path, TypeLibraryFacts& facts);
 
 // RegisterTypeLib, or for the current user RegisterTypeLibForUser with HKEY_CLASSES_ROOT redirected to
