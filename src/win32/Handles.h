@@ -77,6 +77,10 @@ struct DcDeleter {
     using pointer = HDC;
     void operator()(HDC h) const noexcept { ::DeleteDC(h); }
 };
+struct BstrDeleter {
+    using pointer = BSTR;
+    void operator()(BSTR s) const noexcept { ::SysFreeString(s); }
+};
 
 using unique_hmodule = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryDeleter>;
 // A kernel handle: nullptr and INVALID_HANDLE_VALUE both mean "none"; test with IsValid.
@@ -100,6 +104,8 @@ using unique_hmenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
 using unique_haccel = std::unique_ptr<std::remove_pointer_t<HACCEL>, AcceleratorDeleter>;
 // A memory DC from CreateCompatibleDC.
 using unique_hdc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+// A string from SysAllocString and the automation calls that hand one out (ITypeLib::GetDocumentation).
+using unique_bstr = std::unique_ptr<OLECHAR, BstrDeleter>;
 
 // A DC from GetDC, given back to its window.
 class WindowDc {
@@ -149,6 +155,40 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// The attributes a type library lends out (GetLibAttr), given back to it; the library outlives this.
+class LibAttr {
+public:
+    explicit LibAttr(ITypeLib* library) noexcept : library_(library) {}
+    ~LibAttr() {
+        if (attr_ != nullptr) library_->ReleaseTLibAttr(attr_);
+    }
+    LibAttr(const LibAttr&) = delete;
+    LibAttr& operator=(const LibAttr&) = delete;
+    HRESULT Get() noexcept { return attr_ != nullptr ? S_OK : library_->GetLibAttr(&attr_); }
+    const TLIBATTR* operator->() const noexcept { return attr_; }
+
+private:
+    ITypeLib* library_;
+    TLIBATTR* attr_ = nullptr;
+};
+
+// The same for a type description's attributes (GetTypeAttr).
+class TypeAttr {
+public:
+    explicit TypeAttr(ITypeInfo* info) noexcept : info_(info) {}
+    ~TypeAttr() {
+        if (attr_ != nullptr) info_->ReleaseTypeAttr(attr_);
+    }
+    TypeAttr(const TypeAttr&) = delete;
+    TypeAttr& operator=(const TypeAttr&) = delete;
+    HRESULT Get() noexcept { return attr_ != nullptr ? S_OK : info_->GetTypeAttr(&attr_); }
+    const TYPEATTR* operator->() const noexcept { return attr_; }
+
+private:
+    ITypeInfo* info_;
+    TYPEATTR* attr_ = nullptr;
 };
 
 // COM on this thread for the object's life, in the apartment asked for; undone only if it was done.

@@ -174,3 +174,28 @@
 #define VELQUIST_PROXYSTUB_IID "{AD5DDD18-ACEA-4795-A557-D2D495D126DD}"
 #define VELQUIST_PROXYSTUB_INTERFACE_NAME "IVelquistProxied"
 #define VELQUIST_PROXYSTUB_PSCLSID "{D8A919D8-A11E-4454-9071-212208A8DF90}"
+
+// Type libraries compiled by widl (typelibs/*.idl); widl 7.0 writes only the MSFT format, none in the
+// older SLTG one. VELQUIST_GRID32_TLB and VELQUIST_GRID64_TLB: the library "Grid" 1.0 (locale 0) for SYS_WIN32
+// and SYS_WIN64, which imports stdole2.tlb and declares five interfaces (type descriptions of kind
+// TKIND_INTERFACE or TKIND_DISPATCH) besides an enum and a coclass: the dual IGridCell and IGrid, the
+// automation-compatible IGridLayout (RegisterTypeLib gives each of these three and the dispinterface
+// DGridEvents an Interface key), and IGridStore, neither dual nor automation-compatible (no Interface key).
+#define VELQUIST_GRID32_TLB "grid32.tlb"
+#define VELQUIST_GRID64_TLB "grid64.tlb"
+#define VELQUIST_GRID_NAME "Grid"
+#define VELQUIST_GRID_LIBID "{48BC6534-B85D-44DC-81BF-FAD077FBA850}"
+#define VELQUIST_GRID_INTERFACES 5
+#define VELQUIST_GRID_CELL_IID "{FE61BB26-6C93-48D8-9611-35915347D4DC}"
+#define VELQUIST_GRID_IID "{CCEDA677-E05E-4B63-9BBC-0F8C049A0747}"
+#define VELQUIST_GRID_LAYOUT_IID "{B0C5826C-C6F3-40B4-827D-06A42202A428}"
+#define VELQUIST_GRID_STORE_IID "{9C1FCD6C-AEE2-4D55-A017-A56B743EA952}"
+#define VELQUIST_GRID_EVENTS_IID "{D2ABC178-78E7-45D4-B0F7-682CFAF7A2C0}"
+// A library without entry points whose TYPELIB resources are, both of its own bitness, 1: the library
+// "Tiles" 2.1 (locale 0x409, the one dual interface ITile and a coclass) and 2: Grid (as above). A path
+// "typeLibraries.dll\\2" names Grid; the DLL's name alone, Tiles.
+#define VELQUIST_TYPELIBRARIES_DLL "typeLibraries.dll"
+#define VELQUIST_TILES_NAME "Tiles"
+#define VELQUIST_TILES_LIBID "{D9CAD37E-84DD-450D-B43D-87DF9FE3EE75}"
+#define VELQUIST_TILES_LCID 0x0409
+#define VELQUIST_TILE_IID "{4493CC8F-78E6-4CEC-8C1E-A5BBFDC59259}"
