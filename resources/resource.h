@@ -19,6 +19,7 @@
 #define IDM_UNDO 324      // File > Undo last run (Ctrl+Z, where no text box has the focus)
 #define IDM_SAVEUNDO 325  // File > Save undo file...
 #define IDM_DLLINSTALL 327  // Tools > Call DllInstall...
+#define IDM_TYPELIBS 328    // File > Include type libraries (checkable)
 #define IDM_PUTBACK 326   // no menu item: the undo handed to a restart as administrator (/putback:FILE /run)
 #define IDM_CHECK 307     // Tools > Check registration (Ctrl+K)
 #define IDM_EXPORT 308    // Tools > Export registration... (Ctrl+E)

@@ -89,6 +89,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.install.on = true;
                 line.install.hasCommandLine = word.size() > 1;
                 if (line.install.hasCommandLine) line.install.commandLine = argument.substr(3);
+            } else if (word == "tlb") {
+                line.typeLibraries = true;
             } else if (word == "n") {
                 line.install.alone = true;
             } else if (word == "run") {
@@ -118,6 +120,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (tasks > 1) fail("Only one of " + TaskSwitches("and") + " can be given.");
     if (tasks > 0 && line.unregister) fail("/u cannot be given with " + TaskSwitches("or") + ".");
     if (line.force && !line.unregister) fail("/force is for unregister runs (/u) only.");
+    if (line.typeLibraries && line.task != RunRequest::Task::Change) {
+        fail("/tlb cannot be given with /" + std::string(TaskOf(line.task).word) +
+             ": it is for register and unregister runs.");
+    }
+    if (line.typeLibraries && line.install.on) fail("/tlb cannot be given with /i: a type library has no DllInstall.");
     if (line.install.alone && !line.install.on) fail("/n is for DllInstall (/i) only: it calls DllInstall alone.");
     if (line.install.on && line.task != RunRequest::Task::Change) {
         fail("/i cannot be given with /" + std::string(TaskOf(line.task).word) + ".");
@@ -148,6 +155,7 @@ RunRequest RequestFrom(const CommandLine& line) {
     request.perUser = line.perUser;
     request.force = line.force;
     request.install = line.install;
+    request.typeLibraries = line.typeLibraries;
     request.task = line.task;
     request.target = line.taskFile;
     return request;
@@ -165,8 +173,8 @@ std::vector<std::string> SplitArguments(const std::string& parameters) {
 }
 
 std::string Usage() {
-    return "Usage: velquist [/u [/force]] [/r] [/user] [/i[:CMDLINE] [/n]] [/undo:FILE] [/check | /test | /export:FILE |\n"
-           "                /removal:FILE | /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
+    return "Usage: velquist [/u [/force]] [/r] [/user] [/i[:CMDLINE] [/n]] [/tlb] [/undo:FILE] [/check | /test |\n"
+           "                /export:FILE | /removal:FILE | /manifest:FILE] [/run] [/s] [/report:FILE] [PATH]\n"
            "       velquist /scan | /clean:BACKUP.reg | /putback:FILE [/run] [/s] [/report:FILE]\n"
            "\n"
            "PATH\tA component file (single file) or a folder (all files in it).\n"
@@ -181,6 +189,8 @@ std::string Usage() {
            "\tDllRegisterServer, or with /u before DllUnregisterServer; the second only when the first\n"
            "\tsucceeded.\n"
            "/n\tWith /i: call DllInstall alone (a file is a component when it exports DllInstall).\n"
+           "/tlb\tAlso register (with /u unregister) type library files: .tlb and .olb files, and\n"
+           "\tprogram files that hold a type library but are no component (FILE\\2 names the second).\n"
            "/check\tCheck whether this machine has each component registered, and where.\n"
            "/test\tMake each class a component registered here serves, and load its type libraries,\n"
            "\tas a client would (nothing is registered).\n"

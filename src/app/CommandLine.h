@@ -1,4 +1,4 @@
-// The program's command line: velquist [/u [/force]] [/r] [/user] [/i[:CMDLINE] [/n]] [/undo:FILE] [/check | /test | /export:FILE | /removal:FILE]
+// The program's command line: velquist [/u [/force]] [/r] [/user] [/i[:CMDLINE] [/n]] [/tlb] [/undo:FILE] [/check | /test | /export:FILE | /removal:FILE]
 // [/manifest:FILE] [/run] [/s] [/report:FILE] [PATH], or velquist /scan | /clean:BACKUP.reg [/run] [/s] [/report:FILE].
 #pragma once
 
@@ -18,6 +18,7 @@ struct CommandLine {
     // /i (a NULL command line), /i:CMDLINE: DllInstall after DllRegisterServer (before DllUnregisterServer
     // with /u); with /n, DllInstall alone
     registration::InstallCall install;
+    bool typeLibraries = false;  // /tlb: register and unregister type library files too
     // /check, /test, /export:FILE, /removal:FILE, /manifest:FILE (see the table of tasks); a register
     // run without one
     RunRequest::Task task = RunRequest::Task::Change;

@@ -32,6 +32,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int show) {
                 form.SetPerUser(line.perUser);
                 form.SetForce(line.force);
                 form.SetInstall(line.install, line.run);
+                form.SetTypeLibraries(line.typeLibraries);
             }
             ::ShowWindow(form.Handle(), show == SW_HIDE ? SW_SHOWNORMAL : show);
             ::UpdateWindow(form.Handle());

@@ -67,13 +67,15 @@ std::vector<std::string> OtherCopies(const capture::Capture& captured) {
 // What the guard and the undo record need before the call: what the component registers, captured.
 // False when it is not to be called; `file` then says why.
 bool BeforeCall(registration::Session& session, const std::string& path, bool registerFlag,
-                const ChangeOptions& options, FileRegistration& file) {
+                const ChangeOptions& options, FileRegistration& file, const runner::TypeLibraryFacts* library = nullptr) {
     const bool guarded = !registerFlag && options.guard == Guard::OtherCopies;
     if (!options.NeedsCapture(registerFlag)) return true;
     CapturedAhead got;
     const auto ahead = options.ahead != nullptr ? options.ahead->find(path) : CapturesAhead::const_iterator{};
     if (options.ahead != nullptr && ahead != options.ahead->end()) {
         got = ahead->second;
+    } else if (library != nullptr) {
+        got.result = session.CaptureTypeLibrary(path, *library, got.captured);
     } else {
         got.result = session.Capture(path, got.captured);
     }
@@ -105,6 +107,32 @@ bool BeforeCall(registration::Session& session, const std::string& path, bool re
     return false;
 }
 
+// A file that is no component, tried as a type library: nothing (NotComponent) when it is none either.
+FileRegistration RegisterLibrary(registration::Session& session, const std::string& path, bool registerFlag,
+                                 const ChangeOptions& options, FileRegistration file) {
+    runner::TypeLibraryFacts facts;
+    const modRegister::Result probe = session.ProbeTypeLibrary(path, facts);
+    if (probe.outcome == modRegister::Outcome::EntryFailed) return file;  // no type library
+    file.typeLibrary = true;
+    file.probe = probe;
+    file.stopped = probe.outcome == modRegister::Outcome::Stopped;
+    if (!probe.Succeeded()) {
+        file.verdict = FileRegistration::Verdict::Unloadable;
+        file.line = velquist::FailedLine(path, LineDetail(path, probe, registerFlag));
+        return file;
+    }
+    if (!BeforeCall(session, path, registerFlag, options, file, &facts)) return file;
+    const modRegister::Result call = session.CallTypeLibrary(path, registerFlag, facts);
+    if (options.undo != nullptr) options.undo->End();
+    file.verdict = FileRegistration::Verdict::Called;
+    file.stopped = call.outcome == modRegister::Outcome::Stopped;
+    file.accessDenied = modRegister::IsAccessDenied(call);
+    file.line = call.Succeeded()
+                    ? velquist::SuccessLine(registerFlag, path, WithPerUser(runner::TypeLibraryDetail(facts), call.perUser))
+                    : velquist::FailedLine(path, LineDetail(path, call, registerFlag));
+    return file;
+}
+
 }  // namespace
 
 velquist::ResultLine StoppedLine(const std::string& path, const modRegister::Result& stopped, bool registerFlag) {
@@ -125,6 +153,10 @@ std::string RefusedDetail(const std::vector<std::string>& otherFiles) {
 FileRegistration RegisterFile(registration::Session& session, const std::string& path, bool registerFlag,
                               const ChangeOptions& options) {
     FileRegistration file;
+    // A program file's Nth type library, "FILE\N", is no file to probe as a component.
+    if (options.typeLibraries && !options.Installs() && !registration::TypeLibraryResourceFile(path).empty()) {
+        return RegisterLibrary(session, path, registerFlag, options, file);
+    }
     file.probe = options.InstallsAlone() ? session.ProbeInstall(path) : session.Probe(path);
     // A component that would be called for DllInstall, which it lacks, is called for nothing.
     if (file.probe.Succeeded() && options.Installs() && !options.InstallsAlone() &&
@@ -138,6 +170,9 @@ FileRegistration RegisterFile(registration::Session& session, const std::string&
         if (lacking || modRegister::IsUnloadableComponent(file.probe)) {
             file.verdict = lacking ? FileRegistration::Verdict::Lacking : FileRegistration::Verdict::Unloadable;
             file.line = velquist::FailedLine(path, LineDetail(path, file.probe, registerFlag));
+        }
+        if (file.probe.outcome == modRegister::Outcome::NotComponent && options.typeLibraries && !options.Installs()) {
+            return RegisterLibrary(session, path, registerFlag, options, file);
         }
         return file;
     }

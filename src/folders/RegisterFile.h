@@ -23,6 +23,7 @@ struct FileRegistration {
     Verdict verdict = Verdict::NotComponent;
     modRegister::Result probe;
     velquist::ResultLine line;  // Unloadable and Called
+    bool typeLibrary = false;   // a type library file rather than a component
     bool stopped = false;       // the probe or the call was stopped
     bool accessDenied = false;  // the call failed for want of rights
 };
@@ -53,6 +54,9 @@ struct ChangeOptions {
     // not called). Called alone, it has neither the guard nor the undo record: what it changes is its
     // own, and no capture sees it.
     const registration::InstallCall* install = nullptr;
+    // Whether a file that is no component is tried as a type library: registered with RegisterTypeLib,
+    // unregistered with UnRegisterTypeLib, in the runner of the library's system kind.
+    bool typeLibraries = false;
     bool Installs() const { return install != nullptr && install->on; }
     bool InstallsAlone() const { return Installs() && install->alone; }
     // Whether the guard or the undo record needs what a component registers before its call.

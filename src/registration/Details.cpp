@@ -195,12 +195,15 @@ bool IsUnloadableComponent(const Result& probe) {
 }
 
 std::string Detail(const std::string& path, const Result& result, bool registerFlag, DWORD waitLimitMs) {
-    const std::string entry = result.install ? "DllInstall" : registerFlag ? "DllRegisterServer" : "DllUnregisterServer";
+    const std::string entry = result.install       ? "DllInstall"
+                              : result.typeLibrary ? (registerFlag || result.capture ? "RegisterTypeLib" : "UnRegisterTypeLib")
+                              : registerFlag       ? "DllRegisterServer"
+                                                   : "DllUnregisterServer";
     switch (result.outcome) {
         case Outcome::Success: return entry + " succeeded.";
         case Outcome::EntryFailed: {
             const std::string text = CodeText(result.code);
-            std::string detail = (result.capture ? "The capture was refused: DllRegisterServer failed" : entry + " failed") +
+            std::string detail = (result.capture ? "The capture was refused: " + entry + " failed" : entry + " failed") +
                                  (text.empty() ? "" : ": " + text) + " (" + Hex(result.code) + ")";
             if (text.empty() || text.back() != '.') detail += '.';
             // For the current user only, rights are not what is missing: the user's own classes are his.

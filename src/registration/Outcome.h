@@ -42,6 +42,7 @@ struct Result {
     bool runnerExit = false;      // RunnerUnavailable: `code` is the exit code of a runner that ended as it started
     bool capture = false;         // asked for a capture: DllRegisterServer inside a scratch key
     bool install = false;         // asked for DllInstall (its probe, or its call)
+    bool typeLibrary = false;     // asked of a type library file: its probe, registration or capture
     bool Succeeded() const { return outcome == Outcome::Success; }
     // The entry point ran and did not finish well (it failed, crashed, hung or ended its process): it
     // may have written part of what it registers.

@@ -2,147 +2,25 @@
 // exchange turned into an outcome.
 #include "registration/Session.h"
 
+#include "registration/SessionExchange.h"
+
 #include "inspect/CaptureKeys.h"
-#include "pe/FileBytes.h"
+#include "pe/LoadDiagnosis.h"
 #include "win32/Paths.h"
 
 namespace registration {
 namespace {
 
+using namespace exchange;
+
 using modRegister::Outcome;
 using modRegister::Result;
 
-constexpr char kRegisterName[] = "DllRegisterServer";
 constexpr char kInstallName[] = "DllInstall";
 
 bool AsksInstall(runner::Request kind) {
     return kind == runner::Request::ProbeInstall || kind == runner::Request::Install ||
            kind == runner::Request::Uninstall;
-}
-
-Result Make(Outcome outcome, DWORD code = 0, peexports::ExportCheck headers = peexports::ExportCheck::Exported) {
-    Result result;
-    result.outcome = outcome;
-    result.code = code;
-    result.headers = headers;
-    return result;
-}
-
-// Reads the file's headers without running any of it: only the pages they and the export tables lie
-// in, through the session's page buffers.
-peexports::HeaderCheck CheckHeaders(const std::string& fullPath, pefile::PageCache& pages, DWORD& error,
-                                    const char* name) {
-    FileBytes file(fullPath);
-    error = file.Error();
-    if (error != ERROR_SUCCESS) return {};
-    if (!file.StartsLikeProgram()) {
-        error = file.Error();
-        return {};  // not a PE file
-    }
-    pages.Reset(file);
-    const peexports::HeaderCheck headers = peexports::CheckExport(pages, name);
-    if (file.Error() != ERROR_SUCCESS) error = file.Error();
-    if (pages.Failed()) error = file.Error() != ERROR_SUCCESS ? file.Error() : ERROR_READ_FAULT;
-    pages.Detach();
-    return headers;
-}
-
-// The full path and the header check for the export `name`; Success when the file is for a runner to load.
-Result CheckedFile(const std::string& path, pefile::PageCache& pages, std::string& fullPath,
-                   const char* name = kRegisterName) {
-    DWORD error = ERROR_SUCCESS;
-    fullPath = win32::FullPath(path, error);
-    if (fullPath.empty()) return Make(Outcome::LoadFailed, error, peexports::ExportCheck::NotPe);
-    const peexports::HeaderCheck headers = CheckHeaders(fullPath, pages, error, name);
-    Result result = Make(Outcome::Success, 0, headers.check);
-    result.machine = headers.machine;
-    if (error != ERROR_SUCCESS) {
-        result.outcome = Outcome::LoadFailed;
-        result.code = error;
-    } else if (headers.check != peexports::ExportCheck::Exported) {
-        result.outcome = Outcome::NotComponent;
-    }
-    return result;
-}
-
-// The runner's exchange as the outcome of the request.
-void Interpret(const runner::Exchange& exchange, Result& result) {
-    switch (exchange.status) {
-        case runner::Exchange::Status::Unavailable:
-            result.outcome = Outcome::RunnerUnavailable;
-            result.code = exchange.code;
-            result.runnerExit = exchange.runnerExit;
-            return;
-        case runner::Exchange::Status::ProtocolFault:
-            result.outcome = Outcome::ProtocolFault;
-            result.code = exchange.code;
-            return;
-        case runner::Exchange::Status::TimedOut: result.outcome = Outcome::TimedOut; return;
-        case runner::Exchange::Status::Stopped: result.outcome = Outcome::Stopped; return;
-        case runner::Exchange::Status::Died:
-            // The runner's last-chance filter ends it with the exception code, whose severity bits
-            // are set; a component that ended the process itself normally chose a small code.
-            result.outcome = (exchange.code & 0x80000000u) != 0 && exchange.code != 0xFFFFFFFFu ? Outcome::Crashed
-                                                                                                : Outcome::ProcessEnded;
-            result.code = exchange.code;
-            return;
-        case runner::Exchange::Status::Answered: break;
-    }
-    result.code = exchange.reply.code;
-    switch (exchange.reply.answer) {
-        case runner::Answer::Success: result.outcome = Outcome::Success; break;
-        case runner::Answer::LoadFailed:
-            result.outcome = Outcome::LoadFailed;
-            result.missingLibrary = exchange.detail.library;
-            result.missingFunction = exchange.detail.function;
-            result.neededBy = exchange.detail.neededBy;
-            break;
-        case runner::Answer::EntryMissing: result.outcome = Outcome::EntryMissing; break;
-        case runner::Answer::EntryFailed: result.outcome = Outcome::EntryFailed; break;
-        case runner::Answer::CaptureFailed: result.outcome = Outcome::CaptureFailed; break;
-        case runner::Answer::Made:  // a test answered to the end: each reply tells its item
-            result.outcome = Outcome::Success;
-            result.code = 0;
-            break;
-        case runner::Answer::ItemCrashed:
-            result.outcome = Outcome::Crashed;
-            result.missingLibrary = exchange.detail.library;
-            result.missingFunction = exchange.detail.function;
-            break;
-        default:  // the client lets no other answer through; should one come, it is the runner's fault
-            result.outcome = Outcome::ProtocolFault;
-            result.code = static_cast<DWORD>(exchange.reply.answer);
-            break;
-    }
-}
-
-// The capture itself: the request with the scratch key named, then what the runner wrote into it.
-void CaptureInRunner(runner::RunnerClient& client, const std::string& fullPath, DWORD waitLimitMs,
-                     runner::WaitObserver* observer, EscapeWatch& escapes, ScratchSweeper* sweeper, Result& result,
-                     capture::Capture& captured) {
-    escapes.Before();
-    struct PutBack {
-        EscapeWatch& escapes;
-        ~PutBack() { escapes.After(); }
-    } putBack{escapes};
-    ScratchKey scratch(sweeper);
-    Interpret(client.Send(runner::Request::Capture, runner::CaptureText(fullPath, scratch.Name()), waitLimitMs,
-                          observer),
-              result);
-    // An entry point that failed, crashed or hung may have written half of its registration: that half
-    // is read back too, the outcome left as it was.
-    if (result.RanAndFailed()) {
-        if (scratch.ReadBack(captured.keys) != ERROR_SUCCESS) captured.keys.clear();
-        return;
-    }
-    if (!result.Succeeded()) return;
-    const LONG error = scratch.ReadBack(captured.keys);
-    if (error != ERROR_SUCCESS) {
-        result.outcome = Outcome::CaptureFailed;
-        result.code = static_cast<DWORD>(error);
-    } else if (captured.Empty()) {
-        result.outcome = Outcome::NothingCaptured;
-    }
 }
 
 }  // namespace
@@ -175,6 +53,13 @@ Session* Session::Partner() noexcept {
     }
     partner_->perUser_ = perUser_;
     return partner_.get();
+}
+
+std::string TypeLibraryResourceFile(const std::string& path) {
+    const auto cut = path.find_last_not_of("0123456789");
+    if (cut == std::string::npos || cut + 1 == path.size() || (path[cut] != '\\' && path[cut] != '/')) return {};
+    std::string file = path.substr(0, cut);
+    return win32::IsOrdinaryFile(file) ? file : std::string();
 }
 
 std::uint16_t ComponentMachine(const std::string& path, pefile::PageCache& pages) {
@@ -213,7 +98,7 @@ Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLim
         }
         if (captured != nullptr) {
             *captured = capture::Capture{fullPath, result.machine, {}};
-            CaptureInRunner(*client, fullPath, waitLimitMs, observer_, *escapes_, sweeper_, result, *captured);
+            CaptureInRunner(runner::Request::Capture, *client, fullPath, waitLimitMs, observer_, *escapes_, sweeper_, result, *captured);
             return result;
         }
         if (perUser_) flags |= runner::kPerUserFlag;
@@ -247,6 +132,75 @@ Result Session::Test(const std::string& path, const std::vector<runner::TestItem
     } catch (...) {  // only allocation can throw here
         return Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
     }
+}
+
+Result Session::AskTypeLibrary(runner::Request kind, const std::string& path, std::uint16_t machine, DWORD waitLimitMs,
+                              runner::TypeLibraryFacts* facts, capture::Capture* captured) {
+    try {
+        DWORD error = ERROR_SUCCESS;
+        const std::string fullPath = win32::FullPath(path, error);
+        Result result = Make(Outcome::Success, 0, peexports::ExportCheck::NotPe);
+        result.typeLibrary = true;
+        result.capture = captured != nullptr;
+        result.perUser = perUser_ && (kind == runner::Request::RegisterTypeLib || kind == runner::Request::UnregisterTypeLib);
+        result.machine = machine;
+        if (fullPath.empty()) {
+            result.outcome = Outcome::LoadFailed;
+            result.code = error;
+            return result;
+        }
+        runner::RunnerClient* client = For(machine);
+        if (client == nullptr) {  // a library of a system kind we have no runner for
+            result.outcome = Outcome::RunnerUnavailable;
+            result.code = ERROR_BAD_EXE_FORMAT;
+            return result;
+        }
+        if (captured != nullptr) {
+            *captured = capture::Capture{fullPath, machine, {}};
+            CaptureInRunner(runner::Request::CaptureTypeLib, *client, fullPath, waitLimitMs, observer_, *escapes_,
+                            sweeper_, result, *captured);
+            return result;
+        }
+        const runner::Exchange exchange =
+            client->Send(kind, fullPath, waitLimitMs, observer_, result.perUser ? runner::kPerUserFlag : 0);
+        Interpret(exchange, result);
+        if (facts != nullptr && result.Succeeded() && !runner::DecodeFacts(exchange.detailBytes, *facts)) {
+            result.outcome = Outcome::ProtocolFault;  // facts no runner of ours sends
+            result.code = static_cast<DWORD>(exchange.reply.answer);
+        }
+        return result;
+    } catch (...) {  // only allocation can throw here
+        return Make(Outcome::LoadFailed, ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
+
+Result Session::ProbeTypeLibrary(const std::string& path, runner::TypeLibraryFacts& facts, DWORD waitLimitMs) {
+    // A program file is read by the runner of its bitness, anything else by this program's own.
+    std::string fullPath;
+    const std::string file = TypeLibraryResourceFile(path);
+    const Result headers = CheckedFile(file.empty() ? path : file, pages_, fullPath);
+    if (!file.empty() && headers.headers == peexports::ExportCheck::NotPe) {
+        // Only a program file has numbered resources (the system's loader would take "x.tlb\\3" for x.tlb).
+        Result none = Make(Outcome::EntryFailed, static_cast<DWORD>(TYPE_E_CANTLOADLIBRARY), peexports::ExportCheck::NotPe);
+        none.typeLibrary = true;
+        return none;
+    }
+    const std::uint16_t machine = headers.headers != peexports::ExportCheck::NotPe && For(headers.machine) != nullptr
+                                      ? headers.machine
+                                      : runner::kOwnMachine;
+    return AskTypeLibrary(runner::Request::ProbeTypeLib, path, machine, waitLimitMs, &facts, nullptr);
+}
+
+Result Session::CallTypeLibrary(const std::string& path, bool registerFlag, const runner::TypeLibraryFacts& facts,
+                                DWORD waitLimitMs) {
+    return AskTypeLibrary(registerFlag ? runner::Request::RegisterTypeLib : runner::Request::UnregisterTypeLib, path,
+                          runner::MachineOf(facts.syskind), waitLimitMs, nullptr, nullptr);
+}
+
+Result Session::CaptureTypeLibrary(const std::string& path, const runner::TypeLibraryFacts& facts,
+                                   capture::Capture& captured, DWORD waitLimitMs) {
+    return AskTypeLibrary(runner::Request::CaptureTypeLib, path, runner::MachineOf(facts.syskind), waitLimitMs, nullptr,
+                          &captured);
 }
 
 bool Session::HeadersSayComponent(const std::string& path) { return HeadersExport(path, kRegisterName); }

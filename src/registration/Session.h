@@ -16,6 +16,7 @@
 #include "pe/PeFile.h"
 #include "runner/RunnerClient.h"
 #include "runner/TestItems.h"
+#include "runner/TypeLibrary.h"
 
 namespace registration {
 
@@ -61,6 +62,19 @@ public:
     // keepLoaded, the library stays loaded for a DllUnregisterServer that follows.
     modRegister::Result Install(const std::string& path, bool install, const InstallCall& call, bool keepLoaded = false,
                                 DWORD waitLimitMs = modRegister::kWaitLimitMs);
+    // A type library file, or a program file's TYPELIB resource ("FILE\\N"): its facts, read in a runner
+    // (of a program file's bitness; of this program's own for any other file). Success when it is one;
+    // EntryFailed (the load's HRESULT) when it is none.
+    modRegister::Result ProbeTypeLibrary(const std::string& path, runner::TypeLibraryFacts& facts,
+                                         DWORD waitLimitMs = modRegister::kWaitLimitMs);
+    // RegisterTypeLib (registerFlag; per user as the session is) or UnRegisterTypeLib, in the runner
+    // whose bitness matches the library's system kind, so that its interfaces land in that view.
+    modRegister::Result CallTypeLibrary(const std::string& path, bool registerFlag, const runner::TypeLibraryFacts& facts,
+                                        DWORD waitLimitMs = modRegister::kWaitLimitMs);
+    // What RegisterTypeLib writes for it, captured as Capture captures a component's registration.
+    modRegister::Result CaptureTypeLibrary(const std::string& path, const runner::TypeLibraryFacts& facts,
+                                           capture::Capture& captured, DWORD waitLimitMs = modRegister::kWaitLimitMs);
+
     // Whether the file's headers say it exports `name` (none of its code runs).
     bool HeadersExport(const std::string& path, const char* name);
 
@@ -109,6 +123,9 @@ private:
                             capture::Capture* captured = nullptr, std::uint32_t flags = 0,
                             const InstallCall* install = nullptr);
 
+    modRegister::Result AskTypeLibrary(runner::Request kind, const std::string& path, std::uint16_t machine,
+                                       DWORD waitLimitMs, runner::TypeLibraryFacts* facts, capture::Capture* captured);
+
     Session(const RunnerPrograms& programs, EscapeWatch& shared);
 
     RunnerPrograms programs_;
@@ -122,6 +139,9 @@ private:
     pefile::PageCache pages_;  // the header check's buffers, file after file
     std::unique_ptr<Session> partner_;
 };
+
+// For "FILE\\N" (the Nth type library of a program file) where FILE is an ordinary file: FILE; else "".
+std::string TypeLibraryResourceFile(const std::string& path);
 
 // The COFF machine of the runner that would serve the file: that of a PE file that exports
 // DllRegisterServer by its headers (nothing of it run), 0 for any other file. `pages`: buffers for

@@ -16,6 +16,7 @@
 #include "runner/RunnerProtocol.h"
 #include "runner/RunnerQuiet.h"
 #include "runner/RunnerTest.h"
+#include "runner/TypeLibrary.h"
 #include "runner/UserClasses.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
@@ -41,9 +42,7 @@ DWORD WINAPI WatchProgram(LPVOID parent) {
 Response Answer(runner::Answer answer, DWORD code = 0) { return AnswerOf(answer, code); }
 
 template <typename Function>
-Function As(FARPROC entry) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(entry));
-}
+Function As(FARPROC entry) { return reinterpret_cast<Function>(reinterpret_cast<void*>(entry)); }
 
 HRESULT CallPlain(FARPROC entry) { return As<EntryPoint>(entry)(); }
 
@@ -91,6 +90,10 @@ private:
                             none);
             }
             case Request::Capture: return Capture(text);
+            case Request::ProbeTypeLib:
+            case Request::RegisterTypeLib:
+            case Request::UnregisterTypeLib:
+            case Request::CaptureTypeLib: return TypeLib(kind, text, perUser);
             default: return Answer(Answer::BadRequest);
         }
     }
@@ -187,6 +190,12 @@ private:
         std::string path, scratchKey;
         if (!SplitCaptureText(text, path, scratchKey)) return Answer(Answer::BadRequest);
         return Call(path, false, false, kRegisterName, CallPlain, [&scratchKey](ScratchOverrides& overrides) { return overrides.Enter(scratchKey); });
+    }
+
+    // A type library file's requests: nothing of it is kept loaded.
+    Response TypeLib(Request kind, const std::string& text, bool perUser) {
+        Release();
+        return ServeTypeLibrary(kind, text, perUser);
     }
 
     // Frees the kept library, then gives HKEY_CLASSES_ROOT back to the machine.

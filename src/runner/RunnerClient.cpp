@@ -266,6 +266,7 @@ Exchange RunnerClient::SendOnce(Request kind, const std::string& path, DWORD wai
         result.status = Exchange::Status::Answered;
         result.reply = connection.reply;
         result.detail = DecodeDetail(connection.detail);
+        result.detailBytes = connection.detail;
         if (replies != nullptr) replies->push_back({result.reply, result.detail});
         if (result.reply.answer == Answer::ItemCrashed) {
             End();  // it is ending itself; nothing more comes from it

@@ -28,6 +28,7 @@ struct Exchange {
     Status status = Status::Unavailable;
     Reply reply;
     LoadDetail detail;  // what the runner sent after its reply (for LoadFailed), empty when nothing or garbled
+    std::string detailBytes;  // the same as sent, for a detail of another kind (a type library's facts)
     DWORD code = 0;
     bool runnerExit = false;  // Unavailable: the runner ended before it was ready, `code` is its exit code
 };

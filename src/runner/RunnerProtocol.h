@@ -27,6 +27,12 @@ enum class Request : std::uint32_t {
     ProbeInstall = 6,  // as Probe, looking up "DllInstall"
     Install = 7,       // DllInstall(TRUE, ...): the text as InstallText makes it
     Uninstall = 8,     // DllInstall(FALSE, ...)
+    // A type library file (or a program file's TYPELIB resource, "FILE\\N"): its facts read, answered
+    // Success with them as the detail (EncodeFacts), or EntryFailed with the HRESULT of its load.
+    ProbeTypeLib = 9,
+    RegisterTypeLib = 10,    // RegisterTypeLib (per user: RegisterTypeLibForUser); Success or EntryFailed
+    UnregisterTypeLib = 11,  // UnRegisterTypeLib by the library's own LIBID, version, locale and system kind
+    CaptureTypeLib = 12,     // RegisterTypeLib with the predefined keys redirected, as Capture; the same text
 };
 
 enum class Answer : std::uint32_t {
@@ -158,6 +164,27 @@ constexpr ReplyFault CheckReply(const Reply& reply, Request asked) {
             case Answer::Made: break;  // any HRESULT
             case Answer::ItemCrashed:
                 if ((reply.code & 0x80000000u) == 0) return ReplyFault::WrongCode;  // exception codes are errors
+                break;
+            case Answer::BadRequest: return ReplyFault::Refused;
+            default: return ReplyFault::WrongAnswer;
+        }
+        return reply.detailBytes > kMaxDetailBytes ? ReplyFault::BadDetailSize : ReplyFault::None;
+    }
+    if (asked == Request::ProbeTypeLib || asked == Request::RegisterTypeLib || asked == Request::UnregisterTypeLib ||
+        asked == Request::CaptureTypeLib) {
+        switch (reply.answer) {
+            case Answer::Success:
+                if (reply.code != 0) return ReplyFault::WrongCode;
+                if (reply.detailBytes != 0 && asked != Request::ProbeTypeLib) return ReplyFault::BadDetailSize;
+                break;
+            case Answer::EntryFailed:
+                if ((reply.code & 0x80000000u) == 0) return ReplyFault::WrongCode;
+                if (reply.detailBytes != 0) return ReplyFault::BadDetailSize;
+                break;
+            case Answer::CaptureFailed:
+                if (asked != Request::CaptureTypeLib) return ReplyFault::WrongAnswer;
+                if (reply.code == 0) return ReplyFault::WrongCode;
+                if (reply.detailBytes != 0) return ReplyFault::BadDetailSize;
                 break;
             case Answer::BadRequest: return ReplyFault::Refused;
             default: return ReplyFault::WrongAnswer;

@@ -2,8 +2,13 @@
 #include "runner/TypeLibrary.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
+#include "runner/RunnerCapture.h"
+#include "runner/RunnerProtocol.h"
+
+#include "runner/TypeLibraryViews.h"
 #include "runner/UserClasses.h"
 #include "win32/Handles.h"
 #include "win32/Paths.h"
@@ -18,15 +23,6 @@ WINOLEAUTAPI UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCI
 namespace runner {
 
 namespace {
-
-// A GUID in the registry's form: braces, upper-case hexadecimal.
-std::string GuidText(const GUID& guid) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-                  guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-    return text;
-}
 
 HRESULT Load(const std::string& path, std::wstring& fullPath, win32::com_ptr<ITypeLib>& library) {
     DWORD error = ERROR_SUCCESS;
@@ -61,60 +57,6 @@ HRESULT Facts(ITypeLib* library, TypeLibraryFacts& facts) {
     return S_OK;
 }
 
-// Wine 8's RegisterTypeLibForUser and UnRegisterTypeLibForUser are RegisterTypeLib and UnRegisterTypeLib,
-// which write HKEY_CLASSES_ROOT: the machine's classes there, so the user's call is redirected. But Wine
-// also gives each interface a key in the other registry view, through HKEY_CLASSES_ROOT opened with
-// KEY_WOW64_32KEY or KEY_WOW64_64KEY, and those go past the redirection to the machine's classes. The
-// other view's Interface keys a per-user registration made there are removed again. (A per-user
-// unregistration likewise deletes the other view's machine-wide Interface keys of the library's interfaces,
-// those of a machine-wide registration of it too.)
-class OtherViewInterfaces {
-public:
-    // Notes which of the library's interfaces have no key of the other view among the machine's classes.
-    explicit OtherViewInterfaces(ITypeLib* library) {
-        const UINT count = library->GetTypeInfoCount();
-        for (UINT index = 0; index < count; ++index) {
-            TYPEKIND kind = TKIND_MAX;
-            if (FAILED(library->GetTypeInfoType(index, &kind))) continue;
-            if (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH) continue;
-            win32::com_ptr<ITypeInfo> info;
-            if (FAILED(library->GetTypeInfo(index, reinterpret_cast<ITypeInfo**>(info.put_void())))) continue;
-            win32::TypeAttr attr(info.get());
-            if (FAILED(attr.Get())) continue;
-            const std::string iid = GuidText(attr->guid);
-            if (!Exists(iid)) absent_.push_back(iid);
-        }
-    }
-
-    // Deletes the keys noted that exist now.
-    void RemoveMade() const {
-        HKEY opened = nullptr;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInterfaces, 0, KEY_READ | KEY_SET_VALUE | DELETE | View(),
-                            &opened) != ERROR_SUCCESS) {
-            return;
-        }
-        const win32::unique_hkey interfaces(opened);
-        for (const std::string& iid : absent_) {
-            if (Exists(iid)) ::RegDeleteTreeA(interfaces.get(), iid.c_str());
-        }
-    }
-
-private:
-    static constexpr char kInterfaces[] = "Software\\Classes\\Interface";
-
-    static REGSAM View() { return sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
-
-    static bool Exists(const std::string& iid) {
-        HKEY opened = nullptr;
-        const std::string key = std::string(kInterfaces) + "\\" + iid;
-        const LONG error = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | View(), &opened);
-        const win32::unique_hkey owner(error == ERROR_SUCCESS ? opened : nullptr);
-        return error == ERROR_SUCCESS;
-    }
-
-    std::vector<std::string> absent_;
-};
-
 }  // namespace
 
 HRESULT ReadTypeLibrary(const std::string& path, TypeLibraryFacts& facts) {
@@ -147,10 +89,19 @@ HRESULT UnregisterTypeLibraryFile(const std::string& path, bool perUser) {
     if (FAILED(hr)) return hr;
     if (!perUser) return ::UnRegisterTypeLib(facts.libid, facts.major, facts.minor, facts.lcid, facts.syskind);
 
+    std::wstring fullPath;
+    win32::com_ptr<ITypeLib> library;
+    const HRESULT loaded = Load(path, fullPath, library);
+    if (FAILED(loaded)) return loaded;
     UserClasses classes;
     const DWORD error = classes.Enter();
     if (error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
-    return ::UnRegisterTypeLibForUser(facts.libid, facts.major, facts.minor, facts.lcid, facts.syskind);
+    OtherViewInterfaces otherView(library.get());
+    otherView.KeepPresent();
+    const HRESULT unregistered =
+        ::UnRegisterTypeLibForUser(facts.libid, facts.major, facts.minor, facts.lcid, facts.syskind);
+    otherView.PutBackKept();
+    return unregistered;
 }
 
 std::uint16_t MachineOf(SYSKIND syskind) {
@@ -164,10 +115,87 @@ std::uint16_t MachineOf(SYSKIND syskind) {
     }
 }
 
+std::string EncodeFacts(const TypeLibraryFacts& facts) {
+    // A name as DecodeFacts takes it: its first 255 bytes, control characters as '?'.
+    std::string name = facts.name.substr(0, 255);
+    for (char& c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    std::string bytes;
+    for (const std::string& field :
+         {name, GuidText(facts.libid), std::to_string(facts.major), std::to_string(facts.minor),
+          std::to_string(facts.lcid), std::to_string(static_cast<unsigned>(facts.syskind)),
+          std::to_string(facts.interfaces)}) {
+        bytes.append(field).push_back('\0');
+    }
+    return bytes.size() <= kMaxDetailBytes ? bytes : std::string();
+}
+
+bool DecodeFacts(std::string_view bytes, TypeLibraryFacts& facts) {
+    std::string fields[7];
+    for (std::string& field : fields) {
+        const auto end = bytes.find('\0');
+        if (end == std::string_view::npos) return false;
+        field.assign(bytes.substr(0, end));
+        bytes.remove_prefix(end + 1);
+    }
+    if (!bytes.empty() || fields[0].size() > 255) return false;
+    for (const char c : fields[0]) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    }
+    // Plain decimals within their type's range.
+    unsigned long numbers[5] = {};
+    const unsigned long limits[5] = {0xFFFF, 0xFFFF, 0xFFFFFFFF, SYS_WIN64, 0xFFFFFFFF};
+    for (int i = 0; i < 5; ++i) {
+        const std::string& text = fields[i + 2];
+        if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+        const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
+        if (value > limits[i]) return false;
+        numbers[i] = static_cast<unsigned long>(value);
+    }
+    GUID libid{};
+    if (fields[1].size() != 38 || FAILED(::IIDFromString(win32::Wide(fields[1]).c_str(), &libid))) return false;
+    facts.name = fields[0];
+    facts.libid = libid;
+    facts.major = static_cast<WORD>(numbers[0]);
+    facts.minor = static_cast<WORD>(numbers[1]);
+    facts.lcid = numbers[2];
+    facts.syskind = static_cast<SYSKIND>(numbers[3]);
+    facts.interfaces = static_cast<unsigned>(numbers[4]);
+    return true;
+}
+
 std::string TypeLibraryDetail(const TypeLibraryFacts& facts) {
     return "Type library " + facts.name + " " + std::to_string(facts.major) + "." + std::to_string(facts.minor) +
            " (" + GuidText(facts.libid) + "), " + std::to_string(facts.interfaces) +
            (facts.interfaces == 1 ? " interface." : " interfaces.");
+}
+
+Response ServeTypeLibrary(Request kind, const std::string& text, bool perUser) {
+    const win32::ComScope apartment(COINIT_APARTMENTTHREADED);
+    HRESULT hr = E_UNEXPECTED;
+    if (kind == Request::ProbeTypeLib) {
+        TypeLibraryFacts facts;
+        hr = ReadTypeLibrary(text, facts);
+        if (SUCCEEDED(hr)) {
+            Response response = AnswerOf(Answer::Success);
+            response.detail = EncodeFacts(facts);
+            response.reply.detailBytes = static_cast<std::uint32_t>(response.detail.size());
+            return response;
+        }
+    } else if (kind == Request::CaptureTypeLib) {
+        std::string path, scratchKey;
+        if (!SplitCaptureText(text, path, scratchKey)) return AnswerOf(Answer::BadRequest);
+        ScratchOverrides overrides;
+        const DWORD error = overrides.Enter(scratchKey);
+        if (error != ERROR_SUCCESS) return AnswerOf(Answer::CaptureFailed, error);
+        hr = RegisterTypeLibraryFile(path, false);
+    } else {
+        hr = kind == Request::RegisterTypeLib ? RegisterTypeLibraryFile(text, perUser)
+                                              : UnregisterTypeLibraryFile(text, perUser);
+    }
+    if (SUCCEEDED(hr)) return AnswerOf(Answer::Success);
+    return AnswerOf(Answer::EntryFailed, static_cast<DWORD>(FAILED(hr) ? hr : E_FAIL));
 }
 
 }  // namespace runner

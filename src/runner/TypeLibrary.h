@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "runner/RunnerLoad.h"
 
 namespace runner {
 
@@ -41,6 +44,17 @@ HRESULT UnregisterTypeLibraryFile(const std::string& path, bool perUser);
 // The machine whose processes use a library of this kind (IMAGE_FILE_MACHINE_I386 for SYS_WIN32,
 // IMAGE_FILE_MACHINE_AMD64 for SYS_WIN64), 0 for any other.
 std::uint16_t MachineOf(SYSKIND syskind);
+
+// The facts as a probe's reply carries them to the program: name, LIBID, major, minor, locale, system
+// kind and interfaces, each ended by a NUL; "" when they would not fit a reply.
+std::string EncodeFacts(const TypeLibraryFacts& facts);
+// The inverse: false for bytes a runner should not have sent (a field missing or out of its range, a
+// name longer than 255 bytes or holding a control character), facts then as they were.
+bool DecodeFacts(std::string_view bytes, TypeLibraryFacts& facts);
+
+// The runner's answer to a type library's request (ProbeTypeLib, RegisterTypeLib, UnregisterTypeLib,
+// CaptureTypeLib), in a single-threaded apartment.
+Response ServeTypeLibrary(Request kind, const std::string& text, bool perUser);
 
 // "Type library Grid 1.0 ({48BC6534-B85D-44DC-81BF-FAD077FBA850}), 5 interfaces."
 std::string TypeLibraryDetail(const TypeLibraryFacts& facts);

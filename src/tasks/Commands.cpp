@@ -62,6 +62,12 @@ RunKind KindOfRun(const RunRequest& request) {
     return request.registerFlag ? RunKind::Register : RunKind::Unregister;
 }
 
+// Whether the file holds a type library (read in a runner, nothing registered).
+bool IsTypeLibrary(registration::Session& session, const std::string& path) {
+    runner::TypeLibraryFacts facts;
+    return session.ProbeTypeLibrary(path, facts).Succeeded();
+}
+
 }  // namespace
 
 // Register or unregister: the single file or the folder's components. A single file that is no
@@ -76,6 +82,7 @@ std::string ChangeRun(TaskRun& task) {
     if (record != nullptr) record->Clear();
     Module1::ChangeOptions options{request.force ? Module1::Guard::None : Module1::Guard::OtherCopies, record};
     options.install = &request.install;
+    options.typeLibraries = request.typeLibraries;
     if (request.mode == RunRequest::Mode::SingleFile) {
         summary.checked = 1;
         const Module1::FileRegistration file = Module1::RegisterFile(task.session, request.path, registerFlag, options);
@@ -83,13 +90,16 @@ std::string ChangeRun(TaskRun& task) {
         summary.accessDenied = file.accessDenied;
         using Verdict = Module1::FileRegistration::Verdict;
         if (file.verdict != Verdict::Called && file.verdict != Verdict::Refused && file.verdict != Verdict::Lacking &&
-            !file.stopped) {
+            !file.typeLibrary && !file.stopped) {
             std::string message = "This file is not an ActiveX component";
             // A component that could not be loaded is told apart from a file that is none.
             summary.end = RunSummary::End::NotComponent;
             if (file.verdict == Module1::FileRegistration::Verdict::Unloadable) {
                 message += "\n\n" + modRegister::Detail(request.path, file.probe, registerFlag);
                 summary.end = RunSummary::End::Unloadable;
+            } else if (!request.typeLibraries && !request.install.on && IsTypeLibrary(task.session, request.path)) {
+                message = "This file is a type library, not an ActiveX component. Choose File > Include type "
+                          "libraries to register it.";
             }
             task.showError(message);
             return {};
@@ -109,7 +119,13 @@ std::string ChangeRun(TaskRun& task) {
         alone ? modRegister::Summary(registerFlag ? "installed" : "uninstalled", list.succeeded, list.failed,
                                      summary.checked, task.Seconds())
               : modRegister::Summary(registerFlag, list.succeeded, list.failed, summary.checked, task.Seconds());
-    if (record != nullptr && record->Changed()) closing.append(" ").append(record->WayBack());
+    if (record != nullptr && record->Changed()) {
+        closing.append(" ").append(record->WayBack());
+        // The record holds what DllRegisterServer's keys were; DllInstall may write anywhere.
+        if (request.install.on) {
+            closing.append(" Of what DllInstall changed, only the keys its registration writes are recorded.");
+        }
+    }
     return closing;
 }
 
@@ -120,8 +136,9 @@ RunSummary Execute(const RunRequest& request, registration::Session& session, Re
     RunControl none;
     RunControl& run = control != nullptr ? *control : none;
     const TaskSpec& task = TaskOf(request.task);
-    const bool noFile =
-        task.takesPath && request.mode == RunRequest::Mode::SingleFile && !win32::IsOrdinaryFile(request.path);
+    const bool noFile = task.takesPath && request.mode == RunRequest::Mode::SingleFile &&
+                        !win32::IsOrdinaryFile(request.path) &&
+                        !(request.typeLibraries && !registration::TypeLibraryResourceFile(request.path).empty());
     const auto tellNoFile = [&] {
         showError("No file selected");
         summary.end = RunSummary::End::NoFile;

@@ -33,6 +33,9 @@ struct RunRequest {
     bool force = false;
     // A register or unregister run's DllInstall: with DllRegisterServer / DllUnregisterServer, or alone.
     registration::InstallCall install = {};
+    // A register or unregister run also registers or unregisters type library files (.tlb, .olb, and
+    // program files that hold a type library but are no component).
+    bool typeLibraries = false;
     friend bool operator==(const RunRequest&, const RunRequest&) = default;
 };
 

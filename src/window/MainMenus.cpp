@@ -19,6 +19,7 @@ void MainMenus::Create(HWND window) {
     ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnufile, MF_STRING, IDM_PERUSER, "Register for current user only");
     ::AppendMenuA(mnufile, MF_STRING, IDM_FORCE, "Unregister copies registered elsewhere");
+    ::AppendMenuA(mnufile, MF_STRING, IDM_TYPELIBS, "Include type libraries");
     ::AppendMenuA(mnufile, MF_STRING, IDM_RESTART, "Restart as administrator");
     ::AppendMenuA(mnufile, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuA(mnufile, MF_STRING, IDM_EXIT, "Exit");

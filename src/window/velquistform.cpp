@@ -211,6 +211,7 @@ void velquistform::OnCommand(int id, int code) {
         case IDM_SAVE: mnusave_Click(); break;
         case IDM_PERUSER: mnuperuser_Click(); break;
         case IDM_FORCE: mnuforce_Click(); break;
+        case IDM_TYPELIBS: mnutypelibs_Click(); break;
         case IDM_UNDO: mnuundo_Click(code == 1); break;
         case IDM_SAVEUNDO: mnusaveundo_Click(); break;
         case IDM_RESTART: mnurestart_Click(); break;

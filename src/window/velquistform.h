@@ -62,6 +62,7 @@ public:
     void mnusave_Click();
     void mnuperuser_Click();
     void mnuforce_Click();
+    void mnutypelibs_Click();
     // From File > Undo last run, or from its key (Ctrl+Z), which a text box with the focus keeps.
     void mnuundo_Click(bool fromKey = false);
     void mnusaveundo_Click();
@@ -87,6 +88,9 @@ public:
     // off at start: such a copy is left registered.
     bool Force() const noexcept { return force_; }
     void SetForce(bool force);
+    // Registering and unregistering type library files too (File menu, /tlb); off at start.
+    bool TypeLibraries() const noexcept { return typeLibraries_; }
+    void SetTypeLibraries(bool typeLibraries);
     // Who answers whether we are elevated and starts us elevated, instead of the one it was made with.
     void SetElevation(Elevation* elevation) noexcept { elevation_ = elevation; }
     // What the controls ask for: the one reader of the mode, the path, sub-directories and per user.
@@ -141,6 +145,7 @@ private:
     ProgressDisplay* progress_ = nullptr;  // null: the task bar
     bool perUser_ = false;
     bool force_ = false;
+    bool typeLibraries_ = false;
     // The last register or unregister run's undo record, in memory only.
     class LastRun final : public undo::RunRecord {
     public:

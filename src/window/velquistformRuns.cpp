@@ -40,6 +40,13 @@ void velquistform::SetForce(bool force) {
 
 void velquistform::mnuforce_Click() { SetForce(!force_); }
 
+void velquistform::SetTypeLibraries(bool typeLibraries) {
+    typeLibraries_ = typeLibraries;
+    MainMenus::ShowChecked(Handle(), IDM_TYPELIBS, typeLibraries_);
+}
+
+void velquistform::mnutypelibs_Click() { SetTypeLibraries(!typeLibraries_); }
+
 
 RunRequest velquistform::ReadRequest(bool registerFlag) const {
     RunRequest request;
@@ -50,6 +57,7 @@ RunRequest velquistform::ReadRequest(bool registerFlag) const {
     request.registerFlag = registerFlag;
     request.perUser = perUser_;
     request.force = force_;
+    request.typeLibraries = typeLibraries_;
     return request;
 }
 

@@ -416,6 +416,7 @@ TEST_F(MainWindow, MenuBarHasFileToolsAndHelp) {
                                                       {"", 0},
                                                       {"Register for current user only", IDM_PERUSER},
                                                       {"Unregister copies registered elsewhere", IDM_FORCE},
+                                                      {"Include type libraries", IDM_TYPELIBS},
                                                       {"Restart as administrator", IDM_RESTART},
                                                       {"", 0},
                                                       {"Exit", IDM_EXIT}};
@@ -436,9 +437,15 @@ TEST_F(MainWindow, MenuBarHasFileToolsAndHelp) {
                                                       {"Export removal...", IDM_REMOVAL},
                                                       {"Export manifest...", IDM_MANIFEST},
                                                       {"Find broken registrations\tCtrl+B", IDM_SCAN},
-                                                      {"Remove broken registrations...", IDM_CLEAN}};
+                                                      {"Remove broken registrations...", IDM_CLEAN},
+                                                      {"", 0},
+                                                      {"Call DllInstall...", IDM_DLLINSTALL}};
     ASSERT_EQ(::GetMenuItemCount(tools.sub), static_cast<int>(std::size(toolItems)));
     for (int i = 0; i < static_cast<int>(std::size(toolItems)); ++i) {
+        if (toolItems[i].second == 0) {
+            EXPECT_TRUE(ItemOf(tools.sub, i).type & MFT_SEPARATOR) << i;
+            continue;
+        }
         EXPECT_EQ(ItemOf(tools.sub, i).text, toolItems[i].first);
         EXPECT_EQ(ItemOf(tools.sub, i).id, toolItems[i].second);
     }

@@ -195,8 +195,15 @@ TEST_F(TypeLibraryRegistrationTest, PerUserBesideMachineWide) {
                        path.c_str()), 0);
     EXPECT_EQ(_stricmp(testsupport::StringValue(HKEY_CURRENT_USER, platformKey, nullptr, kOwnView).c_str(),
                        GridResource().c_str()), 0);
+    const REGSAM otherView = kOwnView == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const std::string otherInterface = InterfaceKey(VELQUIST_GRID_IID) + "\\TypeLib";
+    const std::string machineWide = testsupport::StringValue(HKEY_LOCAL_MACHINE, otherInterface, nullptr, otherView);
     ASSERT_EQ(runner::UnregisterTypeLibraryFile(GridResource(), true), S_OK);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kGridKey, kOwnView));
+    // The machine-wide registration's keys of the other view are as they were (Wine's per-user
+    // unregistration deletes them past the redirection).
+    EXPECT_EQ(testsupport::StringValue(HKEY_LOCAL_MACHINE, otherInterface, nullptr, otherView), machineWide);
+    EXPECT_EQ(machineWide, VELQUIST_GRID_LIBID);
     EXPECT_EQ(_stricmp(testsupport::StringValue(HKEY_LOCAL_MACHINE, platformKey, nullptr, kOwnView).c_str(),
                        path.c_str()), 0);
     EXPECT_EQ(testsupport::StringValue(HKEY_LOCAL_MACHINE, InterfaceKey(VELQUIST_GRID_IID) + "\\TypeLib", nullptr,
