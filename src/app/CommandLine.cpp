@@ -120,9 +120,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (tasks > 1) fail("Only one of " + TaskSwitches("and") + " can be given.");
     if (tasks > 0 && line.unregister) fail("/u cannot be given with " + TaskSwitches("or") + ".");
     if (line.force && !line.unregister) fail("/force is for unregister runs (/u) only.");
-    if (line.typeLibraries && line.task != RunRequest::Task::Change) {
-        fail("/tlb cannot be given with /" + std::string(TaskOf(line.task).word) +
-             ": it is for register and unregister runs.");
+    if (line.typeLibraries && !TaskOf(line.task).takesPath) {
+        fail("/tlb cannot be given with /" + std::string(TaskOf(line.task).word) + ": it takes no file or folder.");
     }
     if (line.typeLibraries && line.install.on) fail("/tlb cannot be given with /i: a type library has no DllInstall.");
     if (line.install.alone && !line.install.on) fail("/n is for DllInstall (/i) only: it calls DllInstall alone.");

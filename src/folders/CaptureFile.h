@@ -22,7 +22,9 @@ struct FileCapture {
 };
 
 // Probes the file in the session and, for a component, captures what its DllRegisterServer writes,
-// machine-wide whatever the session's per-user setting. The machine's registry is not changed.
-FileCapture CaptureFile(registration::Session& session, const std::string& path);
+// machine-wide whatever the session's per-user setting; with typeLibraries, a file that is no component
+// but a type library (or "FILE\\N", a program file's Nth) gets what RegisterTypeLib writes for it. The
+// machine's registry is not changed.
+FileCapture CaptureFile(registration::Session& session, const std::string& path, bool typeLibraries = false);
 
 }  // namespace Module1

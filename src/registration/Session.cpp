@@ -114,11 +114,18 @@ Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLim
 }
 
 Result Session::Test(const std::string& path, const std::vector<runner::TestItem>& items,
-                     std::vector<runner::TestReply>& replies, DWORD waitLimitMs) {
+                     std::vector<runner::TestReply>& replies, DWORD waitLimitMs, std::uint16_t machine) {
     replies.clear();
     try {
         std::string fullPath;
         Result result = CheckedFile(path, pages_, fullPath);
+        if (machine != 0 && !result.Succeeded()) {  // a type library: the runner of its system kind
+            DWORD error = ERROR_SUCCESS;
+            fullPath = win32::FullPath(path, error);
+            result = Make(fullPath.empty() ? Outcome::LoadFailed : Outcome::Success, error, result.headers);
+            result.machine = machine;
+            result.typeLibrary = true;
+        }
         if (!result.Succeeded() || items.empty()) return result;
         runner::RunnerClient* client = For(result.machine);
         if (client == nullptr) {

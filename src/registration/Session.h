@@ -96,8 +96,10 @@ public:
     // reply's code says how its item went; none at all are asked for an empty list); otherwise why the
     // runner was lost on item replies.size(): Crashed (an ItemCrashed reply last, its library noted
     // as for LoadFailed), TimedOut, Stopped, ... The machine's registry is not changed by the test.
+    // `machine`: for a file that is no component (a type library), the runner to ask.
     modRegister::Result Test(const std::string& path, const std::vector<runner::TestItem>& items,
-                             std::vector<runner::TestReply>& replies, DWORD waitLimitMs = modRegister::kWaitLimitMs);
+                             std::vector<runner::TestReply>& replies, DWORD waitLimitMs = modRegister::kWaitLimitMs,
+                             std::uint16_t machine = 0);
 
     // A second session for captures side by side with this one's: the same runner programs and the
     // same guard of the keys a capture reaches around the redirection, runners of its own (kept

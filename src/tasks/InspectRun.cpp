@@ -25,13 +25,22 @@ namespace {
 
 using Task = RunRequest::Task;
 
-// Whether the folder holds a component, by the header check alone (nothing loaded, nothing counted).
+// Whether the name is that of a type library file (.tlb, .olb).
+bool NamedLikeTypeLibrary(const std::string& path) {
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos) return false;
+    const std::string extension = path.substr(dot);
+    return _stricmp(extension.c_str(), ".tlb") == 0 || _stricmp(extension.c_str(), ".olb") == 0;
+}
+
+// Whether the folder holds a component, by the header check alone (nothing loaded, nothing counted),
+// or a type library file by its name when the request includes them.
 bool FolderHoldsComponent(const RunRequest& request, registration::Session& session) {
     if (!win32::IsFolder(request.path)) return false;
     Module1::WalkProgress look;
     bool found = false;
     Module1::WalkFolder(request.path, request.subfolders, look, [&](const std::string& file) {
-        found = session.HeadersSayComponent(file);
+        found = session.HeadersSayComponent(file) || (request.typeLibraries && NamedLikeTypeLibrary(file));
         look.stopped = found;
     });
     return found;
@@ -81,11 +90,11 @@ void ForEachCapture(const RunRequest& request, registration::Session& session, R
     Module1::SideBySide lanes(session, run, request.mode == RunRequest::Mode::Directory && !request.oneAtATime);
     ForEachFile(request, run, [&](const std::string& path) {
         lanes.Add(path, [&, path](registration::Session& lane) -> Module1::SideBySide::Then {
-            auto file = std::make_shared<Module1::FileCapture>(Module1::CaptureFile(lane, path));
+            auto file = std::make_shared<Module1::FileCapture>(Module1::CaptureFile(lane, path, request.typeLibraries));
             return [&, path, file] {
                 // What failed beside another capture is tried once more alone (see SideBySide::Alone).
                 if (file->verdict == Module1::FileCapture::Verdict::Failed && !file->stopped && lanes.Together()) {
-                    lanes.Alone([&](registration::Session& alone) { *file = Module1::CaptureFile(alone, path); });
+                    lanes.Alone([&](registration::Session& alone) { *file = Module1::CaptureFile(alone, path, request.typeLibraries); });
                 }
                 if (file->stopped) run.stopped = true;
                 if (file->verdict == Module1::FileCapture::Verdict::NotComponent) return;
@@ -222,7 +231,7 @@ void ForEachCheckedComponent(const RunRequest& request, registration::Session& s
     Module1::SideBySide lanes(session, run, !single && !request.oneAtATime);
     ForEachFile(request, run, [&](const std::string& path) {
         lanes.Add(path, [&, path](registration::Session& lane) -> Module1::SideBySide::Then {
-            auto file = std::make_shared<Module1::FileCapture>(Module1::CaptureFile(lane, path));
+            auto file = std::make_shared<Module1::FileCapture>(Module1::CaptureFile(lane, path, request.typeLibraries));
             std::function<void()> then;
             if (file->verdict == Verdict::Captured) {
                 then = step(lane, path, file->captured, check::CheckAgainstMachine(file->captured));
@@ -231,7 +240,7 @@ void ForEachCheckedComponent(const RunRequest& request, registration::Session& s
                 // What failed beside another capture is tried once more alone (see SideBySide::Alone).
                 if (file->verdict == Verdict::Failed && !file->stopped && lanes.Together()) {
                     lanes.Alone([&](registration::Session& alone) {
-                        *file = Module1::CaptureFile(alone, path);
+                        *file = Module1::CaptureFile(alone, path, request.typeLibraries);
                         then = file->verdict == Verdict::Captured
                                    ? step(alone, path, file->captured, check::CheckAgainstMachine(file->captured))
                                    : nullptr;
@@ -264,7 +273,9 @@ bool ChooseExportTarget(const RunRequest& request, registration::Session& sessio
                         std::string& target) {
     target.clear();
     if (request.mode == RunRequest::Mode::SingleFile) {
-        if (!session.HeadersSayComponent(request.path)) {
+        runner::TypeLibraryFacts facts;
+        if (!session.HeadersSayComponent(request.path) &&
+            !(request.typeLibraries && session.ProbeTypeLibrary(request.path, facts).Succeeded())) {
             TellNotComponent(showError, summary);
             return false;
         }

@@ -18,7 +18,7 @@ std::string RelaunchParameters(const RunRequest& request, bool run) {
     if (task.takesPath && request.mode == RunRequest::Mode::Directory && request.subfolders) add("/r");
     if (request.perUser && task.perUserApplies) add("/user");
     if (request.force && request.task == RunRequest::Task::Change && !request.registerFlag) add("/force");
-    if (request.typeLibraries && request.task == RunRequest::Task::Change) add("/tlb");
+    if (request.typeLibraries && task.takesPath) add("/tlb");
     if (request.install.on && request.task == RunRequest::Task::Change) {
         if (request.install.alone) add("/n");
         std::string install = "/i";  // appended piecewise: GCC 12 warns falsely (-Wrestrict) on "/i:" + text

@@ -152,7 +152,7 @@ InspectionEnd TestRun(const RunRequest& request, registration::Session& session,
         std::vector<runner::TestItem> items;
         for (const check::PlannedItem& planned : plan.items) items.push_back(planned.item);
         std::vector<runner::TestReply> replies;
-        const modRegister::Result result = lane.Test(path, items, replies);
+        const modRegister::Result result = lane.Test(path, items, replies, modRegister::kWaitLimitMs, captured.machine);
         const Verdict verdict = Judge(path, plan, result, replies);
         const bool stopped = result.outcome == modRegister::Outcome::Stopped;
         return [&, path, verdict, stopped] {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "TestComponents.h"
@@ -119,6 +120,55 @@ TEST_F(TypeLibraryRun, OnlyARunThatIncludesTypeLibrariesRegistersThem) {
     EXPECT_EQ(RunProgram("/s /u /tlb " + Quoted(dir.Path())).exitCode, 0u);
     EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kGridKey, KEY_WOW64_32KEY));
     testsupport::ForgetClass(VELQUIST_COMSERVER_CLSID);
+}
+
+// Check, test, export and manifest take a type library file as they take a component: its TypeLib and
+// Interface keys are its registration. Both system kinds, each through the runner of its own.
+TEST_F(TypeLibraryRun, TheInspectionsTakeATypeLibraryAsTheyTakeAComponent) {
+    VELQUIST_ASSERT_OTHER_BITNESS_RUNS();
+    for (const char* name : {VELQUIST_GRID32_TLB, VELQUIST_GRID64_TLB}) {
+        const std::string folder = dir / (std::string(name) + " folder");
+        ASSERT_TRUE(testsupport::MakeDirs(folder));
+        const std::string library = folder + "\\grid.tlb";
+        ASSERT_TRUE(CopyTo(testsupport::ComponentPath(name), library));
+        const std::string reg = dir / "grid.reg";
+        const std::string manifest = folder + "\\Grid.Library.manifest";
+        struct Step {
+            std::string arguments;
+            DWORD exitCode;
+            std::string start;
+        };
+        const Step steps[] = {
+            {"/check", 1, "Not registered : " + library},
+            {"", 0, "Registered : " + library},
+            {"/check", 0, "Registered here : " + library},
+            {"/test", 0, "Works : " + library},
+            {"/export:" + Quoted(reg), 0, "Exported : " + library},
+            {"/manifest:" + Quoted(manifest) + " " + Quoted(folder) + " /r", 0, "Exported : " + library},
+            {"/u", 0, "Unregistered : " + library},
+        };
+        for (const Step& step : steps) {
+            const bool folderRun = step.arguments.find(" /r") != std::string::npos;
+            const testsupport::ProcessOutcome outcome =
+                RunProgram("/s /tlb " + step.arguments + (folderRun ? "" : " " + Quoted(library)));
+            EXPECT_EQ(outcome.exitCode, step.exitCode) << name << " " << step.arguments << "\n" << outcome.output;
+            EXPECT_EQ(outcome.output.substr(0, step.start.size()), step.start) << name << "\n" << outcome.output;
+        }
+        // The .reg file and the manifest name the library (the .reg file in UTF-16: its zero bytes dropped).
+        std::string text = testsupport::ReadBytes(reg);
+        text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+        // Key names in any case (Wine writes "Typelib").
+        std::string key = "typelib\\" VELQUIST_GRID_LIBID "\\1.0\\0\\win";
+        for (std::string* each : {&text, &key}) {
+            std::transform(each->begin(), each->end(), each->begin(), [](unsigned char c) { return std::tolower(c); });
+        }
+        EXPECT_NE(text.find(key), std::string::npos) << text;
+        const std::string xml = testsupport::ReadBytes(manifest);
+        EXPECT_NE(xml.find("<file name=\"grid.tlb\""), std::string::npos) << xml;
+        EXPECT_NE(xml.find("<typelib tlbid=\"" VELQUIST_GRID_LIBID "\""), std::string::npos) << xml;
+        EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kGridKey, KEY_WOW64_32KEY));
+        EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kGridKey, KEY_WOW64_64KEY));
+    }
 }
 
 }  // namespace
