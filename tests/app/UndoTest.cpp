@@ -102,6 +102,23 @@ TEST_F(UndoTest, AnUndoPutsBackTheRegistrationTheRunReplacedOrRemoved) {
     }
 }
 
+// A type library file's registration is recorded as a component's: the undo takes it away again, both
+// registry views as they were.
+TEST_F(UndoTest, ATypeLibrarysRegistrationIsUndoneAsAComponentsIs) {
+    testsupport::TempDir dir;
+    const std::string library = dir / "grid.tlb";
+    ASSERT_TRUE(testsupport::CopyTo(testsupport::ComponentPath(kWide ? VELQUIST_GRID64_TLB : VELQUIST_GRID32_TLB), library));
+    const testsupport::MachineRegistry before = testsupport::MachineRegistry::Read();
+    RunRequest request = Change(library, true);
+    request.typeLibraries = true;
+    Run(request, &record_);
+    ASSERT_EQ(list_.lines.size(), 2u);
+    EXPECT_EQ(list_.lines[0].line.kind, LineKind::Registered) << list_.lines[0].detail;
+    EXPECT_NE(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+    UndoExpecting({LineKind::Restored});
+    EXPECT_EQ(before.FirstDifference(testsupport::MachineRegistry::Read()), L"");
+}
+
 // A value something else changed after the run is left as it is and named; the rest goes back.
 TEST_F(UndoTest, WhatChangedSinceTheRunIsLeftAndNamed) {
     const bool parentBefore = ProductParentExists();
