@@ -80,6 +80,8 @@ TEST(CommandLine, BadCommandLinesSayWhy) {
         {"/i", "/removal:r.reg", "C:\\a.dll"},
         {"/i", "/manifest:m.manifest", "C:\\a.dll"},
         {"/s", "/n", "/i", "/undo:u.reg", "C:\\a.dll"},  // DllInstall alone is not recorded
+        {"/tlb", "/scan"},                 // type libraries are files of the inputs
+        {"/tlb", "/i", "C:\\a.dll"},       // and have no DllInstall
     };
     for (const auto& arguments : bad) {
         const auto line = ParseCommandLine(arguments);

@@ -656,6 +656,11 @@ TEST_F(Commands, RestartAsAdministratorIsOfferedOnlyWhenNotElevated) {
     ::SendMessageA(form.Handle(), WM_COMMAND, IDM_FORCE, 0);
     EXPECT_EQ(::GetMenuState(file, IDM_FORCE, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
     EXPECT_TRUE(form.ReadRequest(false).force);
+    // File > Include type libraries: the same, read into every run of the inputs.
+    EXPECT_FALSE(form.ReadRequest(true).typeLibraries);
+    ::SendMessageA(form.Handle(), WM_COMMAND, IDM_TYPELIBS, 0);
+    EXPECT_EQ(::GetMenuState(file, IDM_TYPELIBS, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    EXPECT_TRUE(form.ReadRequest(true).typeLibraries);
     SingleFile("rel\\x.dll");  // a relative path goes out absolute
     ::SendMessageA(form.Handle(), WM_COMMAND, IDM_PERUSER, 0);
     EXPECT_EQ(::GetMenuState(file, IDM_PERUSER, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
@@ -663,7 +668,7 @@ TEST_F(Commands, RestartAsAdministratorIsOfferedOnlyWhenNotElevated) {
     char full[MAX_PATH * 4] = {};
     ::GetFullPathNameA("rel\\x.dll", sizeof full, full, nullptr);
     ASSERT_EQ(rights.starts.size(), 1u);
-    EXPECT_EQ(rights.starts[0].substr(0, rights.starts[0].find('|')), std::string("/user \"") + full + "\"");
+    EXPECT_EQ(rights.starts[0].substr(0, rights.starts[0].find('|')), std::string("/user /tlb \"") + full + "\"");
     EXPECT_FALSE(::IsWindow(form.Handle()));
 }
 

@@ -47,6 +47,9 @@ TEST(RunRequest, RelaunchParametersReadBackAsTheSameRequest) {
         {Mode::SingleFile, "a b.dll", false, false, false, Task::Change, "", false, false, {true, false, true, ""}},
         {Mode::Directory, "app x", true, true, true, Task::Change, "", false, false, {true, true, true, "a \"b\" c"}},
         {Mode::SingleFile, "a b.dll", false, false, false, Task::Change, "", false, false, {true, true, false, ""}},
+        // Type libraries included, in a change and in a check
+        {Mode::Directory, "app x", true, true, false, Task::Change, "", false, false, {}, true},
+        {Mode::SingleFile, "a b.dll", false, true, false, Task::Check, "", false, false, {}, true},
     };
     for (const bool run : {false, true}) {
         for (const RunRequest& request : requests) {
