@@ -67,7 +67,8 @@ std::vector<std::string> OtherCopies(const capture::Capture& captured) {
 // What the guard and the undo record need before the call: what the component registers, captured.
 // False when it is not to be called; `file` then says why.
 bool BeforeCall(registration::Session& session, const std::string& path, bool registerFlag,
-                const ChangeOptions& options, FileRegistration& file, const runner::TypeLibraryFacts* library = nullptr) {
+                const ChangeOptions& options, FileRegistration& file,
+                const runner::TypeLibraryFacts* library = nullptr) {
     const bool guarded = !registerFlag && options.guard == Guard::OtherCopies;
     if (!options.NeedsCapture(registerFlag)) return true;
     CapturedAhead got;
@@ -94,7 +95,7 @@ bool BeforeCall(registration::Session& session, const std::string& path, bool re
     std::string why;
     if (guarded && whole) {
         const std::vector<std::string> others = OtherCopies(captured);
-        if (!others.empty()) why = RefusedDetail(others);
+        if (!others.empty()) why = RefusedDetail(others, library != nullptr);
     }
     if (why.empty() && options.undo != nullptr &&
         !options.undo->Begin(path, whole || capture.RanAndFailed() ? &captured : nullptr, session.PerUser(),
@@ -127,9 +128,9 @@ FileRegistration RegisterLibrary(registration::Session& session, const std::stri
     file.verdict = FileRegistration::Verdict::Called;
     file.stopped = call.outcome == modRegister::Outcome::Stopped;
     file.accessDenied = modRegister::IsAccessDenied(call);
-    file.line = call.Succeeded()
-                    ? velquist::SuccessLine(registerFlag, path, WithPerUser(runner::TypeLibraryDetail(facts), call.perUser))
-                    : velquist::FailedLine(path, LineDetail(path, call, registerFlag));
+    const std::string described = WithPerUser(runner::TypeLibraryDetail(facts), call.perUser);
+    file.line = call.Succeeded() ? velquist::SuccessLine(registerFlag, path, described)
+                                 : velquist::FailedLine(path, LineDetail(path, call, registerFlag));
     return file;
 }
 
@@ -139,14 +140,15 @@ velquist::ResultLine StoppedLine(const std::string& path, const modRegister::Res
     return velquist::FailedLine(path, LineDetail(path, stopped, registerFlag));
 }
 
-std::string RefusedDetail(const std::vector<std::string>& otherFiles) {
+std::string RefusedDetail(const std::vector<std::string>& otherFiles, bool typeLibrary) {
     std::string files;
     for (std::size_t i = 0; i < otherFiles.size(); ++i) {
         files += (i == 0 ? "" : i + 1 == otherFiles.size() ? " and " : ", ") + otherFiles[i];
     }
     const bool one = otherFiles.size() == 1;
-    return "Its classes are registered for " + files + "; unregistering this copy would remove " +
-           (one ? "that registration" : "those registrations") + ". Unregister " + (one ? "that file" : "those files") +
+    return std::string(typeLibrary ? "Its type library is" : "Its classes are") + " registered for " + files +
+           "; unregistering this copy would remove " + (one ? "that registration" : "those registrations") +
+           ". Unregister " + (one ? "that file" : "those files") +
            " instead, or choose File > Unregister copies registered elsewhere.";
 }
 

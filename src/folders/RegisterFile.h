@@ -75,7 +75,8 @@ FileRegistration RegisterFile(registration::Session& session, const std::string&
 // The line of a component whose capture before its call was stopped: that of a call that was stopped.
 velquist::ResultLine StoppedLine(const std::string& path, const modRegister::Result& stopped, bool registerFlag);
 
-// The detail of a copy the guard did not unregister, naming the files its registration belongs to.
-std::string RefusedDetail(const std::vector<std::string>& otherFiles);
+// The detail of a copy the guard did not unregister, naming the files its registration belongs to
+// (typeLibrary: a type library file's).
+std::string RefusedDetail(const std::vector<std::string>& otherFiles, bool typeLibrary = false);
 
 }  // namespace Module1

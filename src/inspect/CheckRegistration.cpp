@@ -187,8 +187,13 @@ std::string Shown(DWORD type, const std::string& data) {
 }
 
 // Whether the key is a class's or a type library's (or lies below one): a file it names is where COM
-// goes for the component.
-bool NamesComponentFile(const capture::Key& key) { return IsClassKey(key) || IsBelow(key, L"TypeLib\\"); }
+// goes for the component. A library's HELPDIR names its folder, no file.
+bool NamesComponentFile(const capture::Key& key) {
+    if (IsClassKey(key)) return true;
+    const auto name = key.path.find_last_of(L'\\');
+    const wchar_t* last = key.path.c_str() + (name == std::wstring::npos ? 0 : name + 1);
+    return IsBelow(key, L"TypeLib\\") && _wcsicmp(last, L"HELPDIR") != 0;
+}
 
 // A captured value against the machine's.
 void Compare(const capture::Value& captured, const RegValue& found, Finding& finding) {

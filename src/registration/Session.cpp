@@ -98,7 +98,8 @@ Result Session::Ask(runner::Request kind, const std::string& path, DWORD waitLim
         }
         if (captured != nullptr) {
             *captured = capture::Capture{fullPath, result.machine, {}};
-            CaptureInRunner(runner::Request::Capture, *client, fullPath, waitLimitMs, observer_, *escapes_, sweeper_, result, *captured);
+            CaptureInRunner(runner::Request::Capture, *client, fullPath, waitLimitMs, observer_, *escapes_, sweeper_,
+                            result, *captured);
             return result;
         }
         if (perUser_) flags |= runner::kPerUserFlag;
@@ -149,7 +150,8 @@ Result Session::AskTypeLibrary(runner::Request kind, const std::string& path, st
         Result result = Make(Outcome::Success, 0, peexports::ExportCheck::NotPe);
         result.typeLibrary = true;
         result.capture = captured != nullptr;
-        result.perUser = perUser_ && (kind == runner::Request::RegisterTypeLib || kind == runner::Request::UnregisterTypeLib);
+        result.perUser =
+            perUser_ && (kind == runner::Request::RegisterTypeLib || kind == runner::Request::UnregisterTypeLib);
         result.machine = machine;
         if (fullPath.empty()) {
             result.outcome = Outcome::LoadFailed;
@@ -188,7 +190,8 @@ Result Session::ProbeTypeLibrary(const std::string& path, runner::TypeLibraryFac
     const Result headers = CheckedFile(file.empty() ? path : file, pages_, fullPath);
     if (!file.empty() && headers.headers == peexports::ExportCheck::NotPe) {
         // Only a program file has numbered resources (the system's loader would take "x.tlb\\3" for x.tlb).
-        Result none = Make(Outcome::EntryFailed, static_cast<DWORD>(TYPE_E_CANTLOADLIBRARY), peexports::ExportCheck::NotPe);
+        Result none =
+            Make(Outcome::EntryFailed, static_cast<DWORD>(TYPE_E_CANTLOADLIBRARY), peexports::ExportCheck::NotPe);
         none.typeLibrary = true;
         return none;
     }

@@ -189,7 +189,8 @@ private:
     Response Capture(const std::string& text) {
         std::string path, scratchKey;
         if (!SplitCaptureText(text, path, scratchKey)) return Answer(Answer::BadRequest);
-        return Call(path, false, false, kRegisterName, CallPlain, [&scratchKey](ScratchOverrides& overrides) { return overrides.Enter(scratchKey); });
+        return Call(path, false, false, kRegisterName, CallPlain,
+                    [&scratchKey](ScratchOverrides& overrides) { return overrides.Enter(scratchKey); });
     }
 
     // A type library file's requests: nothing of it is kept loaded.

@@ -157,39 +157,27 @@ private:
     T* p_ = nullptr;
 };
 
-// The attributes a type library lends out (GetLibAttr), given back to it; the library outlives this.
-class LibAttr {
+// Attributes a type library or a type description lends out (GetLibAttr, GetTypeAttr), given back to
+// it (ReleaseTLibAttr, ReleaseTypeAttr); the lender outlives this.
+template <typename Lender, typename Attr, HRESULT (STDMETHODCALLTYPE Lender::*Lend)(Attr**),
+          void (STDMETHODCALLTYPE Lender::*GiveBack)(Attr*)>
+class LentAttr {
 public:
-    explicit LibAttr(ITypeLib* library) noexcept : library_(library) {}
-    ~LibAttr() {
-        if (attr_ != nullptr) library_->ReleaseTLibAttr(attr_);
+    explicit LentAttr(Lender* lender) noexcept : lender_(lender) {}
+    ~LentAttr() {
+        if (attr_ != nullptr) (lender_->*GiveBack)(attr_);
     }
-    LibAttr(const LibAttr&) = delete;
-    LibAttr& operator=(const LibAttr&) = delete;
-    HRESULT Get() noexcept { return attr_ != nullptr ? S_OK : library_->GetLibAttr(&attr_); }
-    const TLIBATTR* operator->() const noexcept { return attr_; }
+    LentAttr(const LentAttr&) = delete;
+    LentAttr& operator=(const LentAttr&) = delete;
+    HRESULT Get() noexcept { return attr_ != nullptr ? S_OK : (lender_->*Lend)(&attr_); }
+    const Attr* operator->() const noexcept { return attr_; }
 
 private:
-    ITypeLib* library_;
-    TLIBATTR* attr_ = nullptr;
+    Lender* lender_;
+    Attr* attr_ = nullptr;
 };
-
-// The same for a type description's attributes (GetTypeAttr).
-class TypeAttr {
-public:
-    explicit TypeAttr(ITypeInfo* info) noexcept : info_(info) {}
-    ~TypeAttr() {
-        if (attr_ != nullptr) info_->ReleaseTypeAttr(attr_);
-    }
-    TypeAttr(const TypeAttr&) = delete;
-    TypeAttr& operator=(const TypeAttr&) = delete;
-    HRESULT Get() noexcept { return attr_ != nullptr ? S_OK : info_->GetTypeAttr(&attr_); }
-    const TYPEATTR* operator->() const noexcept { return attr_; }
-
-private:
-    ITypeInfo* info_;
-    TYPEATTR* attr_ = nullptr;
-};
+using LibAttr = LentAttr<ITypeLib, TLIBATTR, &ITypeLib::GetLibAttr, &ITypeLib::ReleaseTLibAttr>;
+using TypeAttr = LentAttr<ITypeInfo, TYPEATTR, &ITypeInfo::GetTypeAttr, &ITypeInfo::ReleaseTypeAttr>;
 
 // COM on this thread for the object's life, in the apartment asked for; undone only if it was done.
 class ComScope {

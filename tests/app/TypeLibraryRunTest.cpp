@@ -171,4 +171,23 @@ TEST_F(TypeLibraryRun, TheInspectionsTakeATypeLibraryAsTheyTakeAComponent) {
     }
 }
 
+// Unregistering one copy of a library leaves another copy's registration alone, as for components.
+TEST_F(TypeLibraryRun, UnregisteringACopyLeavesTheRegisteredCopyAlone) {
+    const std::string registered = dir / "new\\grid.tlb", other = dir / "old\\grid.tlb";
+    for (const std::string& copy : {registered, other}) {
+        ASSERT_TRUE(testsupport::MakeDirs(copy.substr(0, copy.rfind('\\'))));
+        ASSERT_TRUE(CopyTo(testsupport::ComponentPath(VELQUIST_GRID32_TLB), copy));
+    }
+    ASSERT_EQ(RunProgram("/s /tlb " + Quoted(registered)).exitCode, 0u);
+    const testsupport::ProcessOutcome outcome = RunProgram("/s /u /tlb " + Quoted(other));
+    EXPECT_EQ(outcome.exitCode, 1u) << outcome.output;
+    const std::string line = "Failed : " + other + "\tIts type library is registered for " + registered +
+                             "; unregistering this copy would remove that registration.";
+    EXPECT_EQ(outcome.output.substr(0, line.size()), line) << outcome.output;
+    EXPECT_EQ(testsupport::StringValue(HKEY_LOCAL_MACHINE, std::string(kGridKey) + "\\1.0\\0\\win32", nullptr,
+                                       KEY_WOW64_32KEY),
+              registered);
+    EXPECT_EQ(RunProgram("/s /u /tlb " + Quoted(registered)).exitCode, 0u);
+}
+
 }  // namespace
