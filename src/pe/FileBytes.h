@@ -41,6 +41,14 @@ public:
         return ReadAt(0, mark, sizeof mark) == sizeof mark && mark[0] == 'M' && mark[1] == 'Z';
     }
 
+    // Whether the file starts with the mark of a type library file of either format ("MSFT", or the
+    // older "SLTG"): one read of four bytes.
+    bool StartsLikeTypeLibrary() {
+        unsigned char mark[4] = {};
+        if (ReadAt(0, mark, sizeof mark) != sizeof mark) return false;
+        return (mark[0] == 'M' && mark[1] == 'S' && mark[2] == 'F' && mark[3] == 'T') ||
+               (mark[0] == 'S' && mark[1] == 'L' && mark[2] == 'T' && mark[3] == 'G');
+    }
     bool Read(std::uint64_t offset, unsigned char* into, std::size_t count) override {
         const DWORD read = ReadAt(offset, into, count);
         if (error_ != ERROR_SUCCESS) return false;

@@ -5,6 +5,7 @@
 #include "registration/SessionExchange.h"
 
 #include "inspect/CaptureKeys.h"
+#include "pe/FileBytes.h"
 #include "pe/LoadDiagnosis.h"
 #include "win32/Paths.h"
 
@@ -188,8 +189,10 @@ Result Session::ProbeTypeLibrary(const std::string& path, runner::TypeLibraryFac
     std::string fullPath;
     const std::string file = TypeLibraryResourceFile(path);
     const Result headers = CheckedFile(file.empty() ? path : file, pages_, fullPath);
-    if (!file.empty() && headers.headers == peexports::ExportCheck::NotPe) {
-        // Only a program file has numbered resources (the system's loader would take "x.tlb\\3" for x.tlb).
+    // Only a program file has numbered resources (the system's loader would take "x.tlb\\3" for x.tlb);
+    // any other file goes to a runner only when it starts as a type library file does.
+    if (headers.headers == peexports::ExportCheck::NotPe &&
+        (!file.empty() || !FileBytes(fullPath).StartsLikeTypeLibrary())) {
         Result none =
             Make(Outcome::EntryFailed, static_cast<DWORD>(TYPE_E_CANTLOADLIBRARY), peexports::ExportCheck::NotPe);
         none.typeLibrary = true;

@@ -211,6 +211,31 @@ TEST_F(ModRegisterTest, FilesThatAreNotLibrariesAreRuledOutByTheirBytes) {
     EXPECT_TRUE(modRegister::RunServerEntry(testsupport::Runners(), dir / "comserver.bin", false));
 }
 
+// A file is asked of a runner as a type library only when its first bytes are a type library's or a
+// program file's: runners that cannot start show which files went that far.
+TEST_F(ModRegisterTest, OnlyFilesMarkedAsTypeLibrariesOrProgramsGoToARunnerAsTypeLibraries) {
+    testsupport::TempDir dir;
+    registration::Session nowhere(registration::RunnerPrograms::InFolder(dir / "no runners"));
+    const struct {
+        const char* name;
+        std::string bytes;
+        Outcome outcome;
+    } cases[] = {
+        {"readme.tlb", "This is not a type library.\r\n", Outcome::EntryFailed},
+        {"msft.tlb", "MSFT\x02\x00\x01\x00", Outcome::RunnerUnavailable},
+        {"sltg.tlb", "SLTG\x01\x00", Outcome::RunnerUnavailable},
+        {"program.dll", testsupport::ReadBytes(ComponentPath(VELQUIST_NOENTRY_DLL)), Outcome::RunnerUnavailable},
+        {"cut.dll", "MZ", Outcome::EntryFailed},  // no program file either
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(testsupport::WriteBytes(dir / c.name, c.bytes));
+        runner::TypeLibraryFacts facts;
+        const auto result = nowhere.ProbeTypeLibrary(dir / c.name, facts);
+        EXPECT_EQ(result.outcome, c.outcome) << c.name << ": " << modRegister::Describe(result);
+        EXPECT_TRUE(result.typeLibrary) << c.name;
+    }
+}
+
 TEST_F(ModRegisterTest, AFileWithoutExtensionIsLoadedItselfNotItsDllSibling) {
     testsupport::TempDir dir;
     // "component" fails its registration; "component.dll" beside it would succeed.
