@@ -117,17 +117,20 @@ TEST(TypeLibraryTest, DetailCountsInterfacesInTheSingularAndPlural) {
 
 // Registration of this process's kind of Grid, as a file and as a resource, machine-wide and per user.
 // Each test starts without the library's keys in either hive or view, and ends with the registry as it
-// found it: the user's classes key is removed where it was not there before (registering per user makes it).
+// found it: the user's classes key and its Interface and TypeLib keys are removed where they were not there
+// before (registering per user makes them; unregistering leaves the containers, as it should).
 class TypeLibraryRegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        userClassesExisted_ = KeyExists(HKEY_CURRENT_USER, kClasses);
+        for (std::size_t i = 0; i < std::size(kUserKeys); ++i) existed_[i] = KeyExists(HKEY_CURRENT_USER, kUserKeys[i]);
         Forget();
         before_ = testsupport::MachineRegistry::Read();
     }
     void TearDown() override {
         Forget();
-        if (!userClassesExisted_) testsupport::DeleteTree(HKEY_CURRENT_USER, kClasses);
+        for (std::size_t i = std::size(kUserKeys); i-- > 0;) {
+            if (!existed_[i]) testsupport::DeleteTree(HKEY_CURRENT_USER, kUserKeys[i]);
+        }
         EXPECT_EQ(before_.FirstDifference(testsupport::MachineRegistry::Read()), L"");
     }
 
@@ -176,7 +179,8 @@ protected:
     }
 
 private:
-    bool userClassesExisted_ = false;
+    static constexpr const char* kUserKeys[] = {kClasses, "Software\\Classes\\Interface", "Software\\Classes\\TypeLib"};
+    bool existed_[std::size(kUserKeys)] = {};
     testsupport::MachineRegistry before_;
 };
 
