@@ -31,9 +31,26 @@ void CheckReplyInvariants(const runner::Reply& reply, runner::Request asked) {
         return;
     }
     Require(reply.answer != Answer::Made && reply.answer != Answer::ItemCrashed);
+    if (asked == runner::Request::ProbeTypeLib || asked == runner::Request::RegisterTypeLib ||
+        asked == runner::Request::UnregisterTypeLib || asked == runner::Request::CaptureTypeLib) {
+        // A type library's request: done (only its probe carries its facts), failed with an error
+        // HRESULT, or a capture whose redirection failed.
+        switch (reply.answer) {
+            case Answer::Success:
+                Require(reply.code == 0 && (reply.detailBytes == 0 || asked == runner::Request::ProbeTypeLib));
+                break;
+            case Answer::EntryFailed: Require((reply.code & 0x80000000u) != 0 && reply.detailBytes == 0); break;
+            case Answer::CaptureFailed:
+                Require(asked == runner::Request::CaptureTypeLib && reply.code != 0 && reply.detailBytes == 0);
+                break;
+            default: Require(false);
+        }
+        return;
+    }
     const bool capture = asked == runner::Request::Capture;
-    const bool call = asked == runner::Request::Register || asked == runner::Request::Unregister || capture;
-    Require(call || asked == runner::Request::Probe);
+    const bool call = asked == runner::Request::Register || asked == runner::Request::Unregister || capture ||
+                      asked == runner::Request::Install || asked == runner::Request::Uninstall;
+    Require(call || asked == runner::Request::Probe || asked == runner::Request::ProbeInstall);
     switch (reply.answer) {
         case Answer::Success:
         case Answer::EntryMissing: Require(reply.code == 0 && reply.detailBytes == 0); break;
@@ -73,6 +90,17 @@ void CheckCaptureTextInvariants(std::string_view text) {
     Require(runner::CaptureText(path, key) == text);
 }
 
+// DllInstall's text splits only into a non-empty path and a command line without NULs, and joins back
+// to the same bytes.
+void CheckInstallTextInvariants(std::string_view text) {
+    std::string path, commandLine;
+    bool hasCommandLine = false;
+    if (!runner::SplitInstallText(text, path, hasCommandLine, commandLine)) return;
+    Require(!path.empty() && path.find('\0') == std::string::npos && commandLine.find('\0') == std::string::npos);
+    Require(hasCommandLine || commandLine.empty());
+    Require(runner::InstallText(path, hasCommandLine, commandLine) == text);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -88,5 +116,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view rest(reinterpret_cast<const char*>(data) + kHead, size - kHead);
     CheckDetailInvariants(rest);
     CheckCaptureTextInvariants(rest);
+    CheckInstallTextInvariants(rest);
     return 0;
 }

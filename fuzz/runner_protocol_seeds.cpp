@@ -33,6 +33,11 @@ int main(int argc, char** argv) {
     using runner::Answer;
     using runner::Request;
     const std::string detail = runner::EncodeDetail({"msvcr71.dll", "#12", "component.ocx"});
+    // A type library's facts as its probe's reply carries them: name, LIBID, version, locale, kind, interfaces.
+    std::string facts;
+    for (const char* field : {"Grid", "{48BC6534-B85D-44DC-81BF-FAD077FBA850}", "1", "0", "0", "1", "5"}) {
+        facts.append(field).push_back('\0');
+    }
     const bool ok = corpus.Write("ready", Seed(Answer::Ready, 0x014C, Request::Probe)) &&
                     corpus.Write("success", Seed(Answer::Success, 0, Request::Probe)) &&
                     corpus.Write("missing", Seed(Answer::EntryMissing, 0, Request::Unregister)) &&
@@ -42,6 +47,10 @@ int main(int argc, char** argv) {
                     corpus.Write("capture", Seed(Answer::CaptureFailed, 5, Request::Capture,
                                                  runner::CaptureText("C:\\a.dll", "Software\\scratch"))) &&
                     corpus.Write("made", Seed(Answer::Made, 0x80040154, Request::Test, detail)) &&
-                    corpus.Write("crashed", Seed(Answer::ItemCrashed, 0xC0000005, Request::Test));
+                    corpus.Write("crashed", Seed(Answer::ItemCrashed, 0xC0000005, Request::Test)) &&
+                    corpus.Write("install", Seed(Answer::EntryFailed, 0x80004005, Request::Uninstall,
+                                                 runner::InstallText("C:\\a.dll", true, "user"))) &&
+                    corpus.Write("typelib", Seed(Answer::Success, 0, Request::ProbeTypeLib,
+                                                 facts));
     return ok ? 0 : 1;
 }
