@@ -58,7 +58,7 @@ struct ChangeOptions {
     // unregistered with UnRegisterTypeLib, in the runner of the library's system kind.
     bool typeLibraries = false;
     bool Installs() const { return install != nullptr && install->on; }
-    bool InstallsAlone() const { return Installs() && install->alone; }
+    bool InstallsAlone() const { return install != nullptr && install->Alone(); }
     // Whether the guard or the undo record needs what a component registers before its call.
     bool NeedsCapture(bool registerFlag) const {
         return !InstallsAlone() && ((!registerFlag && guard == Guard::OtherCopies) || undo != nullptr);

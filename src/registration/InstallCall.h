@@ -12,6 +12,8 @@ struct InstallCall {
     // Its command line: NULL unless given; a given one may be empty.
     bool hasCommandLine = false;
     std::string commandLine;
+    // DllInstall called alone: what the run's lines and closing line count.
+    bool Alone() const { return on && alone; }
     friend bool operator==(const InstallCall&, const InstallCall&) = default;
 };
 

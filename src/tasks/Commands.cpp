@@ -58,7 +58,7 @@ private:
 RunKind KindOfRun(const RunRequest& request) {
     const RunKind kind = TaskOf(request.task).kind;
     if (kind != RunKind::Register) return kind;
-    if (request.install.on && request.install.alone) return request.registerFlag ? RunKind::Install : RunKind::Uninstall;
+    if (request.install.Alone()) return request.registerFlag ? RunKind::Install : RunKind::Uninstall;
     return request.registerFlag ? RunKind::Register : RunKind::Unregister;
 }
 
@@ -114,9 +114,8 @@ std::string ChangeRun(TaskRun& task) {
     // A missing folder, or a text naming a file, is no folder to walk; the run just closes.
     summary.succeeded = list.succeeded;
     summary.failed = list.failed;
-    const bool alone = request.install.on && request.install.alone;
     std::string closing =
-        alone ? modRegister::Summary(registerFlag ? "installed" : "uninstalled", list.succeeded, list.failed,
+        request.install.Alone() ? modRegister::Summary(registerFlag ? "installed" : "uninstalled", list.succeeded, list.failed,
                                      summary.checked, task.Seconds())
               : modRegister::Summary(registerFlag, list.succeeded, list.failed, summary.checked, task.Seconds());
     if (record != nullptr && record->Changed()) {
