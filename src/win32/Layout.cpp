@@ -29,6 +29,14 @@ POINT OriginTwips(std::span<const ControlSpec> table, const ControlSpec& spec) n
     return origin;
 }
 
+// Edges converted rather than sizes, so that neighbours meet without gaps from rounding.
+RECT ControlRect(std::span<const ControlSpec> table, const ControlSpec& spec, int dpi) noexcept {
+    const POINT origin = OriginTwips(table, spec);
+    return RECT{TwipsToPixels(origin.x + spec.left, dpi), TwipsToPixels(origin.y + spec.top, dpi),
+                TwipsToPixels(origin.x + spec.left + spec.width, dpi),
+                TwipsToPixels(origin.y + spec.top + spec.height, dpi)};
+}
+
 }  // namespace
 
 int WindowDpi(HWND hwnd) noexcept {
@@ -44,11 +52,20 @@ int WindowDpi(HWND hwnd) noexcept {
     return dpi > 0 ? dpi : 96;
 }
 
-void CreateControls(HWND parent, std::span<const ControlSpec> table, HINSTANCE instance) {
+int SystemDpi() noexcept {
+    using GetDpiForSystemFn = UINT(WINAPI*)();
+    static const auto getDpiForSystem = reinterpret_cast<GetDpiForSystemFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForSystem")));
+    const UINT dpi = getDpiForSystem != nullptr ? getDpiForSystem() : 0;
+    return dpi != 0 ? static_cast<int>(dpi) : WindowDpi(nullptr);
+}
+
+void CreateControls(HWND parent, std::span<const ControlSpec> table, HINSTANCE instance, int dpi) {
     for (const auto& spec : table) {
-        ::CreateWindowExA(spec.exStyle, spec.cls, spec.caption, WS_CHILD | WS_VISIBLE | spec.style, 0, 0,
-                          0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
-                          nullptr);
+        const RECT at = ControlRect(table, spec, dpi);
+        ::CreateWindowExA(spec.exStyle, spec.cls, spec.caption, WS_CHILD | WS_VISIBLE | spec.style, at.left, at.top,
+                          at.right - at.left, at.bottom - at.top, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
     }
 }
 
@@ -56,13 +73,12 @@ void PlaceControls(HWND parent, std::span<const ControlSpec> table, int dpi) {
     for (const auto& spec : table) {
         HWND control = ::GetDlgItem(parent, spec.id);
         if (control == nullptr) continue;
-        const POINT origin = OriginTwips(table, spec);
-        // Convert edges rather than sizes so that neighbours meet without gaps from rounding.
-        const int left = TwipsToPixels(origin.x + spec.left, dpi);
-        const int top = TwipsToPixels(origin.y + spec.top, dpi);
-        const int right = TwipsToPixels(origin.x + spec.left + spec.width, dpi);
-        const int bottom = TwipsToPixels(origin.y + spec.top + spec.height, dpi);
-        ::SetWindowPos(control, nullptr, left, top, right - left, bottom - top,
+        const RECT want = ControlRect(table, spec, dpi);
+        RECT now{};
+        ::GetWindowRect(control, &now);
+        ::MapWindowPoints(HWND_DESKTOP, ::GetParent(control), reinterpret_cast<POINT*>(&now), 2);
+        if (::EqualRect(&now, &want)) continue;
+        ::SetWindowPos(control, nullptr, want.left, want.top, want.right - want.left, want.bottom - want.top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
@@ -112,14 +128,22 @@ unique_gdi<HFONT> CreateInterfaceFont(int dpi) noexcept {
 }
 
 namespace {
-BOOL CALLBACK SetFontOnChild(HWND child, LPARAM font) {
-    ::SendMessageA(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+struct FontChange {
+    HFONT font;
+    BOOL redraw;
+};
+
+BOOL CALLBACK SetFontOnChild(HWND child, LPARAM change) {
+    const auto* font = reinterpret_cast<const FontChange*>(change);
+    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font->font), font->redraw);
     return TRUE;
 }
 }  // namespace
 
 void ApplyFont(HWND parent, HFONT font) noexcept {
-    ::EnumChildWindows(parent, &SetFontOnChild, reinterpret_cast<LPARAM>(font));
+    // A window not yet shown paints everything at its first paint anyway.
+    FontChange change{font, ::IsWindowVisible(parent)};
+    ::EnumChildWindows(parent, &SetFontOnChild, reinterpret_cast<LPARAM>(&change));
 }
 
 namespace {
@@ -144,9 +168,11 @@ unique_gdi<HFONT> CreateFittingFont(HWND label, HFONT font, int minHeight) noexc
         UINT format = DT_WORDBREAK | DT_EXPANDTABS;
         if (::GetWindowLongA(label, GWL_STYLE) & SS_NOPREFIX) format |= DT_NOPREFIX;
 
-        const WindowDc labelDc(label);
-        if (!labelDc) return {};
-        HDC dc = labelDc.get();
+        // Measured in a memory DC: the same fonts and metrics as the label's own, without asking the
+        // window system for the label's DC.
+        const unique_hdc memory(::CreateCompatibleDC(nullptr));
+        if (!memory) return {};
+        HDC dc = memory.get();
         unique_gdi<HFONT> fitting;
         LOGFONTA logFont{};
         if (!TextFits(dc, font, text, box, format) && ::GetObjectA(font, sizeof logFont, &logFont) == sizeof logFont) {

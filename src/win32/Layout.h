@@ -33,12 +33,15 @@ struct ControlSpec {
 // The DPI of a window (or of the system where the per-window call is not offered).
 int WindowDpi(HWND hwnd) noexcept;
 
-// Creates the table's controls as children of parent, in table order (which is the tab order).
-// Positions are set by PlaceControls.
-void CreateControls(HWND parent, std::span<const ControlSpec> table, HINSTANCE instance);
+// The DPI of the system: of the primary monitor, before a window exists to ask.
+int SystemDpi() noexcept;
 
-// Moves and sizes every control of the table for dpi. Controls inside a frame are measured from
-// the frame's top left corner, as the designer measures them.
+// Creates the table's controls as children of parent, in table order (which is the tab order), at
+// their places for dpi.
+void CreateControls(HWND parent, std::span<const ControlSpec> table, HINSTANCE instance, int dpi);
+
+// Moves and sizes every control of the table for dpi (those already in place are left alone).
+// Controls inside a frame are measured from the frame's top left corner, as the designer measures them.
 void PlaceControls(HWND parent, std::span<const ControlSpec> table, int dpi);
 
 // Client size in twips to the window size in pixels for the given styles, menu and dpi.
@@ -52,7 +55,7 @@ POINT CenteredOnScreen(HWND hwnd, SIZE size) noexcept;
 // The system's message (interface) font for dpi.
 unique_gdi<HFONT> CreateInterfaceFont(int dpi) noexcept;
 
-// Sends font to every child of parent.
+// Sends font to every child of parent (redrawn only where parent is shown).
 void ApplyFont(HWND parent, HFONT font) noexcept;
 
 // For a static text control whose wrapped text does not fit its box in `font`: the same face made

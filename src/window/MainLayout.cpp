@@ -87,7 +87,12 @@ void MainLayout::Apply(HWND window, int dpi, POINT origin) {
     const int wantWidth = win32::TwipsToPixels(kClientWidthTwips, dpi);
     const int wantHeight = win32::TwipsToPixels(kClientHeightTwips, dpi);
     const SIZE size = WindowSize(dpi);
-    ::SetWindowPos(window, nullptr, origin.x, origin.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    if (frame.left != origin.x || frame.top != origin.y || frame.right - frame.left != size.cx ||
+        frame.bottom - frame.top != size.cy) {
+        ::SetWindowPos(window, nullptr, origin.x, origin.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     // The frame and menu bar actually drawn may differ from the computed ones (a menu bar that
     // wraps, metrics of another DPI): correct by what the client area really came out as.
     RECT client{};

@@ -61,9 +61,13 @@ bool velquistform::Create() {
     HICON big = win32::SharedIcon(IDI_PROGRAM, ::GetSystemMetrics(SM_CXICON));
     HICON small = win32::SharedIcon(IDI_PROGRAM, ::GetSystemMetrics(SM_CXSMICON));
     accelerators_ = CreateAccelerators();
-    // Created at no size; the layout gives it the designed client area for the DPI of its monitor.
-    if (CreateTopLevel(kFrameExStyle, "Velquist", kFrameStyle, 0, 0, 0, 0, nullptr, nullptr, big, small) ==
-        nullptr) {
+    // Created where it will show, for the system's DPI: each later move or resize of a frame costs
+    // the window system a round of messages. The layout corrects it for the DPI of its monitor.
+    const int expectedDpi = win32::SystemDpi();
+    SIZE size = MainLayout::WindowSize(expectedDpi);
+    POINT at = win32::CenteredOnScreen(nullptr, size);
+    if (CreateTopLevel(kFrameExStyle, "Velquist", kFrameStyle, at.x, at.y, size.cx, size.cy, nullptr, nullptr, big,
+                       small) == nullptr) {
         return false;
     }
     // The window class may have been registered without icons (an earlier window of this process).
@@ -71,18 +75,25 @@ bool velquistform::Create() {
     ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 
     dpi_ = win32::WindowDpi(Handle());
-    layout_.Apply(Handle(), dpi_, POINT{0, 0});
+    if (dpi_ != expectedDpi) {
+        size = MainLayout::WindowSize(dpi_);
+        at = win32::CenteredOnScreen(Handle(), size);
+    }
+    layout_.Apply(Handle(), dpi_, at);
+    // A frame drawn larger than computed (a wrapped menu bar) is centred as it came out.
     RECT frame{};
     ::GetWindowRect(Handle(), &frame);
     const POINT centred =
         win32::CenteredOnScreen(Handle(), SIZE{frame.right - frame.left, frame.bottom - frame.top});
-    ::SetWindowPos(Handle(), nullptr, centred.x, centred.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (centred.x != frame.left || centred.y != frame.top) {
+        ::SetWindowPos(Handle(), nullptr, centred.x, centred.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     return true;
 }
 
 void velquistform::OnCreate() {
     menus_.Create(Handle());
-    win32::CreateControls(Handle(), MainWindowControls(), ::GetModuleHandleA(nullptr));
+    win32::CreateControls(Handle(), MainWindowControls(), ::GetModuleHandleA(nullptr), win32::WindowDpi(Handle()));
     auto item = [this](int id) { return ::GetDlgItem(Handle(), id); };
     Option1 = item(kIdOption1);
     Text1 = item(kIdText1);

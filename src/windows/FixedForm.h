@@ -70,8 +70,8 @@ protected:
         HWND hwnd = this->CreateTopLevel(kExStyle, caption, kStyle, 0, 0, 0, 0, owner, nullptr, nullptr,
                                          nullptr);
         if (hwnd == nullptr) return false;
-        win32::CreateControls(hwnd, table, ::GetModuleHandleA(nullptr));
         const int dpi = win32::WindowDpi(hwnd);
+        win32::CreateControls(hwnd, table, ::GetModuleHandleA(nullptr), dpi);
         Rescale(dpi);
         const SIZE size = win32::WindowSizeForClient(clientWidthTwips, clientHeightTwips, kStyle, kExStyle,
                                                      false, dpi);
