@@ -115,7 +115,7 @@ struct StoppedAhead {
     unsigned long long reached = 0;
 };
 
-// Every component's capture, two side by side, before the first call. A capture only reads (into a
+// Every component's capture, three side by side, before the first call. A capture only reads (into a
 // scratch key of its own, the keys it reaches around the redirection put back) and sees none of the
 // machine's registrations, so it holds what the component's call will write whether it is made
 // before the calls of the files ahead of it or after them; made together, the keys the captures

@@ -1,4 +1,4 @@
-// Files of a check, an export or a test worked on in two runners of a bitness at once (both cores),
+// Files of a check, an export or a test worked on in three runners of a bitness at once,
 // their results handed back in the walk's order.
 #pragma once
 

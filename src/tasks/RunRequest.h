@@ -26,7 +26,7 @@ struct RunRequest {
     // the undo file read.
     std::string target = {};
     // Check, Test, Export, Removal and Manifest of a folder: one component after another rather than
-    // two side by side (the lines are the same either way).
+    // side by side (the lines are the same either way).
     bool oneAtATime = false;
     // Unregister also a copy whose classes are registered for another file (its DllUnregisterServer then
     // deletes that file's registration); off, such a copy is left registered with a failed line.

@@ -1,4 +1,4 @@
-// A folder's check, test and export with two runners side by side give what one after another gives:
+// A folder's check, test and export with runners side by side give what one after another gives:
 // the same lines in the same order, the same file, and the machine as it was.
 #include <gtest/gtest.h>
 #include <windows.h>
