@@ -2,7 +2,6 @@
 #include "runner/RunnerClient.h"
 
 #include "runner/RunnerPipe.h"
-#include "win32/Paths.h"
 
 #include <cstdint>
 #include <cstring>
@@ -120,22 +119,8 @@ bool RunnerClient::Launch(Exchange& failed) {
     }
     win32::unique_handle program(self);
 
-    std::string commandLine = "\"" + program_ + "\" " + kRunnerSwitch + " " +
-                              std::to_string(reinterpret_cast<ULONG_PTR>(runnerEnd.get())) + " " +
-                              std::to_string(reinterpret_cast<ULONG_PTR>(program.get()));
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;  // no console handles of ours
     PROCESS_INFORMATION info{};
-    const std::string system = win32::SystemFolder();
-    const auto start = [&] {
-        return ::CreateProcessA(program_.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, system.empty() ? nullptr : system.c_str(),
-                                &startup, &info);
-    };
-    // A process that ended before the system had set it up (Wine says so with ERROR_INTERNAL_ERROR, and
-    // does under CPU emulation, seldom) ran nothing of the runner: it is started once more.
-    if (!start() && (::GetLastError() != ERROR_INTERNAL_ERROR || !start())) {
+    if (!StartSuspendedRunner(program_, runnerEnd.get(), program.get(), info)) {
         failed.code = ::GetLastError();
         return false;
     }

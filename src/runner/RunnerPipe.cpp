@@ -1,8 +1,11 @@
-// The pipe between the program and one runner.
+// The pipe between the program and one runner, and the runner's start on it.
 #define _CRT_RAND_S
 #include "runner/RunnerPipe.h"
 
 #include <sddl.h>
+
+#include "runner/RunnerProtocol.h"
+#include "win32/Paths.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +60,24 @@ win32::unique_handle CreateRunnerPipe(const std::string& name) {
     security.reset();
     ::SetLastError(error);
     return pipe;
+}
+
+bool StartSuspendedRunner(const std::string& program, HANDLE runnerEnd, HANDLE parent, PROCESS_INFORMATION& info) {
+    std::string commandLine = "\"" + program + "\" " + kRunnerSwitch + " " +
+                              std::to_string(reinterpret_cast<ULONG_PTR>(runnerEnd)) + " " +
+                              std::to_string(reinterpret_cast<ULONG_PTR>(parent));
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;  // no console handles of ours
+    const std::string system = win32::SystemFolder();
+    const auto start = [&] {
+        return ::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, system.empty() ? nullptr : system.c_str(),
+                                &startup, &info);
+    };
+    // A process that ended before the system had set it up (Wine says so with ERROR_INTERNAL_ERROR, and
+    // does under CPU emulation, seldom) ran nothing of the runner: it is started once more.
+    return start() || (::GetLastError() == ERROR_INTERNAL_ERROR && start());
 }
 
 }  // namespace runner
