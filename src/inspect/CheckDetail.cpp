@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "inspect/CheckFiles.h"
@@ -16,6 +17,7 @@ namespace {
 using capture::Root;
 
 constexpr std::size_t kListed = 5;  // items named in one sentence; the rest are counted
+constexpr std::size_t kShownLength = 80;  // of a value's text in a detail
 
 // "CLSID\{...}" or "TypeLib\{...}": the first two parts of a class's or type library's key.
 std::wstring OwnerOf(const std::wstring& path) {
@@ -85,6 +87,24 @@ std::string Listed(const char* label, const std::vector<Finding>& findings, Stat
 }
 
 }  // namespace
+
+std::wstring TextOf(const std::string& bytes) {
+    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    return text;
+}
+
+std::string Printable(std::wstring text) {
+    if (text.size() > kShownLength) text = text.substr(0, kShownLength) + L"...";
+    std::replace_if(text.begin(), text.end(), [](wchar_t c) { return c < L' '; }, L' ');
+    return win32::Narrow(text);
+}
+
+bool SameName(std::wstring_view a, std::wstring_view b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
 
 bool IsBelow(const capture::Key& key, std::wstring_view prefix) {
     return key.root == capture::Root::Classes && key.path.size() > prefix.size() &&

@@ -22,7 +22,6 @@ namespace {
 using capture::Root;
 
 constexpr wchar_t kClassesPath[] = L"Software\\Classes\\";
-constexpr std::size_t kShownLength = 80;  // of a value's text in a detail
 
 struct RegValue {
     DWORD type = REG_NONE;
@@ -258,24 +257,6 @@ std::string Joined(const std::string& first, const std::string& second) {
 }
 
 }  // namespace
-
-std::wstring TextOf(const std::string& bytes) {
-    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-    while (!text.empty() && text.back() == L'\0') text.pop_back();
-    return text;
-}
-
-std::string Printable(std::wstring text) {
-    if (text.size() > kShownLength) text = text.substr(0, kShownLength) + L"...";
-    std::replace_if(text.begin(), text.end(), [](wchar_t c) { return c < L' '; }, L' ');
-    return win32::Narrow(text);
-}
-
-bool SameName(std::wstring_view a, std::wstring_view b) {
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
 
 CheckResult CheckAgainstMachine(const capture::Capture& capture) {
     const REGSAM view = ViewOf(capture.machine);
