@@ -63,9 +63,8 @@ bool velquistform::Create() {
     accelerators_ = CreateAccelerators();
     // Created where it will show, for the system's DPI: each later move or resize of a frame costs
     // the window system a round of messages. The layout corrects it for the DPI of its monitor.
-    const int expectedDpi = win32::SystemDpi();
-    SIZE size = MainLayout::WindowSize(expectedDpi);
-    POINT at = win32::CenteredOnScreen(nullptr, size);
+    const SIZE size = MainLayout::WindowSize(win32::SystemDpi());
+    const POINT at = win32::CenteredOnScreen(nullptr, size);
     if (CreateTopLevel(kFrameExStyle, "Velquist", kFrameStyle, at.x, at.y, size.cx, size.cy, nullptr, nullptr, big,
                        small) == nullptr) {
         return false;
@@ -75,12 +74,8 @@ bool velquistform::Create() {
     ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 
     dpi_ = win32::WindowDpi(Handle());
-    if (dpi_ != expectedDpi) {
-        size = MainLayout::WindowSize(dpi_);
-        at = win32::CenteredOnScreen(Handle(), size);
-    }
     layout_.Apply(Handle(), dpi_, at);
-    // A frame drawn larger than computed (a wrapped menu bar) is centred as it came out.
+    // A frame of another size than computed (another DPI, a wrapped menu bar) is centred as it came out.
     RECT frame{};
     ::GetWindowRect(Handle(), &frame);
     const POINT centred =
